@@ -3,6 +3,7 @@
 // its layout is fixed byte for byte (little-endian, no padding).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 constexpr int kNumParams = 57;
@@ -39,3 +40,7 @@ static_assert(sizeof(VstParams) == 36, "parameter record is 36 bytes in files");
 static_assert(sizeof(VstProgram) == 292, "program record is 292 bytes in files");
 static_assert(sizeof(VstParameters) == 39428, "parameter block is 39428 bytes in files");
 static_assert(sizeof(VstParams) * kNumParams == 2052);
+static_assert(offsetof(VstParams, value) == 4 && offsetof(VstParams, midiCC) == 8 &&
+              offsetof(VstParams, name) == 12);
+static_assert(offsetof(VstProgram, scaleName) == 24 && offsetof(VstProgram, values) == 64);
+static_assert(offsetof(VstParameters, programs) == 2052);

@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "plugin/DisplayProcedures.h"
+#include "plugin/VstSynth.h"
+
+using namespace vst;
+
+namespace {
+
+VstIntPtr quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+  return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+class SynthParameters : public ::testing::Test {
+ protected:
+  VstSynth synth{quietHost};
+  std::string name(int index) {
+    char text[64];
+    std::memset(text, 'x', sizeof(text));
+    synth.getParameterName(index, text);
+    return text;
+  }
+  std::string display(int index) {
+    char text[64] = {};
+    synth.getParameterDisplay(index, text);
+    return text;
+  }
+};
+
+TEST_F(SynthParameters, DefaultsAndFlagsFillEveryProgram) {
+  const VstParameters& block = synth.parameterBlock();
+  EXPECT_FLOAT_EQ(block.programs[0].values[0].value, 0.5f);
+  EXPECT_FLOAT_EQ(block.programs[127].values[6].value, 0.1f);
+  EXPECT_FLOAT_EQ(block.programs[64].values[25].value, 2.0f);
+  EXPECT_FLOAT_EQ(block.programs[64].values[26].value, 3.0f);
+  EXPECT_FLOAT_EQ(block.programs[5].values[40].value, 0.0f);
+  EXPECT_STREQ(block.programs[9].name, "Init");
+  EXPECT_STREQ(block.programs[9].scaleName, "12-Equal Temperament");
+  EXPECT_FALSE(block.params[30].perProgram);
+  EXPECT_TRUE(block.params[30].unclamped && block.params[30].storedDefault);
+  EXPECT_TRUE(block.params[24].unclamped);
+  EXPECT_FALSE(block.params[24].storedDefault);
+  EXPECT_FALSE(block.params[13].unclamped);
+  for (int i = 0; i < kNumParams; ++i) EXPECT_EQ(block.params[i].midiCC, 0) << i;
+}
+
+TEST_F(SynthParameters, NamesKeepTheirBlanksAndLabelsAreEmpty) {
+  EXPECT_EQ(name(31), "Vib FX       ");
+  EXPECT_EQ(name(26), "Tone  Deviation ");
+  EXPECT_EQ(name(2), "PitchEnvVelocity");
+  EXPECT_EQ(name(56), "not used        ");
+  for (int i = 0; i < kNumParams; ++i) {
+    if (i == 31) continue;
+    EXPECT_EQ(name(i).size(), 16u) << i;
+  }
+  EXPECT_EQ(name(57), "");
+  char label[16] = "junk";
+  synth.getParameterLabel(3, label);
+  EXPECT_STREQ(label, "");
+}
+
+TEST_F(SynthParameters, NormalisedValuesAreClampedAndPlainNumbersAreNot) {
+  synth.setParameter(13, 1.7f);
+  EXPECT_EQ(synth.getParameter(13), 1.0f);
+  synth.setParameter(13, -0.2f);
+  EXPECT_EQ(synth.getParameter(13), 0.0f);
+  synth.setParameter(24, 12.0f);
+  EXPECT_EQ(synth.getParameter(24), 12.0f);
+  EXPECT_EQ(display(24), "12.000");
+  EXPECT_EQ(display(0), "0.500");
+  synth.setParameter(27, -3.0f);
+  EXPECT_EQ(synth.getParameter(27), -3.0f);
+}
+
+TEST_F(SynthParameters, NonFiniteValuesAndBadIndicesStoreNothing) {
+  synth.setParameter(13, 0.25f);  // let the mode normalisation happen first
+  VstParameters before = synth.parameterBlock();
+  synth.setParameter(13, NAN);
+  synth.setParameter(24, INFINITY);
+  synth.setParameter(24, -INFINITY);
+  synth.setParameter(57, 0.3f);
+  synth.setParameter(-1, 0.3f);
+  synth.setParameter(1000, 0.3f);
+  EXPECT_EQ(0, std::memcmp(&before, &synth.parameterBlock(), sizeof(VstParameters)));
+  EXPECT_EQ(synth.getParameter(57), 0.0f);
+  EXPECT_EQ(synth.getParameter(-1), 0.0f);
+}
+
+TEST_F(SynthParameters, ModeValuesAreNormalisedOnTheNextCall) {
+  // The default MonoType 1.0 becomes 1/3 at the first call of any index.
+  synth.setParameter(13, 0.5f);
+  EXPECT_FLOAT_EQ(synth.getParameter(3), 0.33333334f);
+  synth.setParameter(3, 2.0f);
+  EXPECT_EQ(synth.getParameter(3), 2.0f);  // stored unchanged by its own call
+  synth.setParameter(16, 2.0f);
+  synth.setParameter(13, 0.5f);
+  float mono = synth.getParameter(3);
+  EXPECT_NEAR(mono, 2.0f / 3.0f, 1e-6);
+  EXPECT_NEAR(synth.getParameter(16), 2.0f / 3.0f, 1e-6);
+  synth.setParameter(13, 0.5f);
+  EXPECT_EQ(synth.getParameter(3), mono);  // and then stays
+  EXPECT_EQ(static_cast<int>(3.0f * mono), 2);  // still read as mode 2
+}
+
+TEST_F(SynthParameters, PerProgramValuesStayInTheirProgram) {
+  synth.setProgram(5);
+  synth.setParameter(12, 0.9f);
+  synth.setParameter(30, 2.0f);
+  EXPECT_FLOAT_EQ(synth.volumeFactor(), 0.52f);
+  synth.setProgram(6);
+  EXPECT_FLOAT_EQ(synth.getParameter(12), 0.2f);
+  EXPECT_EQ(synth.getParameter(30), 2.0f);  // one VolumeType for the whole plug-in
+  EXPECT_FLOAT_EQ(synth.volumeFactor(), 0.52f);
+  synth.setProgram(5);
+  EXPECT_FLOAT_EQ(synth.getParameter(12), 0.9f);
+  synth.setParameter(30, 0.0f);
+  EXPECT_FLOAT_EQ(synth.volumeFactor(), 1.6f);
+  synth.setParameter(30, 0.5f);  // not a VolumeType: the gain stays
+  EXPECT_FLOAT_EQ(synth.volumeFactor(), 1.6f);
+}
+
+TEST_F(SynthParameters, ProgramNamesAreBoundedAndTerminated) {
+  char longName[] = "A very long program name that does not fit";
+  synth.setProgramName(longName);
+  char out[64];
+  std::memset(out, 'x', sizeof(out));
+  synth.getProgramName(out);
+  EXPECT_EQ(std::string(out), std::string(longName).substr(0, 23));
+  EXPECT_TRUE(synth.getProgramNameIndexed(0, 127, out));
+  EXPECT_STREQ(out, "Init");
+  EXPECT_FALSE(synth.getProgramNameIndexed(0, 128, out));
+  EXPECT_FALSE(synth.getProgramNameIndexed(0, -1, out));
+  EXPECT_EQ(synth.parameterBlock().programs[0].name[23], 0);
+}
+
+TEST(SynthIdentity, HostCallbackDecidesTheRecordsIdentity) {
+  VstSynth withHost(quietHost);
+  AEffect* e = withHost.getAeffect();
+  EXPECT_EQ(e->numInputs, 0);
+  EXPECT_EQ(e->uniqueID, fourCC('k', 'Z', 'U', 'L'));
+  EXPECT_TRUE(e->flags & effFlagsIsSynth);
+  EXPECT_TRUE(e->flags & effFlagsProgramChunks);
+
+  VstSynth alone(nullptr);
+  AEffect* a = alone.getAeffect();
+  EXPECT_EQ(a->numInputs, 1);
+  EXPECT_EQ(a->numOutputs, 2);
+  EXPECT_EQ(a->uniqueID, fourCC('N', 'o', 'E', 'f'));
+  EXPECT_FALSE(a->flags & effFlagsIsSynth);
+  EXPECT_TRUE(a->flags & effFlagsProgramChunks);
+}
+
+TEST(DisplayProcedures, TextsFollowTheValue) {
+  char text[16] = "old";
+  Root(11.0f, text, nullptr);
+  EXPECT_STREQ(text, "B");
+  Root(12.0f, text, nullptr);
+  EXPECT_STREQ(text, "B");  // outside C..B the text stays
+  Root(-0.5f, text, nullptr);
+  EXPECT_STREQ(text, "C");  // truncation toward zero
+  DroneRoot(0.0f, text, nullptr);
+  EXPECT_STREQ(text, "G");
+  DroneRoot(1.0f, text, nullptr);
+  EXPECT_STREQ(text, "F#");
+  DroneRoot(5.0f / 11.0f + 0.01f, text, nullptr);
+  EXPECT_STREQ(text, "C");
+  Fine(0.5f, text, nullptr);
+  EXPECT_STREQ(text, "0");
+  Fine(0.0f, text, nullptr);
+  EXPECT_STREQ(text, "-100");
+  Fine(0.2525f, text, nullptr);
+  EXPECT_STREQ(text, "-49");
+  Bend(1.0f, text, nullptr);
+  EXPECT_STREQ(text, "12");
+  Bend(0.0f, text, nullptr);
+  EXPECT_STREQ(text, "1");
+  ParDisplayIntShow(-2.7f, text, nullptr);
+  EXPECT_STREQ(text, "-2");
+  ParDisplayIntShow(NAN, text, nullptr);
+  EXPECT_STREQ(text, "0");
+  ParDisplayIntShow(1e30f, text, nullptr);  // must not overflow the conversion
+  EXPECT_STREQ(text, "2147483520");
+}
+
+}  // namespace
