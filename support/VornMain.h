@@ -2,8 +2,9 @@
 // folders, integer preferences and small text helpers.
 //
 // Threads: sampleRate() may be read anywhere; setSampleRate() is called by the
-// renderer (audio thread) and by constructors. The text helpers return static
-// buffers and are for one caller at a time (control thread).
+// renderer (audio thread) and by constructors. Everything else is for the
+// control thread only: the text helpers return static buffers (one per
+// function, valid until its next call) and are for one caller at a time.
 #pragma once
 
 #include <atomic>
@@ -15,22 +16,32 @@ class VornMain {
   virtual ~VornMain();
 
   static float sampleRate() { return srate.load(std::memory_order_relaxed); }
-  // Accepts only positive, finite rates.
+  // Accepts only positive, finite rates. Any thread.
   static void setSampleRate(float rate);
 
   // Resolves both data folders once per process from the product name.
   static void setDataPaths(const char* name);
   static const char* soundDataPath() { return s_soundDataPath; }
   static const char* presetBankPath() { return s_presetBankPath; }
-  // presetBankPath + "/" + name into out, if it fits in size bytes.
+  // presetBankPath + "/" + name into out, if it fits in size bytes; out is
+  // left untouched otherwise, and when the preset folder is not known yet.
   static bool buildNameInUserDataPath(const char* name, char* out, unsigned long size);
 
   // Per-user data folder (with its trailing "/"), holding the skin selection.
+  // Recomputed at every call; "" (after a message) when it cannot be found.
   static const char* getVstPath();
+  // The part of path behind the per-user data folder, or the path unchanged
+  // when it lies elsewhere (paths are cut to 259 characters).
   static char* makeRelativeVstPath(char* path);
+  // Per-user data folder + "/" + rel, or " " when that would not fit.
   static char* getRelativeVstPath(char* rel);
+  // Skin names are cut to 1023 characters.
   static void saveSelectedSkin(const char* name);
+  // The saved skin name; "Default" (and saved so) when there is none.
   static const char* getSelectedSkin();
+  // Name of the skin-selection file inside the per-user data folder.
+  static constexpr const char* kSkinFileName = "\\none Skins\\Current.dat";
+  static constexpr int kSkinRecordSize = 1024;
 
   static char* getNoteName(int note);
   static char* toUpperCase(char* s);
@@ -40,6 +51,7 @@ class VornMain {
   static void showValue(float v);
 
   // Integer preferences; stored values are value + 1 so that 0 means "not set".
+  // The key argument (the product key) is not used.
   static int readWindowsNumReg(const char* key, const char* valueName);
   static bool saveWindowsNumReg(const char* key, const char* valueName, int value);
 
@@ -53,8 +65,15 @@ class VornMain {
 
 // Machine-wide sound folder ("Sounds/Banks/Quillmark/<name>/" below the audio
 // folder) and per-user preset folder ("Presets/<name>/", created if missing).
+// The first computation in the process wins: later calls return the cached
+// folder whatever name they pass. Control thread.
 std::string getSoundsDirectory(const char* name);
 std::string getPresetsDirectory(const char* name);
-// The audio data folder of the user (true) or the one holding the machine-wide
-// sounds (false); see the README for how these map onto the XDG folders.
+// The uncached computations behind the two above. Control thread.
+std::string findSoundsDirectory(const char* name);
+std::string createPresetsDirectory(const char* name);
+// The audio data folder of the user (true: <XDG data home>/Audio) or the one
+// holding the machine-wide sounds (false: the first of the user's and the
+// XDG data dirs' "Audio" folders that holds our sound bank folder, else the
+// user's). "" when no home folder is known. Control thread.
 std::string getLibraryAudioDirectoryStr(bool user);

@@ -1,8 +1,113 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <climits>
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
 
+#include "support/MessageBox.h"
+#include "support/Preferences.h"
 #include "support/VornMain.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string makeTempDir(const char* tag) {
+  std::string pattern = (fs::temp_directory_path() / (std::string("vornmain-") + tag + "-XXXXXX")).string();
+  char* made = mkdtemp(pattern.data());
+  EXPECT_NE(made, nullptr);
+  return pattern;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Keeps every test of this binary away from the real home folder: the process-wide
+// data folders are first computed below a scratch folder.
+class ScratchXdgEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    root_ = makeTempDir("process");
+    for (const char* sub : {"data", "config", "system"}) fs::create_directories(root_ + "/" + sub);
+    setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
+    setenv("XDG_DATA_DIRS", (root_ + "/system").c_str(), 1);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+
+ private:
+  std::string root_;
+};
+
+[[maybe_unused]] ::testing::Environment* const scratchEnvironment =
+    ::testing::AddGlobalTestEnvironment(new ScratchXdgEnvironment);
+
+struct Shown {
+  std::string text, title;
+  int type;
+};
+
+class MessageRecorder : public MessageBoxHandler {
+ public:
+  MessageRecorder() { installMessageBoxHandler(this); }
+  ~MessageRecorder() override { removeMessageBoxHandler(this); }
+  bool show(const char* text, const char* title, int type) override {
+    shown.push_back({text, title, type});
+    return true;
+  }
+  std::vector<Shown> shown;
+};
+
+// Points HOME and the XDG variables at a fresh folder for one test.
+class XdgTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : kNames) {
+      const char* v = std::getenv(name);
+      saved_.push_back(v ? std::optional<std::string>(v) : std::nullopt);
+    }
+    root_ = makeTempDir("test");
+    home_ = root_ + "/home";
+    dataHome_ = root_ + "/data";
+    configHome_ = root_ + "/config";
+    fs::create_directories(home_);
+    setenv("HOME", home_.c_str(), 1);
+    setenv("XDG_DATA_HOME", dataHome_.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", configHome_.c_str(), 1);
+    setenv("XDG_DATA_DIRS", (root_ + "/sys1:" + root_ + "/sys2").c_str(), 1);
+  }
+  void TearDown() override {
+    for (size_t i = 0; i < std::size(kNames); ++i) {
+      if (saved_[i]) setenv(kNames[i], saved_[i]->c_str(), 1);
+      else unsetenv(kNames[i]);
+    }
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+  std::string vstFolder() const { return dataHome_ + "/Quillmark Data/Vellamor/"; }
+  std::string skinFile() const { return vstFolder() + "\\none Skins\\Current.dat"; }
+
+  static constexpr const char* kNames[] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME",
+                                           "XDG_DATA_DIRS"};
+  std::vector<std::optional<std::string>> saved_;
+  std::string root_, home_, dataHome_, configHome_;
+};
+
+}  // namespace
 
 TEST(VornMainSampleRate, RefusesNonPositiveAndNonFiniteRates) {
   VornMain::setSampleRate(48000.0f);
@@ -13,4 +118,367 @@ TEST(VornMainSampleRate, RefusesNonPositiveAndNonFiniteRates) {
   EXPECT_EQ(VornMain::sampleRate(), 48000.0f);
   VornMain anotherObject;  // every construction resets the shared rate
   EXPECT_EQ(VornMain::sampleRate(), 44100.0f);
+}
+
+// ---------------------------------------------------------------- text helpers
+
+TEST(VornMainText, NoteNamesClampAndPad) {
+  EXPECT_STREQ(VornMain::getNoteName(0), "C  0");
+  EXPECT_STREQ(VornMain::getNoteName(-5), "C  0");
+  EXPECT_STREQ(VornMain::getNoteName(60), "C  5");
+  EXPECT_STREQ(VornMain::getNoteName(61), "C# 5");
+  EXPECT_STREQ(VornMain::getNoteName(71), "B  5");
+  EXPECT_STREQ(VornMain::getNoteName(127), "G  10");
+  EXPECT_STREQ(VornMain::getNoteName(200), "G  10");
+  EXPECT_STREQ(VornMain::getNoteName(INT_MIN), "C  0");
+  EXPECT_STREQ(VornMain::getNoteName(INT_MAX), "G  10");
+}
+
+TEST(VornMainText, NcharsTrimsTrailingBlanksOnly) {
+  const char text[] = "xxab  cd";
+  EXPECT_STREQ(VornMain::getNchars(text, 2, 4), "ab");
+  EXPECT_STREQ(VornMain::getNchars("    ", 0, 4), "    ");
+  EXPECT_STREQ(VornMain::getNchars(" a b ", 0, 5), " a b");
+  EXPECT_STREQ(VornMain::getNchars(text, 0, 0), "");
+  EXPECT_STREQ(VornMain::getNchars(text, 2, 1024), " ");
+  EXPECT_STREQ(VornMain::getNchars(text, 2, -1), " ");
+  EXPECT_STREQ(VornMain::getNchars(text, -1, 2), " ");
+}
+
+TEST(VornMainText, NcharsStaysInsideShortTexts) {
+  // A field running past the end of the text, and a start beyond it.
+  EXPECT_STREQ(VornMain::getNchars("abc", 1, 1000), "bc");
+  EXPECT_STREQ(VornMain::getNchars("abc", 10, 5), "");
+  std::string longText(1023, 'q');
+  EXPECT_EQ(std::string(VornMain::getNchars(longText.c_str(), 0, 1023)), longText);
+  // The result of a longer field does not keep bytes of the one before.
+  VornMain::getNchars("abcdefgh", 0, 8);
+  EXPECT_STREQ(VornMain::getNchars("xy", 0, 2), "xy");
+}
+
+TEST(VornMainText, BufferCharToIntReadsOnlyItsField) {
+  const char text[] = "ab 4299";
+  EXPECT_EQ(VornMain::getBufferChartoInt(text, 2, 3), 42);
+  EXPECT_EQ(VornMain::getBufferChartoInt(text, 2, 40), 0);
+  EXPECT_EQ(VornMain::getBufferChartoInt(text, 2, 39), 4299);
+  EXPECT_EQ(VornMain::getBufferChartoInt(" -17x", 0, 5), -17);
+  EXPECT_EQ(VornMain::getBufferChartoInt("+8", 0, 2), 8);
+  EXPECT_EQ(VornMain::getBufferChartoInt("abc", 0, 3), 0);
+  EXPECT_EQ(VornMain::getBufferChartoInt("12", 5, 3), 0);
+  EXPECT_EQ(VornMain::getBufferChartoInt("12", -1, 3), 0);
+  // Out-of-range numbers saturate instead of overflowing.
+  EXPECT_EQ(VornMain::getBufferChartoInt("99999999999999999999", 0, 20), INT_MAX);
+  EXPECT_EQ(VornMain::getBufferChartoInt("-99999999999999999999", 0, 21), INT_MIN);
+  EXPECT_EQ(VornMain::getBufferChartoInt("-2147483648", 0, 11), INT_MIN);
+}
+
+TEST(VornMainText, PathOnlyUpperCasesInPlaceAndKeepsDirectory) {
+  char path[] = "/a/b/file.txt";
+  EXPECT_STREQ(VornMain::getPathOnly(path), "/A/B/");
+  EXPECT_STREQ(path, "/A/B/FILE.TXT");
+  char bare[] = "file";
+  EXPECT_STREQ(VornMain::getPathOnly(bare), "F");
+  char root[] = "/x";
+  EXPECT_STREQ(VornMain::getPathOnly(root), "/");
+  char empty[] = "";
+  EXPECT_STREQ(VornMain::getPathOnly(empty), "");
+}
+
+TEST(VornMainText, PathOnlyCutsLongPaths) {
+  // The slash at position 300 lies beyond the 259 characters that are kept.
+  std::string longPath = "/" + std::string(298, 'a') + "/" + std::string(50, 'b');
+  std::vector<char> arg(longPath.begin(), longPath.end());
+  arg.push_back('\0');
+  EXPECT_STREQ(VornMain::getPathOnly(arg.data()), "/");
+  std::string shorter = "/" + std::string(200, 'a') + "/bbb";
+  std::vector<char> arg2(shorter.begin(), shorter.end());
+  arg2.push_back('\0');
+  EXPECT_EQ(std::string(VornMain::getPathOnly(arg2.data())), "/" + std::string(200, 'A') + "/");
+}
+
+TEST(VornMainText, UpperCaseLeavesNonLettersAlone) {
+  char s[] = "ab-Z9\xe9";
+  EXPECT_EQ(VornMain::toUpperCase(s), s);
+  EXPECT_STREQ(s, "AB-Z9\xe9");
+}
+
+TEST(VornMainText, ShowValueFormatsSixDecimals) {
+  MessageRecorder rec;
+  VornMain::showValue(1.5f);
+  VornMain::showValue(-0.25f);
+  ASSERT_EQ(rec.shown.size(), 2u);
+  EXPECT_EQ(rec.shown[0].text, "1.500000");
+  EXPECT_EQ(rec.shown[0].title, "Value!");
+  EXPECT_EQ(rec.shown[0].type, 0);
+  EXPECT_EQ(rec.shown[1].text, "-0.250000");
+}
+
+TEST(VornMainText, ShowValueUsesPointUnderCommaLocale) {
+  const char* found = nullptr;
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "de_DE"})
+    if (std::setlocale(LC_NUMERIC, name)) {
+      found = name;
+      break;
+    }
+  if (!found) GTEST_SKIP() << "no comma-decimal locale installed";
+  MessageRecorder rec;
+  VornMain::showValue(2.75f);
+  std::setlocale(LC_NUMERIC, "C");
+  ASSERT_EQ(rec.shown.size(), 1u);
+  EXPECT_EQ(rec.shown[0].text, "2.750000");
+}
+
+// ---------------------------------------------------------------- cached folders
+
+TEST(VornMainFolders, FirstComputationWins) {
+  std::string sounds = getSoundsDirectory("Vellamor");
+  EXPECT_EQ(getSoundsDirectory("Other"), sounds);
+  std::string presets = getPresetsDirectory("Vellamor");
+  EXPECT_EQ(getPresetsDirectory("Other"), presets);
+  ASSERT_FALSE(presets.empty());
+  EXPECT_EQ(presets.back(), '/');
+  EXPECT_EQ(sounds.back(), '/');
+  std::error_code ec;
+  EXPECT_TRUE(fs::is_directory(presets, ec));
+
+  VornMain::setDataPaths("Ignored");
+  EXPECT_EQ(std::string(VornMain::soundDataPath()), sounds);
+  EXPECT_EQ(std::string(VornMain::presetBankPath()), presets);
+}
+
+TEST(VornMainFolders, UserDataNameFitsExactly) {
+  VornMain::setDataPaths("Vellamor");
+  const std::string folder = VornMain::presetBankPath();
+  ASSERT_FALSE(folder.empty());
+  const unsigned long exact = folder.size() + std::strlen("Default.bnk") + 2;
+  std::vector<char> out(exact + 8, '#');
+
+  EXPECT_FALSE(VornMain::buildNameInUserDataPath("Default.bnk", out.data(), exact - 1));
+  EXPECT_EQ(std::string(out.begin(), out.end()), std::string(exact + 8, '#'));
+
+  ASSERT_TRUE(VornMain::buildNameInUserDataPath("Default.bnk", out.data(), exact));
+  EXPECT_EQ(std::string(out.data()), folder + "/Default.bnk");
+  EXPECT_EQ(out[exact], '#');  // nothing written past the stated size
+  EXPECT_FALSE(VornMain::buildNameInUserDataPath(nullptr, out.data(), exact));
+}
+
+// ---------------------------------------------------------------- XDG mapping
+
+TEST_F(XdgTest, UserAudioFolderFollowsDataHome) {
+  EXPECT_EQ(getLibraryAudioDirectoryStr(true), dataHome_ + "/Audio");
+  setenv("XDG_DATA_HOME", "relative/dir", 1);
+  EXPECT_EQ(getLibraryAudioDirectoryStr(true), home_ + "/.local/share/Audio");
+  setenv("XDG_DATA_HOME", "", 1);
+  EXPECT_EQ(getLibraryAudioDirectoryStr(true), home_ + "/.local/share/Audio");
+}
+
+TEST_F(XdgTest, MachineAudioFolderIsTheFirstHoldingTheBank) {
+  const std::string bank = "/Audio/Sounds/Banks/Quillmark/Vellamor";
+  // None holds it: the user's folder.
+  EXPECT_EQ(getLibraryAudioDirectoryStr(false), dataHome_ + "/Audio");
+  fs::create_directories(root_ + "/sys2" + bank);
+  EXPECT_EQ(getLibraryAudioDirectoryStr(false), root_ + "/sys2/Audio");
+  fs::create_directories(root_ + "/sys1" + bank);
+  EXPECT_EQ(getLibraryAudioDirectoryStr(false), root_ + "/sys1/Audio");
+  fs::create_directories(dataHome_ + bank);
+  EXPECT_EQ(getLibraryAudioDirectoryStr(false), dataHome_ + "/Audio");
+}
+
+TEST_F(XdgTest, RelativeDataDirsAreIgnored) {
+  fs::create_directories(root_ + "/sys2/Audio/Sounds/Banks/Quillmark/Vellamor");
+  setenv("XDG_DATA_DIRS", ("relative:" + root_ + "/sys2").c_str(), 1);
+  EXPECT_EQ(getLibraryAudioDirectoryStr(false), root_ + "/sys2/Audio");
+}
+
+TEST_F(XdgTest, SoundsFolderIsLookedUpWithTheNameGiven) {
+  fs::create_directories(root_ + "/sys2/Audio/Sounds/Banks/Quillmark/Other");
+  EXPECT_EQ(findSoundsDirectory("Other"), root_ + "/sys2/Audio/Sounds/Banks/Quillmark/Other/");
+  EXPECT_EQ(findSoundsDirectory("Vellamor"), dataHome_ + "/Audio/Sounds/Banks/Quillmark/Vellamor/");
+  std::error_code ec;
+  EXPECT_FALSE(fs::exists(dataHome_ + "/Audio", ec));  // looking creates nothing
+}
+
+TEST_F(XdgTest, PresetsFolderIsCreatedWithParents) {
+  std::string folder = createPresetsDirectory("Vellamor");
+  EXPECT_EQ(folder, dataHome_ + "/Audio/Presets/Vellamor/");
+  std::error_code ec;
+  EXPECT_TRUE(fs::is_directory(folder, ec));
+}
+
+TEST_F(XdgTest, PresetsFolderFailureIsLoggedAndPathKept) {
+  std::ofstream(root_ + "/blocker") << "a file, not a folder";
+  setenv("XDG_DATA_HOME", (root_ + "/blocker").c_str(), 1);
+  ::testing::internal::CaptureStderr();
+  std::string folder = createPresetsDirectory("Vellamor");
+  std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(folder, root_ + "/blocker/Audio/Presets/Vellamor/");
+  EXPECT_EQ(err.rfind("Error creating user presets directory: ", 0), 0u) << err;
+  EXPECT_GT(err.size(), std::strlen("Error creating user presets directory: ") + 1);
+}
+
+// ---------------------------------------------------------------- per-user data folder
+
+TEST_F(XdgTest, VstPathIsBelowDataHome) {
+  EXPECT_EQ(std::string(VornMain::getVstPath()), vstFolder());
+  std::error_code ec;
+  EXPECT_FALSE(fs::exists(vstFolder(), ec));  // not created
+}
+
+TEST_F(XdgTest, VstPathTooLongIsReportedNotCut) {
+  MessageRecorder rec;
+  setenv("XDG_DATA_HOME", ("/" + std::string(4010, 'd')).c_str(), 1);
+  EXPECT_STREQ(VornMain::getVstPath(), "");
+  ASSERT_EQ(rec.shown.size(), 1u);
+  EXPECT_EQ(rec.shown[0].text.rfind("Error making path name for app support folder: err=", 0), 0u);
+  EXPECT_EQ(rec.shown[0].title, "error!");
+}
+
+TEST_F(XdgTest, RelativePathInsideAndOutsideDataFolder) {
+  std::string inside = vstFolder() + "skins/knob.bmp";
+  EXPECT_STREQ(VornMain::makeRelativeVstPath(inside.data()), "skins/knob.bmp");
+  std::string direct = vstFolder() + "file.dat";
+  EXPECT_STREQ(VornMain::makeRelativeVstPath(direct.data()), "file.dat");
+
+  std::string outside = "/elsewhere/file.dat";
+  EXPECT_STREQ(VornMain::makeRelativeVstPath(outside.data()), "/elsewhere/file.dat");
+  // A sibling folder sharing a prefix with the data folder is outside it.
+  std::string sibling = dataHome_ + "/Quillmark Data/Vellamorx/file.dat";
+  EXPECT_EQ(std::string(VornMain::makeRelativeVstPath(sibling.data())), sibling);
+  // The data folder's own parent: ends before the whole folder was compared.
+  std::string parent = dataHome_ + "/Quillmark Data/Vellamor";
+  EXPECT_EQ(std::string(VornMain::makeRelativeVstPath(parent.data())), parent);
+}
+
+TEST_F(XdgTest, RelativePathCutsLongInputs) {
+  std::string inside = vstFolder() + std::string(400, 'z');
+  std::string rel = VornMain::makeRelativeVstPath(inside.data());
+  EXPECT_EQ(rel, std::string(259 - vstFolder().size(), 'z'));
+}
+
+TEST_F(XdgTest, RelativePathRefusesLongDataFolder) {
+  MessageRecorder rec;
+  std::string longHome = root_ + "/" + std::string(250, 'h');
+  setenv("XDG_DATA_HOME", longHome.c_str(), 1);
+  std::string path = longHome + "/Quillmark Data/Vellamor/x";
+  EXPECT_STREQ(VornMain::makeRelativeVstPath(path.data()), " ");
+  ASSERT_EQ(rec.shown.size(), 1u);
+  EXPECT_EQ(rec.shown[0].text, "VST DLL Path Too Long!");
+  EXPECT_EQ(rec.shown[0].title, "Fatal Error!");
+  EXPECT_EQ(rec.shown[0].type, 0);
+}
+
+TEST_F(XdgTest, JoinedRelativePathBounds) {
+  MessageRecorder rec;
+  char rel[] = "skins/a.bmp";
+  EXPECT_EQ(std::string(VornMain::getRelativeVstPath(rel)), vstFolder() + "/skins/a.bmp");
+
+  const size_t vlen = vstFolder().size();
+  std::string fits(4022 - vlen, 'r');
+  std::string joined = VornMain::getRelativeVstPath(fits.data());
+  EXPECT_EQ(joined.size(), 4023u);
+  EXPECT_EQ(joined, vstFolder() + "/" + fits);
+  EXPECT_TRUE(rec.shown.empty());
+
+  std::string tooLong(4023 - vlen, 'r');
+  EXPECT_STREQ(VornMain::getRelativeVstPath(tooLong.data()), " ");
+  ASSERT_EQ(rec.shown.size(), 1u);
+  EXPECT_EQ(rec.shown[0].text, "VST DLL Path Too Long!");
+}
+
+// ---------------------------------------------------------------- skin selection
+
+TEST_F(XdgTest, MissingSkinFileBecomesDefault) {
+  fs::create_directories(vstFolder());
+  EXPECT_STREQ(VornMain::getSelectedSkin(), "Default");
+  std::string content = readFile(skinFile());
+  ASSERT_EQ(content.size(), 1024u);
+  EXPECT_EQ(content.substr(0, 7), "Default");
+  EXPECT_EQ(content.substr(7), std::string(1017, '\0'));
+}
+
+TEST_F(XdgTest, SavedSkinIsReadBack) {
+  fs::create_directories(vstFolder());
+  VornMain::saveSelectedSkin("Walnut Night");
+  EXPECT_STREQ(VornMain::getSelectedSkin(), "Walnut Night");
+  // A shorter name after a longer one must not inherit its tail.
+  VornMain::saveSelectedSkin("Ash");
+  EXPECT_STREQ(VornMain::getSelectedSkin(), "Ash");
+  EXPECT_EQ(readFile(skinFile()).size(), 1024u);
+}
+
+TEST_F(XdgTest, OverlongSkinNameStaysTerminated) {
+  fs::create_directories(vstFolder());
+  std::string name(2000, 'k');
+  VornMain::saveSelectedSkin(name.c_str());
+  std::string content = readFile(skinFile());
+  ASSERT_EQ(content.size(), 1024u);
+  EXPECT_EQ(content[1023], '\0');
+  EXPECT_EQ(std::string(VornMain::getSelectedSkin()), std::string(1023, 'k'));
+}
+
+TEST_F(XdgTest, ForeignSkinFilesAreReadSafely) {
+  fs::create_directories(vstFolder());
+  VornMain::saveSelectedSkin("Previous");
+  VornMain::getSelectedSkin();
+  std::ofstream(skinFile(), std::ios::binary) << "ab";  // short, unpadded
+  EXPECT_STREQ(VornMain::getSelectedSkin(), "ab");
+  std::ofstream(skinFile(), std::ios::binary) << std::string(3000, 'm');  // oversized
+  EXPECT_EQ(std::string(VornMain::getSelectedSkin()), std::string(1023, 'm'));
+  std::ofstream(skinFile(), std::ios::binary | std::ios::trunc);  // empty
+  EXPECT_STREQ(VornMain::getSelectedSkin(), "Default");
+  EXPECT_EQ(readFile(skinFile()).substr(0, 8), std::string("Default\0", 8));
+}
+
+TEST_F(XdgTest, SkinWithoutDataFolderIsDefaultAndWritesNothing) {
+  EXPECT_STREQ(VornMain::getSelectedSkin(), "Default");
+  VornMain::saveSelectedSkin("Other");
+  std::error_code ec;
+  EXPECT_FALSE(fs::exists(vstFolder(), ec));
+  EXPECT_STREQ(VornMain::getSelectedSkin(), "Default");
+}
+
+// ---------------------------------------------------------------- preference numbers
+
+TEST_F(XdgTest, PreferenceNumbersRoundTripPlusOne) {
+  EXPECT_EQ(VornMain::readWindowsNumReg("Vellamor-ZUL", "Volume          "), 0);
+  ASSERT_TRUE(VornMain::saveWindowsNumReg("Vellamor-ZUL", "Volume          ", 5000));
+  ASSERT_TRUE(VornMain::saveWindowsNumReg("Vellamor-ZUL", "MidiCC-Volume          ", 7));
+  EXPECT_EQ(VornMain::readWindowsNumReg("Vellamor-ZUL", "Volume          "), 5001);
+  EXPECT_EQ(VornMain::readWindowsNumReg("other key", "MidiCC-Volume          "), 8);
+  // Blanks are part of the name.
+  EXPECT_EQ(VornMain::readWindowsNumReg("Vellamor-ZUL", "Volume"), 0);
+  EXPECT_TRUE(fs::exists(configHome_ + "/Vellamor-ZUL/preferences"));
+
+  ASSERT_TRUE(VornMain::saveWindowsNumReg("Vellamor-ZUL", "Volume          ", -3));
+  EXPECT_EQ(VornMain::readWindowsNumReg("Vellamor-ZUL", "Volume          "), -2);
+  EXPECT_FALSE(VornMain::saveWindowsNumReg("Vellamor-ZUL", "Volume          ", INT_MAX));
+  EXPECT_EQ(VornMain::readWindowsNumReg("Vellamor-ZUL", "Volume          "), -2);
+}
+
+TEST_F(XdgTest, DamagedPreferenceFileReadsAsNotSet) {
+  fs::create_directories(configHome_ + "/Vellamor-ZUL");
+  std::ofstream(configHome_ + "/Vellamor-ZUL/preferences", std::ios::binary)
+      << "Reverb=abc\n\x01\x02garbage\nDrone=12\n";
+  EXPECT_EQ(VornMain::readWindowsNumReg("Vellamor-ZUL", "Reverb"), 0);
+  EXPECT_EQ(VornMain::readWindowsNumReg("Vellamor-ZUL", "Drone"), 12);
+  ASSERT_TRUE(VornMain::saveWindowsNumReg("Vellamor-ZUL", "Flanger", 1));
+  EXPECT_EQ(VornMain::readWindowsNumReg("Vellamor-ZUL", "Drone"), 12);
+  EXPECT_EQ(VornMain::readWindowsNumReg("Vellamor-ZUL", "Flanger"), 2);
+}
+
+TEST_F(XdgTest, PreferenceNumbersIgnoreCommaLocale) {
+  const char* found = nullptr;
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "de_DE"})
+    if (std::setlocale(LC_ALL, name)) {
+      found = name;
+      break;
+    }
+  if (!found) GTEST_SKIP() << "no comma-decimal locale installed";
+  bool saved = VornMain::saveWindowsNumReg("Vellamor-ZUL", "Volume          ", 1234567);
+  int read = VornMain::readWindowsNumReg("Vellamor-ZUL", "Volume          ");
+  std::string text = readFile(configHome_ + "/Vellamor-ZUL/preferences");
+  std::setlocale(LC_ALL, "C");
+  EXPECT_TRUE(saved);
+  EXPECT_EQ(read, 1234568);
+  EXPECT_NE(text.find("=1234568\n"), std::string::npos) << text;
 }
