@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <thread>
 #include <vector>
 
 #include "host/HostedPlugin.h"
@@ -108,20 +107,4 @@ TEST(HostLibrary, ChunkAndEditorHelpersAreSafeOnTheModule) {
   plugin->closeEditor();
   plugin->editorIdle();
   EXPECT_EQ(plugin->stringOverruns(), 0);
-}
-
-TEST(HostLibrary, ParametersCanBeSetFromAnotherThreadWhileRendering) {
-  auto plugin = loadModule();
-  ASSERT_TRUE(plugin);
-  plugin->resume();
-  ASSERT_GT(plugin->numParams(), 0);
-  std::thread control([&] {
-    for (int i = 0; i < 2000; ++i)
-      plugin->setParameter(i % plugin->numParams(), static_cast<float>(i % 100) / 100.0f);
-  });
-  host::RenderedAudio out = plugin->render(8192, 64);
-  control.join();
-  EXPECT_EQ(out.frames(), 8192u);
-  EXPECT_TRUE(allFinite(out.left));
-  EXPECT_TRUE(allFinite(out.right));
 }
