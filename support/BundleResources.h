@@ -1,0 +1,14 @@
+// The plug-in's own resources folder: "Resources" beside the module file that
+// holds this code, so a bundle copied anywhere finds its skin and banks.
+#pragma once
+
+#include <string>
+
+class BundleResources {
+ public:
+  // Absolute folder path without a trailing "/", or "" when the module's file
+  // cannot be found. Any thread; computed once.
+  static const std::string& path();
+  // Directory of the module (shared object or executable) holding this code.
+  static std::string moduleDirectory();
+};
