@@ -25,7 +25,7 @@ void DelayL::freeBuffers(Buffer* list) {
   }
 }
 
-DelayL::DelayL(float delay, long maximum) : buf_(makeBuffer(maximum)) {
+DelayL::DelayL(float delay, long maximum) : buf_(makeBuffer(maximum)), data_(buf_->data), length_(buf_->length) {
   setDelay(delay);
   computeNext_ = true;
 }
@@ -34,30 +34,6 @@ DelayL::~DelayL() {
   freeBuffers(buf_);
   freeBuffers(pending_.exchange(nullptr, std::memory_order_acquire));
   freeBuffers(retired_.exchange(nullptr, std::memory_order_acquire));
-}
-
-void DelayL::setDelay(float d) {
-  requested_ = d;
-  const float m = static_cast<float>(buf_->length - 1);
-  float point;
-  if (d > m) {
-    point = static_cast<float>(write_ + 1);
-    delay_ = m;
-  } else if (d < 0.0f || !(d == d)) {  // NaN is treated like a negative delay
-    point = static_cast<float>(write_);
-    delay_ = 0.5f;
-  } else {
-    point = static_cast<float>(write_) - d;
-    delay_ = d;
-  }
-  const float len = static_cast<float>(buf_->length);
-  while (point < 0.0f) point += len;
-  read_ = static_cast<std::int64_t>(point);
-  if (read_ >= buf_->length) read_ -= buf_->length;  // write + 1 at the end
-  fraction_ = point - static_cast<float>(read_);
-  if (fraction_ < 0.0f || fraction_ >= 1.0f) fraction_ = 0.0f;
-  oneMinusFraction_ = 1.0f - fraction_;
-  allpassCoef_ = (1.0f - (fraction_ + 1.0f)) / ((fraction_ + 1.0f) + 1.0f);
 }
 
 void DelayL::newDelay(long maximum) {
@@ -73,7 +49,9 @@ void DelayL::adopt() {
   if (fresh == nullptr) return;
   Buffer* old = buf_;
   buf_ = fresh;
-  if (write_ >= buf_->length) write_ = 0;
+  data_ = fresh->data;
+  length_ = fresh->length;
+  if (write_ >= length_) write_ = 0;
   lastOutput_ = 0.0f;
   computeNext_ = true;
   setDelay(requested_);
@@ -84,7 +62,7 @@ void DelayL::adopt() {
 }
 
 void DelayL::clear() {
-  for (std::int64_t i = 0; i < buf_->length; ++i) buf_->data[i] = kFill;
+  for (std::int64_t i = 0; i < length_; ++i) data_[i] = kFill;
   lastOutput_ = 0.0f;
 }
 
@@ -92,7 +70,7 @@ float DelayL::ticktap(float x, long tap) {
   pickUp();
   write(x);
   advanceRead();
-  lastOutput_ = buf_->data[wrap(read_ + tap)];
+  lastOutput_ = data_[wrap(read_ + tap)];
   return lastOutput_;
 }
 
@@ -116,7 +94,7 @@ float DelayL::tickcubicidle(float x) {
   pickUp();
   if (!idleGate(x)) return 0.0f;
   write(x);
-  const float* d = buf_->data;
+  const float* d = data_;
   const float xm1 = d[wrap(read_ - 1)];
   const float x0 = d[read_];
   const float x1 = d[wrap(read_ + 1)];
@@ -140,18 +118,19 @@ float DelayL::tickmodidleA(float x) {
     out = nextOut();
     computeNext_ = true;
   } else {
-    out = buf_->data[read_];
+    out = data_[read_];
   }
-  previousRaw_ = buf_->data[read_];
+  previousRaw_ = data_[read_];
   lastOutput_ = out;
-  if (++read_ >= buf_->length) read_ = 0;
+  if (++read_ >= length_) read_ = 0;
   countSilence(out);
   return out;
 }
 
 float DelayL::nextOutA() {
   if (computeNext_) {
-    nextOutput_ = allpassCoef_ * buf_->data[read_] + previousRaw_ - allpassCoef_ * lastOutput_;
+    const float c = allpassCoefficient();
+    nextOutput_ = c * data_[read_] + previousRaw_ - c * lastOutput_;
     computeNext_ = false;
   }
   return nextOutput_;

@@ -33,7 +33,30 @@ class DelayL : public VornMain {
   DelayL& operator=(const DelayL&) = delete;
 
   // Delays beyond length - 1 clamp to it, negative delays become 0.5.
-  void setDelay(float d);
+  void setDelay(float d) {
+    requested_ = d;
+    const float m = static_cast<float>(length_ - 1);
+    float point;
+    if (d > m) {
+      point = static_cast<float>(write_ + 1);
+      delay_ = m;
+    } else if (d < 0.0f || !(d == d)) {  // NaN is treated like a negative delay
+      point = static_cast<float>(write_);
+      delay_ = 0.5f;
+    } else {
+      point = static_cast<float>(write_) - d;
+      delay_ = d;
+    }
+    const float len = static_cast<float>(length_);
+    while (point < 0.0f) point += len;
+    read_ = static_cast<std::int64_t>(point);
+    if (read_ >= length_) read_ -= length_;  // write + 1 at the end
+    fraction_ = point - static_cast<float>(read_);
+    if (fraction_ < 0.0f || fraction_ >= 1.0f) fraction_ = 0.0f;
+    oneMinusFraction_ = 1.0f - fraction_;
+    // The allpass coefficient follows from the fraction; it is worked out where
+    // the allpass variant needs it, keeping the division off the common path.
+  }
   void setModulated(bool on) { modulated_ = on; }
   // Control thread: replaces the buffer by one of maximum + 1 samples.
   void newDelay(long maximum);
@@ -61,7 +84,7 @@ class DelayL : public VornMain {
       out = nextOut();
       computeNext_ = true;
     } else {
-      out = buf_->data[read_];
+      out = data_[read_];
     }
     lastOutput_ = out;
     advanceRead();
@@ -71,7 +94,7 @@ class DelayL : public VornMain {
   float tickraw(float x) {
     pickUp();
     write(x);
-    lastOutput_ = buf_->data[read_];
+    lastOutput_ = data_[read_];
     advanceRead();
     return lastOutput_;
   }
@@ -92,7 +115,9 @@ class DelayL : public VornMain {
   }
   float nextOutA();
 
-  long getLength() const { return static_cast<long>(buf_->length); }
+  long getLength() const { return static_cast<long>(length_); }
+  // (1 - D) / (1 + D) with D = fraction + 1, used by the allpass variant.
+  float getAllpassCoefficient() const { return allpassCoefficient(); }
   float getLastOutput() const { return lastOutput_; }
 
  private:
@@ -109,21 +134,21 @@ class DelayL : public VornMain {
   }
   void adopt();
   void write(float x) {
-    buf_->data[write_] = x;
-    if (++write_ >= buf_->length) write_ = 0;
+    data_[write_] = x;
+    if (++write_ >= length_) write_ = 0;
   }
   std::int64_t wrap(std::int64_t i) const {
-    const std::int64_t n = buf_->length;
+    const std::int64_t n = length_;
     i %= n;
     return i < 0 ? i + n : i;
   }
   float interpolated() const {
     std::int64_t next = read_ + 1;
-    if (next >= buf_->length) next = 0;
-    return buf_->data[read_] * oneMinusFraction_ + buf_->data[next] * fraction_;
+    if (next >= length_) next = 0;
+    return data_[read_] * oneMinusFraction_ + data_[next] * fraction_;
   }
   void advanceRead() {
-    if (++read_ >= buf_->length) read_ -= buf_->length;
+    if (++read_ >= length_) read_ -= length_;
   }
   // Idle rule shared by the *idle variants; true when the tick may run.
   bool idleGate(float x) {
@@ -135,6 +160,8 @@ class DelayL : public VornMain {
     else ++silentCount_;
   }
 
+  float allpassCoefficient() const { return (1.0f - (fraction_ + 1.0f)) / ((fraction_ + 1.0f) + 1.0f); }
+
   float fraction_ = 0.0f;
   float oneMinusFraction_ = 1.0f;
   float nextOutput_ = 0.0f;
@@ -145,9 +172,10 @@ class DelayL : public VornMain {
   float requested_ = 0.0f;  // last delay asked for, re-applied after a resize
   float lastOutput_ = 0.0f;
   Buffer* buf_ = nullptr;  // owned by the audio side
+  float* data_ = nullptr;  // buf_->data and buf_->length, read every tick
+  std::int64_t length_ = 0;
   bool modulated_ = false;
   std::int32_t silentCount_ = 10000;
-  float allpassCoef_ = 0.0f;
   float previousRaw_ = 0.0f;
   std::atomic<Buffer*> pending_{nullptr};  // control -> audio
   std::atomic<Buffer*> retired_{nullptr};  // audio -> control

@@ -32,8 +32,13 @@ class Flanger : public VornMain {
       feedbackMemory_[0] = feedbackMemory_[1] = 0.0f;
       return out_;
     }
-    sweep_ = combined ? 2.0f : sweepLfo_->tick() * depth_.load(rlx) + 1.0f;
-    if (++updateCounter_ > 2) {
+    // The sweep is only read when the delays follow it (every third tick); on
+    // the other ticks the oscillator steps without working out its sine.
+    const bool update = ++updateCounter_ > 2;
+    if (combined) sweep_ = 2.0f;
+    else if (update) sweep_ = sweepLfo_->tick() * depth_.load(rlx) + 1.0f;
+    else sweepLfo_->advance();
+    if (update) {
       const float rate = static_cast<float>(integerRate_.load(rlx));
       left_->setDelay(0.0032f * sweep_ * rate);
       right_->setDelay(0.014f * sweep_ * rate);

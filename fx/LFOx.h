@@ -61,6 +61,17 @@ class LFOx : public VornMain {
     return output_;
   }
 
+  // Steps the phase exactly as tick() does but leaves the output alone: for
+  // owners that read the output only on some ticks (the flanger's sweep).
+  void advance() {
+    const int w = waveform_.load(std::memory_order_relaxed);
+    if (w == 0 || w == 2 || w == 4) {
+      stepTriangle(increment_.load(std::memory_order_relaxed));
+    } else {
+      tick();
+    }
+  }
+
   void setPureRate(float hz);
   // Values above 6 select sample and hold.
   void setWaveform(int w) { waveform_.store(w > 6 ? 6 : w, std::memory_order_relaxed); }

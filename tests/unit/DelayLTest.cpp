@@ -113,6 +113,7 @@ TEST(DelayLAllpassVariant, NextOutAFeedsTheFollowingTick) {
   line.setNotIdle();
   line.tickmodidleA(1.0f);
   line.tickmodidleA(2.0f);
+  EXPECT_FLOAT_EQ(line.getAllpassCoefficient(), -0.2f);
   line.tickmodidleA(3.0f);  // the read position wraps to 0 here
   EXPECT_FLOAT_EQ(line.tickmodidleA(4.0f), 1.5f);  // (1 + 2) / 2
   // c * buffer[1] + previous raw sample - c * last output

@@ -155,3 +155,22 @@ TEST(LFOxSync, RestartsAtThePhaseOffsetAndInitRestoresDefaults) {
   EXPECT_EQ(lfo.getPhase(), -1.0f);
   EXPECT_EQ(lfo.tick(), -1.0f);
 }
+
+TEST(LFOxAdvance, StepsThePhaseLikeTick) {
+  for (int w : {0, 1, 2, 3, 4, 6}) {
+    LFOx ticked;
+    LFOx skipped;
+    ticked.setWaveform(w);
+    skipped.setWaveform(w);
+    ticked.setPureRate(1000.0f);
+    skipped.setPureRate(1000.0f);
+    for (int i = 0; i < 3000; ++i) {
+      const float t = ticked.tick();
+      if (i % 3 == 2) {
+        ASSERT_EQ(skipped.tick(), t) << w << " " << i;
+      } else {
+        skipped.advance();
+      }
+    }
+  }
+}
