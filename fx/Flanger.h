@@ -1,0 +1,89 @@
+// Stereo flanger: the mono input runs through two feedback delay lines swept
+// by one slow rounded-triangle oscillator, the left around 3.2 ms and the
+// right around 14 ms. In combined mode the sweep stops and both lines hold
+// twice their centre delay. After one second without signal the flanger turns
+// idle and costs almost nothing.
+//
+// Threads: tick, Idle and setNotIdle on the audio thread. setRate may run on a
+// control thread while the audio thread ticks: its single values are relaxed
+// atomics and the line resize goes through DelayL's buffer hand-over.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "fx/DelayL.h"
+#include "fx/LFOx.h"
+#include "sound/FilterOneP.h"
+#include "support/VornMain.h"
+
+class Flanger : public VornMain {
+ public:
+  Flanger();
+  ~Flanger() override;
+  Flanger(const Flanger&) = delete;
+  Flanger& operator=(const Flanger&) = delete;
+
+  // Returns the address of the left/right output pair.
+  float* tick(float x, const bool& combined) {
+    if (x > 0.0f) silentCount_ = 0;
+    if (static_cast<float>(silentCount_) > idleThreshold_.load(rlx)) {
+      out_[0] = out_[1] = 0.0f;
+      feedbackMemory_[0] = feedbackMemory_[1] = 0.0f;
+      return out_;
+    }
+    // The sweep is only read when the delays follow it (every third tick); on
+    // the other ticks the oscillator steps without working out its sine.
+    const bool update = ++updateCounter_ > 2;
+    if (combined) sweep_ = 2.0f;
+    else if (update) sweep_ = sweepLfo_->tick() * depth_.load(rlx) + 1.0f;
+    else sweepLfo_->advance();
+    if (update) {
+      const float rate = static_cast<float>(integerRate_.load(rlx));
+      left_->setDelay(0.0032f * sweep_ * rate);
+      right_->setDelay(0.014f * sweep_ * rate);
+      updateCounter_ = 0;
+    }
+    const float fb = feedback_.load(rlx);
+    lineIn_[0] = feedbackMemory_[0] * fb + x;
+    lineIn_[1] = feedbackMemory_[1] * fb + x;
+    if (feedbackMemory_[0] > 0.001f) silentCount_ = 0;
+    else ++silentCount_;
+    float l = left_->tickmod(lineIn_[0]);
+    float r = right_->tickmod(lineIn_[1]);
+    if (FilterOneP::isZeroOrSubnormal(l)) l = 0.0f;
+    if (FilterOneP::isZeroOrSubnormal(r)) r = 0.0f;
+    out_[0] = feedbackMemory_[0] = l;
+    out_[1] = feedbackMemory_[1] = r;
+    return out_;
+  }
+
+  // v is the depth control 0..1. Control thread (or audio thread).
+  void setRate(float v);
+  bool Idle() const { return static_cast<float>(silentCount_) > idleThreshold_.load(rlx); }
+  void setNotIdle() { silentCount_ = 0; }
+
+  float getDepth() const { return depth_.load(rlx); }
+  float getFeedback() const { return feedback_.load(rlx); }
+  float getSweepIncrement() const { return sweepLfo_->getIncrement(); }
+  const DelayL& leftLine() const { return *left_; }
+  const DelayL& rightLine() const { return *right_; }
+
+ private:
+  static constexpr std::memory_order rlx = std::memory_order_relaxed;
+
+  std::atomic<float> depth_{0.3f};
+  std::atomic<float> feedback_{0.0f};
+  float out_[2] = {0.0f, 0.0f};
+  float lineIn_[2] = {0.0f, 0.0f};
+  float feedbackMemory_[2] = {0.0f, 0.0f};
+  LFOx* sweepLfo_;
+  DelayL* left_;
+  DelayL* right_;
+  float sweep_ = 0.0f;
+  std::atomic<std::int64_t> integerRate_;
+  std::int32_t updateCounter_ = 0;
+  std::atomic<float> idleThreshold_;
+  float storedRate_;  // touched by setRate only
+  std::int64_t silentCount_ = 0;
+};

@@ -1,0 +1,150 @@
+#include "perform/ADSR.h"
+
+#include <cmath>
+#include <cstdlib>
+
+ADSR::ADSR() : sampleRate_(static_cast<double>(sampleRate())) { smoother_.setPureFreq(10000.0f); }
+
+ADSR::~ADSR() = default;
+
+void ADSR::keyOn(int velocity, int note) {
+  sampleRate_.store(static_cast<double>(sampleRate()), rlx);
+  state_ = kAttack;
+  keyOffPending_ = false;
+  // A sounding voice with a slow attack falls silent first, then rises again.
+  if (!monoMode_.load(rlx) && value_ > 0.0f && attackInc_.load(rlx) < 0.1f) state_ = kDamp;
+  const float s = velocitySens_.load(rlx);
+  const float v = static_cast<float>(velocity) / 127.0f;
+  float gain = v * v * s + (1.0f - s);
+  if (gain < 0.001f) gain = 0.001f;
+  if (gain > 1.0f) gain = 1.0f;
+  velocityGain_.store(gain, rlx);
+  note_.store(note, rlx);
+  updateValues();
+}
+
+void ADSR::keyOff() {
+  if (!percussion_.load(rlx)) {
+    if (value_ > 0.0f) {
+      state_ = kRelease;
+    } else {
+      state_ = kIdle;
+      value_ = 0.0f;
+    }
+    keyOffPending_ = false;
+  } else if (state_ == kSustain) {
+    state_ = kRelease;
+  } else {
+    keyOffPending_ = true;
+  }
+}
+
+float ADSR::trackingFactor(float k) const {
+  if (k == 0.0f) return 1.0f;
+  const int low = lowTrack_.load(rlx);
+  const float range = static_cast<float>(std::abs(highTrack_.load(rlx) - low));
+  if (range == 0.0f) return 1.0f;  // one-note range: nothing to track across
+  const float fromLow = static_cast<float>(std::abs(note_.load(rlx) - low));
+  const float d = k > 0.0f ? fromLow : std::trunc(range - fromLow);
+  const float x = std::fabs(k) / range * d;
+  return (1.0f - x) * (1.0f - x);
+}
+
+void ADSR::updateValues() {
+  float peak = velocityGain_.load(rlx);
+  float attack = attackTime_.load(rlx);
+  float decay = decayTime_.load(rlx);
+  float release = releaseTime_.load(rlx);
+
+  peak *= trackingFactor(volumeTracking_.load(rlx));
+  const float speed = trackingFactor(speedTracking_.load(rlx));
+  attack *= speed;
+  decay *= speed;
+  release *= speed;
+
+  const double rate = sampleRate_.load(rlx);
+  const double pk = peak;
+  const float attackInc = attack > 0.0f ? static_cast<float>(pk / (static_cast<double>(attack) * rate)) : 1.0f;
+  const float decayDec = decay > 0.0f ? static_cast<float>(pk / (static_cast<double>(decay) * rate)) : 1.0f;
+
+  // Release: the distance to -0.0001 shrinks 11-fold per release time.
+  float c = 0.0f;
+  if (release > 0.0f) c = static_cast<float>(std::exp(-std::log(11.0) / (static_cast<double>(release) * rate)));
+
+  peak_.store(peak, rlx);
+  effAttack_.store(attack, rlx);
+  effDecay_.store(decay, rlx);
+  effRelease_.store(release, rlx);
+  attackInc_.store(attackInc, rlx);
+  decayDec_.store(decayDec, rlx);
+  sustainTarget_.store(sustainLevel_.load(rlx) * peak, rlx);
+  releaseCoef_.store(c, rlx);
+  releaseOffset_.store((1.0f - c) * -0.0001f, rlx);
+}
+
+void ADSR::setAttackTime(float x) {
+  if (!std::isfinite(x)) return;
+  attackTime_.store(10.0f * x * x, rlx);
+  updateValues();
+}
+
+void ADSR::setDecayTime(float x) {
+  if (!std::isfinite(x)) return;
+  decayTime_.store(10.0f * x * x, rlx);
+  updateValues();
+}
+
+void ADSR::setReleaseTime(float x) {
+  if (!std::isfinite(x)) return;
+  releaseTime_.store(14.0f * x * x, rlx);
+  updateValues();
+}
+
+void ADSR::setSustainLevel(float x) {
+  if (!std::isfinite(x)) return;
+  if (!looped_.load(rlx) && x < 0.001f) x = 0.0f;
+  sustainLevel_.store(x, rlx);
+}
+
+void ADSR::setVelocity(float x) {
+  if (!(x >= 0.0f)) x = 0.0f;  // also catches NaN
+  if (x > 1.0f) x = 1.0f;
+  velocitySens_.store(x * 0.998f + 0.001f, rlx);
+}
+
+void ADSR::setVelocitySmoth(bool on, long hz) {
+  smoothing_.store(on, rlx);
+  smoothFreq_.store(hz, rlx);
+}
+
+void ADSR::setFirstAttack(long hz) {
+  smoother_.setPureFreq(static_cast<float>(hz));
+  firstAttackPending_ = true;
+}
+
+void ADSR::setDecayLevel(float level) {
+  if (!std::isfinite(level)) return;
+  decayLevel_.store(level, rlx);
+}
+
+void ADSR::setLowTrack(int n) {
+  lowTrack_.store(n < 0 ? 0 : (n > 127 ? 127 : n), rlx);
+  updateValues();
+}
+
+void ADSR::setHighTrack(int n) {
+  highTrack_.store(n < 0 ? 0 : (n > 127 ? 127 : n), rlx);
+  updateValues();
+}
+
+void ADSR::setVolumeKeyTracking(float k) {
+  if (!std::isfinite(k)) return;
+  volumeTracking_.store(k < -1.0f ? -1.0f : (k > 1.0f ? 1.0f : k), rlx);
+  updateValues();
+}
+
+void ADSR::setSpeedKeyTracking(float k) {
+  if (!std::isfinite(k)) return;
+  speedTracking_.store(k < -1.0f ? -1.0f : (k > 1.0f ? 1.0f : k), rlx);
+  updateValues();
+}

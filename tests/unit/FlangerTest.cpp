@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "fx/Flanger.h"
+
+TEST(FlangerSetup, LinesAreSizedFor44100) {
+  VornMain::setSampleRate(96000.0f);
+  Flanger f;  // construction resets the shared rate
+  EXPECT_EQ(f.leftLine().getLength(), 369);
+  EXPECT_EQ(f.rightLine().getLength(), 1274);
+  EXPECT_FLOAT_EQ(f.getDepth(), 0.3f);
+  EXPECT_EQ(f.getFeedback(), 0.0f);
+}
+
+TEST(FlangerSetup, DepthControlsFeedbackAndSweepRate) {
+  Flanger f;
+  f.setRate(0.2f);
+  EXPECT_FLOAT_EQ(f.getDepth(), 0.58f);
+  EXPECT_FLOAT_EQ(f.getFeedback(), 0.3495f);
+  EXPECT_NEAR(f.getSweepIncrement() * 44100.0f / 4.0f, 0.238f, 0.0005f);
+  f.setRate(1.0f);
+  EXPECT_FLOAT_EQ(f.getFeedback(), 0.5095f);
+  EXPECT_NEAR(f.getSweepIncrement() * 44100.0f / 4.0f, 0.2f, 1e-5f);
+  f.setRate(5.0f);  // clamped: the feedback stays below 0.51
+  EXPECT_FLOAT_EQ(f.getFeedback(), 0.5095f);
+  f.setRate(NAN);
+  EXPECT_FLOAT_EQ(f.getFeedback(), 0.5095f);
+}
+
+TEST(FlangerTick, CombinedModeHoldsTwiceTheCentreDelays) {
+  Flanger f;
+  f.setRate(0.2f);
+  const bool combined = true;
+  for (int i = 0; i < 3; ++i) f.tick(0.5f, combined);
+  EXPECT_NEAR(f.leftLine().getDelay(), 282.24f, 0.001f);
+  EXPECT_NEAR(f.rightLine().getDelay(), 1234.8f, 0.01f);
+}
+
+TEST(FlangerTick, SweepMovesTheDelaysEveryThirdSample) {
+  Flanger f;
+  f.setRate(1.0f);
+  const bool sweep = false;
+  float lo = 1e9f, hi = 0.0f;
+  for (int i = 0; i < 3; ++i) f.tick(0.1f, sweep);  // first update at the third tick
+  for (int i = 0; i < 5 * 44100; ++i) {
+    f.tick(0.1f, sweep);
+    lo = std::fmin(lo, f.leftLine().getDelay());
+    hi = std::fmax(hi, f.leftLine().getDelay());
+  }
+  // m within 1 -+ 0.8415 * 0.9: about 0.8 to 5.6 ms at the left line.
+  EXPECT_NEAR(lo / 44.1f, 0.8f, 0.1f);
+  EXPECT_NEAR(hi / 44.1f, 5.6f, 0.1f);
+}
+
+TEST(FlangerTick, ImpulseComesOutAfterTheLineDelays) {
+  const bool combined = true;
+  Flanger g;
+  g.setRate(0.0f);
+  for (int i = 0; i < 3; ++i) g.tick(0.0f, combined);
+  int firstL = -1, firstR = -1;
+  for (int i = 0; i < 2000; ++i) {
+    const float* out = g.tick(i == 0 ? 1.0f : 0.0f, combined);
+    if (firstL < 0 && out[0] > 0.1f) firstL = i;
+    if (firstR < 0 && out[1] > 0.1f) firstR = i;
+  }
+  EXPECT_EQ(firstL, 282);
+  EXPECT_EQ(firstR, 1234);
+}
+
+TEST(FlangerIdle, IdleOneSecondAfterTheLastSignal) {
+  Flanger f;
+  f.setRate(0.2f);
+  const bool sweep = false;
+  for (int i = 0; i < 100; ++i) f.tick(0.8f, sweep);
+  EXPECT_FALSE(f.Idle());
+  int lastLoud = 0;
+  int idleAt = -1;
+  for (int n = 1; n <= 200000 && idleAt < 0; ++n) {
+    const float* out = f.tick(-0.5f, sweep);  // negative input never resets the count
+    if (out[0] > 0.001f) lastLoud = n;
+    if (f.Idle()) idleAt = n;
+  }
+  ASSERT_GT(idleAt, 0);
+  EXPECT_EQ(idleAt, lastLoud + 44101);
+  const float* out = f.tick(-0.5f, sweep);
+  EXPECT_EQ(out[0], 0.0f);
+  EXPECT_EQ(out[1], 0.0f);
+  EXPECT_TRUE(f.Idle());
+  f.tick(0.2f, sweep);  // a positive input wakes it
+  EXPECT_FALSE(f.Idle());
+  for (int i = 0; i < 50000; ++i) f.tick(0.0f, sweep);
+  EXPECT_TRUE(f.Idle());
+  f.setNotIdle();
+  EXPECT_FALSE(f.Idle());
+}
+
+TEST(FlangerRate, NewSampleRateResizesLinesToOneSecond) {
+  Flanger f;
+  VornMain::setSampleRate(48000.0f);
+  f.setRate(0.5f);
+  const bool combined = true;
+  for (int i = 0; i < 3; ++i) f.tick(0.5f, combined);  // lines pick up their new buffers
+  EXPECT_EQ(f.leftLine().getLength(), 48001);
+  EXPECT_EQ(f.rightLine().getLength(), 48001);
+  EXPECT_NEAR(f.leftLine().getDelay(), 0.0064f * 48000.0f, 0.01f);
+  EXPECT_NEAR(f.rightLine().getDelay(), 0.028f * 48000.0f, 0.05f);
+  VornMain::setSampleRate(44100.0f);
+}
+
+TEST(FlangerTick, OutputStaysFiniteAtFullDepth) {
+  Flanger f;
+  f.setRate(1.0f);
+  const bool sweep = false;
+  float peak = 0.0f;
+  for (int i = 0; i < 100000; ++i) {
+    const float* out = f.tick(i % 200 < 100 ? 1.0f : -1.0f, sweep);
+    ASSERT_TRUE(std::isfinite(out[0]) && std::isfinite(out[1]));
+    peak = std::fmax(peak, std::fabs(out[0]));
+  }
+  EXPECT_LT(peak, 3.0f);
+}

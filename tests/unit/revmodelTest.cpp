@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "fx/revmodel.h"
+
+namespace {
+std::unique_ptr<revmodel> makeReverb() { return std::make_unique<revmodel>(); }
+}  // namespace
+
+TEST(RevmodelSetup, LineLengthsAt44100) {
+  auto r = makeReverb();
+  const int combs[] = {1116, 1188, 1277, 1356, 1422, 1491, 1557, 1616};
+  const int allpasses[] = {556, 441, 341, 225};
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(r->combLength(0, i), combs[i]) << i;
+    EXPECT_EQ(r->combLength(1, i), combs[i] + 23) << i;
+  }
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(r->allpassLength(0, i), allpasses[i]) << i;
+    EXPECT_EQ(r->allpassLength(1, i), allpasses[i] + 23) << i;
+  }
+  // A new rate changes the table but not the lines in use.
+  r->updateSamplerate(false, 96000.0f);
+  EXPECT_EQ(r->getLength(0), static_cast<int>(96000.0f * 0.025306122f));
+  EXPECT_EQ(r->combLength(0, 0), 1116);
+}
+
+TEST(RevmodelSetup, ParameterScalingAndRoundTrips) {
+  auto r = makeReverb();
+  EXPECT_FLOAT_EQ(r->getCombFeedback(), 0.84f);
+  EXPECT_FLOAT_EQ(r->getCombDamp(), 0.2f);
+  EXPECT_FLOAT_EQ(r->getInputGain(), 0.015f);
+  r->setroomsize(0.5f);
+  EXPECT_NEAR(r->getroomsize(), 0.5f, 1e-6f);
+  EXPECT_FLOAT_EQ(r->getCombFeedback(), 0.84f);
+  r->setdamp(0.5f);
+  EXPECT_FLOAT_EQ(r->getCombDamp(), 0.2f);
+  EXPECT_FLOAT_EQ(r->getdamp(), 0.5f);
+  r->setwet(0.25f);
+  EXPECT_FLOAT_EQ(r->getwet(), 0.25f);
+  r->setwidth(0.3f);
+  EXPECT_FLOAT_EQ(r->getwidth(), 0.3f);
+  r->setmode(0.49f);
+  EXPECT_EQ(r->getmode(), 0.0f);
+  r->setroomsize(NAN);
+  EXPECT_NEAR(r->getroomsize(), 0.5f, 1e-6f);
+}
+
+TEST(RevmodelProcess, ImpulseReachesLeftAt1116AndRightAt1139) {
+  auto r = makeReverb();
+  int firstLeft = -1, firstRight = -1;
+  for (int n = 0; n < 2000; ++n) {
+    float in[2] = {n == 0 ? 1.0f : 0.0f, 0.0f};
+    const float* out = r->processmix(in, 1, 1);
+    if (firstLeft < 0 && out[0] != 0.0f) firstLeft = n;
+    if (firstRight < 0 && out[1] != 0.0f) firstRight = n;
+  }
+  EXPECT_EQ(firstLeft, 1116);
+  EXPECT_EQ(firstRight, 1139);
+}
+
+TEST(RevmodelProcess, DryLevelScalesExactlyAndWidthCrossFeeds) {
+  auto r = makeReverb();
+  r->setdry(0.5f);
+  float in[2] = {0.3f, -0.7f};
+  const float* out = r->processmix(in, 1, 1);  // no wet signal yet
+  EXPECT_EQ(out[0], 0.15f);
+  EXPECT_EQ(out[1], -0.35f);
+
+  auto narrow = makeReverb();  // width 0: both channels get the mean wet signal
+  narrow->setwidth(0.0f);
+  auto wide = makeReverb();
+  float outL[3000], outR[3000], wl[3000], wr[3000];
+  for (int n = 0; n < 3000; ++n) {
+    float a[2] = {n == 0 ? 1.0f : 0.0f, 0.0f};
+    float b[2] = {a[0], a[1]};
+    const float* o = narrow->processmix(a, 1, 1);
+    outL[n] = o[0];
+    outR[n] = o[1];
+    const float* w = wide->processmix(b, 1, 1);
+    wl[n] = w[0];
+    wr[n] = w[1];
+  }
+  for (int n = 0; n < 3000; ++n) {
+    ASSERT_FLOAT_EQ(outL[n], outR[n]) << n;
+    ASSERT_NEAR(outL[n], 0.5f * (wl[n] + wr[n]), 1e-6f) << n;
+  }
+}
+
+TEST(RevmodelProcess, ProcessReplaceMatchesProcessMix) {
+  auto a = makeReverb();
+  auto b = makeReverb();
+  a->setwet(0.4f);
+  b->setwet(0.4f);
+  a->setdry(0.6f);
+  b->setdry(0.6f);
+  constexpr int kFrames = 4000;
+  // Interleaved stereo, skip 2, exercises the stride.
+  static float in[2 * kFrames], out[2 * kFrames];
+  for (int n = 0; n < kFrames; ++n) {
+    in[2 * n] = std::sin(0.01f * n);
+    in[2 * n + 1] = std::cos(0.013f * n);
+  }
+  b->processreplace(in, in + 1, out, out + 1, kFrames, 2);
+  for (int n = 0; n < kFrames; ++n) {
+    float frame[2] = {in[2 * n], in[2 * n + 1]};
+    const float* o = a->processmix(frame, 1, 1);
+    ASSERT_EQ(o[0], out[2 * n]) << n;
+    ASSERT_EQ(o[1], out[2 * n + 1]) << n;
+  }
+}
+
+TEST(RevmodelIdle, IdleAfterOneSecondOfQuietOutput) {
+  auto r = makeReverb();
+  float silent[2] = {0.0f, 0.0f};
+  for (int n = 0; n < 44100; ++n) r->processmix(silent, 1, 1);
+  EXPECT_FALSE(r->Idle());
+  r->processmix(silent, 1, 1);
+  EXPECT_TRUE(r->Idle());  // 44101 quiet frames
+
+  // A loud input (sum above 0.1 / 0.015) resets the count by itself.
+  r->setwet(0.0f);
+  float loud[2] = {4.0f, 3.0f};
+  r->processmix(loud, 1, 1);
+  EXPECT_FALSE(r->Idle());
+  for (int n = 0; n < 44100; ++n) r->processmix(silent, 1, 1);
+  EXPECT_TRUE(r->Idle());
+  float quiet[2] = {3.0f, 3.0f};  // sum 6: below the threshold, no wet path
+  r->processmix(quiet, 1, 1);
+  EXPECT_TRUE(r->Idle());
+  r->setNotIdle();
+  EXPECT_FALSE(r->Idle());
+}
+
+TEST(RevmodelIdle, TailKeepsTheReverbAwake) {
+  auto r = makeReverb();
+  r->setwet(1.0f / 3.0f);
+  r->setroomsize(1.0f);
+  float in[2] = {1.0f, 1.0f};
+  r->processmix(in, 1, 1);
+  float silent[2] = {0.0f, 0.0f};
+  int n = 0;
+  while (!r->Idle() && n < 30 * 44100) {
+    r->processmix(silent, 1, 1);
+    ++n;
+  }
+  EXPECT_GT(n, 44100 + 1116);  // the tail rings before the quiet second counts
+  EXPECT_TRUE(r->Idle());
+}
+
+TEST(RevmodelFreeze, HoldsTheTailIgnoresInputAndMute) {
+  auto r = makeReverb();
+  float in[2] = {1.0f, 0.0f};
+  r->processmix(in, 1, 1);
+  float silent[2] = {0.0f, 0.0f};
+  for (int n = 0; n < 3000; ++n) r->processmix(silent, 1, 1);
+  r->setmode(1.0f);
+  EXPECT_EQ(r->getmode(), 1.0f);
+  EXPECT_EQ(r->getInputGain(), 0.0f);
+  EXPECT_EQ(r->getCombFeedback(), 1.0f);
+  r->mute();  // ignored while frozen
+  double early = 0.0, late = 0.0;
+  for (int n = 0; n < 44100; ++n) early += std::fabs(r->processmix(silent, 1, 1)[0]);
+  float loud[2] = {10.0f, 10.0f};
+  for (int n = 0; n < 10 * 44100; ++n) r->processmix(n < 100 ? loud : silent, 1, 1);
+  for (int n = 0; n < 44100; ++n) late += std::fabs(r->processmix(silent, 1, 1)[0]);
+  EXPECT_GT(early, 1.0);
+  EXPECT_NEAR(late / early, 1.0, 0.2);  // sustained, new input ignored
+
+  r->setmode(0.0f);
+  r->mute();
+  // Lines are cleared; the comb filter states are kept and re-enter later.
+  for (int n = 0; n < 1000; ++n) ASSERT_EQ(r->processmix(silent, 1, 1)[0], 0.0f) << n;
+}
+
+TEST(RevmodelProcess, StaysFiniteAtExtremeSettings) {
+  auto r = makeReverb();
+  r->setroomsize(1.0f);
+  r->setdamp(0.0f);
+  r->setwet(1.0f);
+  for (int n = 0; n < 5 * 44100; ++n) {
+    float in[2] = {n % 100 < 50 ? 1.0f : -1.0f, 0.5f};
+    const float* out = r->processmix(in, 1, 1);
+    ASSERT_TRUE(std::isfinite(out[0]) && std::isfinite(out[1])) << n;
+  }
+}
