@@ -219,11 +219,6 @@ TEST_F(ScaleTest, NamesCannotLeaveTheFolder) {
   EXPECT_EQ(t.Tick(0), 0.0f);
 }
 
-TEST_F(ScaleTest, DefaultFolderIsBelowTheSoundDataPath) {
-  MicroTuning t;
-  EXPECT_EQ(std::string(t.scaleFolder()), std::string(VornMain::soundDataPath()) + "/Scale/");
-}
-
 // Readers see one whole table, old or new, while another thread switches.
 TEST_F(ScaleTest, NoteOnNeverSeesAMixtureOfTables) {
   std::string ones, twos;
