@@ -1,0 +1,401 @@
+#include "sound/Wavetable.h"
+
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+constexpr float kNegativeFrequency = 1e-12f;
+constexpr float kNegativeIncrement = 1e-8f;
+
+int clampRange(int range) { return range < 0 ? 0 : (range > 127 ? 127 : range); }
+
+}  // namespace
+
+Wavetable::Wavetable(VORNsnd* sound, SoundStatus* status) : sound_(sound), status_(status) {
+  init();
+  setWave();
+}
+
+Wavetable::~Wavetable() { isLoading(true); }
+
+void Wavetable::init() {
+  const float rate = sampleRate();
+  semitoneRatio_ = kSemitoneRatio;
+  silent_ = true;
+  data_ = nullptr;
+  allocated_ = 0;
+  output_ = 0.0f;
+  end_ = 0;
+  rateScale_ = kRateConstant / rate;
+  position_ = 0.0;
+  increment_ = 0.0f;
+  tableNote_ = 0;
+  lastNote_ = 0;
+  transpose_ = 0;
+  fine_ = fine1_ = fine2_ = fine3_ = 1.0f;
+  deviation_ = 0.0f;
+  pitchEnvOffset_ = 0.0f;
+  bend_ = 0.0f;
+  bendOffset_ = 0.0f;
+  bendRange_ = 2;
+  modOffset_ = 0.0f;
+  glideCurrent_ = 0.0f;
+  glideStep_ = 0.0f;
+  frequency_ = 0.0f;
+  looping_ = false;
+  loopStart_ = -1;
+  loopEnd_ = 0;
+  glideTarget_ = 0.0f;
+  glideTime_ = 0.0f;
+  deviationOffset_ = 0.0f;
+  currentWave_ = 0;
+  lastRootKey_ = -1;
+  restart_ = false;
+  pendingWave_ = -2;
+  pendingNote_ = -1;
+  glideReset_ = true;
+  fadeGain_ = 1.0f;
+  fadeTime_ = kFadeTime;
+  fadeStep_ = 1.0f / (rate * fadeTime_);
+  previousNote_ = 0;
+  legato_ = false;
+  firstNote_ = true;
+
+  // 8.1757994 Hz for note 0, then equal-tempered steps from a double seed.
+  uint32_t bits = 0x4102D013u;
+  std::memcpy(&freq_[0], &bits, sizeof bits);
+  double f = 8.661957218017596;
+  for (int k = 1; k < 128; ++k) {
+    freq_[k] = static_cast<float>(f);
+    f *= semitoneRatio_;
+  }
+}
+
+bool Wavetable::enterAudio() {
+  // Pairs with isLoading(true): either we see the loading mark, or the
+  // loader sees us busy and waits (both sides sequentially consistent).
+  busy_.store(true, std::memory_order_seq_cst);
+  int state = loadState_.load(std::memory_order_seq_cst);
+  if (state == kLoading) {
+    leaveAudio();
+    return false;
+  }
+  if (state == kRestart) {
+    setWave();
+    if (!loadState_.compare_exchange_strong(state, kReady, std::memory_order_seq_cst)) {
+      leaveAudio();  // a new load began meanwhile
+      return false;
+    }
+  }
+  return true;
+}
+
+void Wavetable::isLoading(bool loading) {
+  if (loading) {
+    loadState_.store(kLoading, std::memory_order_seq_cst);
+    while (busy_.load(std::memory_order_seq_cst)) std::this_thread::yield();
+  } else {
+    loadState_.store(kRestart, std::memory_order_seq_cst);
+  }
+}
+
+void Wavetable::setSound(VORNsnd* sound) {
+  sound_ = sound;
+  setWave();
+}
+
+void Wavetable::setWave() {
+  if (!sound_ || sound_->waveCount() < 1) return;
+  silent_ = true;
+  looping_ = false;
+  currentWave_ = -1;
+  pendingNote_ = lastNote_;
+  pendingWave_ = 0;
+  restart_ = true;
+  glideCurrent_ = 0.0f;
+  glideTarget_ = 0.0f;
+  glideReset_ = true;
+
+  const Wavetable_Wave& w = sound_->wave(0);
+  end_ = w.length - 1;
+  loopStart_ = w.loopStart;
+  loopEnd_ = w.loopEnd;
+  looping_ = loopStart_ >= 0 && loopEnd_ >= 1;
+
+  position_ = 0.0;
+  output_ = 0.0f;
+  fadeGain_ = 0.0f;
+
+  setNextWaveform();
+  pendingWave_ = -2;
+  firstNote_ = true;
+  silent_ = end_ <= 0;
+}
+
+void Wavetable::setNextWaveform() {
+  if (pendingWave_ < 0 || (status_ && status_->noWave())) return;
+  if (!sound_ || pendingWave_ >= sound_->waveCount()) return;
+
+  if (pendingWave_ != currentWave_) {
+    currentWave_ = pendingWave_;
+    const Wavetable_Wave& w = sound_->wave(currentWave_);
+    data_ = w.data.get();
+    allocated_ = w.allocated;
+    end_ = w.length - 1;
+    loopStart_ = w.loopStart;
+    loopEnd_ = w.loopEnd;
+    looping_ = loopEnd_ > 0;
+    // The reader refuses such waves; no dialog may come from the audio thread.
+    if (end_ <= 0 || !data_) silent_ = true;
+    if (position_ >= static_cast<double>(end_))
+      position_ = static_cast<double>(looping_ ? loopEnd_ : end_);
+  }
+  previousNote_ = pendingNote_;
+  if (restart_) {
+    position_ = 0.0;
+    output_ = 0.0f;
+    restart_ = false;
+  }
+  const int64_t rootKey = sound_->wave(currentWave_).rootKey;
+  lastNote_ = static_cast<int>(pendingNote_);
+  tableNote_ = static_cast<int>(pendingNote_ + 60 - rootKey);
+
+  if (glideTime_ > 0.0f) {
+    if (glideReset_) {
+      glideCurrent_ = 0.0f;
+      glideTarget_ = 0.0f;
+      glideReset_ = false;
+    } else if (rootKey != lastRootKey_) {
+      // Carry the glide over into the new wave's table notes.
+      int64_t k = 0;
+      for (int64_t i = 0; i < 128; ++i)
+        if (atWrapped(i + transpose_) >= glideCurrent_) {
+          k = i;
+          break;
+        }
+      glideCurrent_ = glideTarget_ = atWrapped(k + lastRootKey_ - rootKey + transpose_);
+    }
+    lastRootKey_ = rootKey;
+    Glider(atWrapped(static_cast<int64_t>(tableNote_) + transpose_));
+  }
+  setRate();
+  pendingNote_ = -1;
+  pendingWave_ = -1;
+}
+
+void Wavetable::setNote(int note, int velocity, bool restart, bool force) {
+  if (!enterAudio()) return;
+  if (silenced() || !sound_) {
+    leaveAudio();
+    return;
+  }
+  if (!restart && !looping_ && position_ >= static_cast<double>(end_)) {
+    leaveAudio();
+    return;
+  }
+  const int64_t count = sound_->waveCount();
+  if (count < 2) {
+    pendingWave_ = 0;
+  } else {
+    for (int64_t i = 0; i < count; ++i) {
+      const Wavetable_Wave& w = sound_->wave(i);
+      if (w.lowKey <= note && note <= w.highKey && w.lowVelocity <= velocity &&
+          velocity <= w.highVelocity)
+        pendingWave_ = i;
+    }
+  }
+  restart_ = restart;
+  pendingNote_ = note;
+
+  if (firstNote_) {
+    setNextWaveform();
+    pendingWave_ = -2;
+    fadeGain_ = 1.0f;
+    firstNote_ = false;
+  } else if (legato_ && !restart) {
+    pendingWave_ = currentWave_;
+    setNextWaveform();
+    pendingWave_ = -2;
+  } else if (force) {
+    setNextWaveform();
+    pendingWave_ = -2;
+  }
+  leaveAudio();
+}
+
+float Wavetable::tick() {
+  if (!enterAudio()) return 0.0f;
+  if (silenced() || !data_ || currentWave_ < 0) {
+    leaveAudio();
+    return 0.0f;
+  }
+  if (looping_ && position_ >= static_cast<double>(loopEnd_)) {
+    position_ -= static_cast<double>(loopEnd_ - loopStart_) + 1.0;
+    if (position_ < 0.0) position_ = 0.0;
+    if (position_ >= static_cast<double>(end_)) position_ = static_cast<double>(end_);
+  }
+  if (!looping_ && position_ >= static_cast<double>(end_)) {
+    if (pendingWave_ != -2) {
+      setNextWaveform();
+      pendingWave_ = -2;
+    }
+    leaveAudio();
+    return 0.0f;
+  }
+  if (glideTime_ > 0.0f) setRate();
+
+  const int64_t i = static_cast<int64_t>(position_);
+  if (i >= 0 && i + 1 < allocated_) {
+    const double a = data_[i];
+    const double b = data_[i + 1];
+    output_ = static_cast<float>(a + (position_ - static_cast<double>(i)) * (b - a));
+  } else {
+    output_ = 0.0f;
+  }
+  position_ += increment_;
+
+  float out = output_;
+  if (pendingWave_ == -2) {
+    if (fadeGain_ < 1.0f) {
+      fadeGain_ += fadeStep_;
+      if (fadeGain_ < 0.0f) fadeGain_ = 0.0f;
+      if (fadeGain_ > 1.0f) fadeGain_ = 1.0f;
+      out = output_ * fadeGain_;
+    }
+  } else if (pendingWave_ == -1) {
+    fadeGain_ += fadeStep_;
+    if (fadeGain_ < 0.0f) fadeGain_ = 0.0f;
+    if (fadeGain_ >= 1.0f) {
+      fadeGain_ = 1.0f;
+      pendingWave_ = -2;
+    }
+    out = output_ * fadeGain_;
+  } else if (pendingWave_ == currentWave_ && !restart_ &&
+             (fadeGain_ <= 0.0f || fadeGain_ >= 1.0f)) {
+    setNextWaveform();
+    pendingWave_ = -2;
+  } else {
+    fadeGain_ -= fadeStep_;
+    if (fadeGain_ > 1.0f) fadeGain_ = 1.0f;
+    if (fadeGain_ <= 0.0f) {
+      fadeGain_ = 0.0f;
+      setNextWaveform();
+    }
+    out = output_ * fadeGain_;
+  }
+  leaveAudio();
+  return out;
+}
+
+float Wavetable::Glider(float f) {
+  const float d = glideCurrent_ != 0.0f ? std::fabs(f - glideCurrent_) : 0.0f;
+  if (glideTarget_ == 0.0f)
+    glideCurrent_ = f;
+  else
+    glideStep_ = d / (sampleRate() * glideTime_);
+  glideTarget_ = f;
+  if (glideTime_ == 0.0f) return f;
+  glideStep();
+  return glideCurrent_;
+}
+
+void Wavetable::glideStep() {
+  if (glideTarget_ != glideCurrent_) {
+    if (glideTarget_ > glideCurrent_) glideCurrent_ += glideStep_;
+    if (glideCurrent_ > glideTarget_) glideCurrent_ -= glideStep_;
+  }
+}
+
+void Wavetable::setRate() {
+  const int64_t k = static_cast<int64_t>(tableNote_) + transpose_;
+  const int n = bendRange_;
+  if (bend_ > 0.0f)
+    bendOffset_ = bend_ * at(k + n) - bend_ * at(k);
+  else if (bend_ < 0.0f)
+    bendOffset_ = bend_ * at(k) - bend_ * at(k - n);
+  else
+    bendOffset_ = 0.0f;
+
+  const float d = deviation_;
+  if (d > 0.0f)
+    deviationOffset_ = d * at(k + 12) - d * at(k);
+  else if (d < 0.0f)
+    deviationOffset_ = d * at(k) - d * at(k - 12);
+  else
+    deviationOffset_ = 0.0f;
+
+  const float rate = sampleRate();
+  rateScale_ = kRateConstant / rate;
+  fadeStep_ = 1.0f / (rate * fadeTime_);
+
+  float base = atWrapped(k);
+  if (glideTime_ > 0.0f) {
+    glideStep();
+    base = glideCurrent_;
+  }
+  float f = base * fine_ * fine1_ * fine2_ * fine3_ + modOffset_ + pitchEnvOffset_ + bendOffset_ +
+            deviationOffset_;
+  if (!(f >= 0.0f)) f = kNegativeFrequency;  // also catches NaN
+  if (f > freq_[127]) f = freq_[127];
+  frequency_ = f;
+  increment_ = frequency_ * rateScale_ / 24.0f;
+  if (!(increment_ >= 0.0f)) increment_ = kNegativeIncrement;
+}
+
+float Wavetable::offset(float x, int range) const {
+  const int64_t k = static_cast<int64_t>(tableNote_) + transpose_;
+  if (x > 0.0f) return x * at(k + range) - x * at(k);
+  if (x < 0.0f) return x * at(k) - x * at(k - range);
+  return 0.0f;
+}
+
+void Wavetable::setTuning(int transpose, float fine) {
+  if (!std::isfinite(fine)) return;
+  transpose_ = transpose < -127 ? -127 : (transpose > 127 ? 127 : transpose);
+  fine_ = 1.0f + fine / freq_[12];
+  if (glideTime_ > 0.0f) {
+    Glider(atWrapped(static_cast<int64_t>(tableNote_) + transpose_));
+    setRate();
+  }
+}
+
+void Wavetable::setFine1(float v) {
+  if (std::isfinite(v)) fine1_ = 1.0f + v / freq_[12];
+}
+void Wavetable::setFine2(float v) {
+  if (std::isfinite(v)) fine2_ = 1.0f + v / freq_[12];
+}
+void Wavetable::setFine3(float v) {
+  if (std::isfinite(v)) fine3_ = 1.0f + v / freq_[12];
+}
+void Wavetable::setFine4(float v) {
+  if (std::isnan(v)) return;
+  deviation_ = v < -12.0f ? -12.0f : (v > 12.0f ? 12.0f : v);
+}
+
+void Wavetable::setPitchEnv(float e, int range) {
+  if (std::isfinite(e)) pitchEnvOffset_ = offset(e, clampRange(range));
+}
+
+void Wavetable::setPitchLfo(float m, int range) {
+  if (std::isfinite(m)) modOffset_ = offset(m, clampRange(range));
+}
+
+void Wavetable::setPitchBend(float b, int range) {
+  if (std::isnan(b)) return;
+  bend_ = b < -1.0f ? -1.0f : (b > 1.0f ? 1.0f : b);
+  bendRange_ = clampRange(range);
+}
+
+void Wavetable::setGlider(float v) {
+  if (!std::isfinite(v)) return;
+  glideTime_ = v * v;
+  if (glideTime_ == 0.0f) glideCurrent_ = glideTarget_ = 0.0f;
+}
+
+void Wavetable::reset() {
+  position_ = 0.0;
+  output_ = 0.0f;
+}

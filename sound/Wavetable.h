@@ -1,0 +1,143 @@
+// Sample oscillator: plays the waves of one VORNsnd at any pitch, picks the
+// wave per note by key and velocity, loops inside sustain loops, cross-fades
+// between waves and can glide between notes.
+//
+// Pitch = note frequency (or the gliding frequency) x four fine factors
+//         + pitch-envelope, modulation, bend and deviation offsets (Hz).
+//
+// Hand-over with a sound load: the oscillator reads the sound only inside
+// tick() and setNote(), each bracketed by an atomic "busy" mark. isLoading(true)
+// raises the loading mark and then waits until a tick that had already begun
+// has left, so once it returns the sound may be rewritten or freed.
+// isLoading(false) only asks for a restart; the audio thread performs it at
+// its next tick()/setNote(), so every other field is touched by the audio
+// thread alone. A sound-set switch that loads into a fresh VORNsnd can
+// instead hand the new object over with setSound() on the audio thread
+// between blocks and retire the old one afterwards off the audio thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "sound/SoundStatus.h"
+#include "sound/VORNsnd.h"
+#include "support/VornMain.h"
+
+class Wavetable : public VornMain {
+ public:
+  static constexpr double kSemitoneRatio = 1.059463094359;
+  static constexpr float kFadeTime = 0.006f;
+  static constexpr float kRateConstant = 4045.476f;
+
+  // Not yet shared with the audio thread: any thread.
+  explicit Wavetable(VORNsnd* sound, SoundStatus* status = nullptr);
+  // Control thread; waits for a running tick to finish.
+  ~Wavetable() override;
+  Wavetable(const Wavetable&) = delete;
+  Wavetable& operator=(const Wavetable&) = delete;
+
+  // Audio thread (or before the oscillator is shared): every field back to
+  // its initial value, frequency table rebuilt, sample rate read.
+  void init();
+  // Audio thread (or before sharing): restart on wave 0, fading in from silence.
+  void setWave();
+  // Control thread. true: silence the oscillator and wait until no tick is
+  // reading the sound. false: restart on the (new) sound at the next tick.
+  void isLoading(bool loading);
+  // Audio thread between blocks (or a control thread while loading is
+  // marked): play from another sound, restarting on its wave 0.
+  void setSound(VORNsnd* sound);
+  VORNsnd* sound() const { return sound_; }
+  void setStatus(SoundStatus* status) { status_ = status; }
+
+  // Audio thread.
+  void setNote(int note, int velocity, bool restart, bool force);
+  float tick();
+  void setRate();
+  void setTuning(int transpose, float fine);
+  void setFine1(float v);
+  void setFine2(float v);
+  void setFine3(float v);
+  void setFine4(float v);
+  void setPitchEnv(float e, int range);
+  void setPitchLfo(float m, int range);
+  void setPitchBend(float b, int range);
+  void setGlider(float v);
+  void resetGlider() { glideReset_ = true; }
+  void setLegatoMode(bool on) { legato_ = on; }
+  int getLastNote() const { return lastNote_; }
+  int getNote() const { return tableNote_; }
+  void reset();
+  void setOneShoot() { looping_ = false; }
+
+  // Read-outs for tests and displays (audio thread or while not running).
+  float frequencyTable(int k) const { return freq_[k & 127]; }
+  float increment() const { return increment_; }
+  float frequency() const { return frequency_; }
+  float glideCurrent() const { return glideCurrent_; }
+  float fadeGain() const { return fadeGain_; }
+  double position() const { return position_; }
+  int64_t currentWave() const { return currentWave_; }
+  int64_t pendingWave() const { return pendingWave_; }
+
+ private:
+  enum LoadState : int { kReady = 0, kLoading = 1, kRestart = 2 };
+
+  // Enters the region in which the sound may be read; false when loading.
+  bool enterAudio();
+  void leaveAudio() { busy_.store(false, std::memory_order_release); }
+  bool silenced() const { return silent_ || (status_ && status_->noWave()); }
+  void setNextWaveform();
+  float Glider(float f);
+  void glideStep();
+  float offset(float x, int range) const;
+  float at(int64_t k) const { return freq_[k < 0 ? 0 : (k > 127 ? 127 : k)]; }
+  float atWrapped(int64_t k) const { return freq_[((k % 128) + 128) % 128]; }
+
+  double semitoneRatio_ = kSemitoneRatio;
+  VORNsnd* sound_ = nullptr;
+  SoundStatus* status_ = nullptr;
+  std::atomic<int> loadState_{kReady};
+  std::atomic<bool> busy_{false};
+  bool silent_ = true;  // set while no playable wave is in place
+  const float* data_ = nullptr;  // samples of the current wave
+  int64_t allocated_ = 0;
+
+  float output_ = 0.0f;
+  int64_t end_ = 0;
+  float rateScale_ = 0.0f;
+  double position_ = 0.0;
+  float increment_ = 0.0f;
+  int tableNote_ = 0;
+  int lastNote_ = 0;
+  int transpose_ = 0;
+  float fine_ = 1.0f;
+  float fine1_ = 1.0f, fine2_ = 1.0f, fine3_ = 1.0f;
+  float deviation_ = 0.0f;
+  float pitchEnvOffset_ = 0.0f;
+  float bend_ = 0.0f;
+  float bendOffset_ = 0.0f;
+  int bendRange_ = 2;
+  float modOffset_ = 0.0f;
+  float freq_[128] = {};
+  float glideCurrent_ = 0.0f;
+  float glideStep_ = 0.0f;
+  float frequency_ = 0.0f;
+  bool looping_ = false;
+  int64_t loopStart_ = -1, loopEnd_ = 0;
+  float glideTarget_ = 0.0f;
+  float glideTime_ = 0.0f;
+  float deviationOffset_ = 0.0f;
+  int64_t currentWave_ = 0;
+  int64_t lastRootKey_ = -1;
+  bool restart_ = false;
+  int64_t pendingWave_ = -2;
+  int64_t pendingNote_ = -1;
+  bool glideReset_ = true;
+  float fadeGain_ = 1.0f;
+  float fadeStep_ = 0.0f;
+  float fadeTime_ = kFadeTime;
+  int64_t previousNote_ = 0;
+  bool legato_ = false;
+  bool firstNote_ = true;
+};

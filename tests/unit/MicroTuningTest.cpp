@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "perform/MicroTuning.h"
+#include "support/MessageBox.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Recorder : MessageBoxHandler {
+  std::vector<std::pair<std::string, std::string>> shown;
+  Recorder() { installMessageBoxHandler(this); }
+  ~Recorder() override { removeMessageBoxHandler(this); }
+  bool show(const char* text, const char* title, int) override {
+    shown.emplace_back(text, title);
+    return true;
+  }
+};
+
+class ScaleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/scale_test_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  void file(const std::string& name, const std::string& content) {
+    FILE* f = std::fopen((dir + "/" + name).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(content.data(), 1, content.size(), f);
+    std::fclose(f);
+  }
+  static std::vector<float> offsets(const MicroTuning& t) {
+    std::vector<float> v;
+    for (long n = 0; n < 12; ++n) v.push_back(t.Tick(n + t.getRoot()));
+    return v;
+  }
+  std::string dir;
+};
+
+TEST_F(ScaleTest, ReadsCentsPerPitchClassFromRoot) {
+  file("Three.txt", "0\n100\n200\n");
+  Recorder messages;
+  MicroTuning t(dir.c_str());
+  ASSERT_EQ(t.getSize(), 1);
+  EXPECT_STREQ(t.getTableName(0), "Three");
+  t.setTable("Three");
+  EXPECT_EQ(t.Tick(60), 0.0f);
+  EXPECT_EQ(t.Tick(61), 1.0f);
+  EXPECT_EQ(t.Tick(62), 2.0f);
+  for (long n = 63; n < 72; ++n) EXPECT_EQ(t.Tick(n), 0.0f);
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(ScaleTest, RootShiftsThePitchClasses) {
+  std::string content;
+  for (int i = 1; i <= 12; ++i) content += std::to_string(i * 10) + "\n";
+  file("Ramp.txt", content);
+  MicroTuning t(dir.c_str());
+  t.setTable("Ramp");
+  t.setRoot(2);
+  EXPECT_FLOAT_EQ(t.Tick(62), 0.1f);
+  EXPECT_FLOAT_EQ(t.Tick(61), 1.2f);
+  EXPECT_FLOAT_EQ(t.Tick(0), 1.1f);  // note 0 with root 2: eleven above the root
+  t.setRoot(12);
+  EXPECT_EQ(t.getRoot(), 0);
+  t.setRoot(2);
+  t.setRoot(-1);
+  EXPECT_EQ(t.getRoot(), 0);
+  t.setRoot(11);
+  EXPECT_EQ(t.getRoot(), 11);
+}
+
+TEST_F(ScaleTest, SeparatorsAndOddValues) {
+  file("Unix.txt", "10\n20\n\n30\n");
+  file("Dos.txt", "10\r\n20\r\n\r\n30\r\n");
+  file("Tabs.txt", "10\t20\x01" "30");  // no line end after the last value
+  file("Space.txt", "0 100\n  50\n-25.5\nabc\n1e999\nnan\n7");
+  std::string many;
+  for (int i = 1; i <= 20; ++i) many += std::to_string(i * 100) + "\n";
+  file("Many.txt", many);
+  MicroTuning t(dir.c_str());
+  EXPECT_EQ(t.getSize(), 5);
+
+  t.setTable("Unix");
+  const std::vector<float> unix = offsets(t);
+  EXPECT_EQ(unix[0], 0.1f);
+  EXPECT_EQ(unix[1], 0.2f);
+  EXPECT_EQ(unix[2], 0.3f);
+  EXPECT_EQ(unix[3], 0.0f);
+  t.setTable("Dos");
+  EXPECT_EQ(offsets(t), unix);
+  t.setTable("Tabs");
+  EXPECT_EQ(offsets(t), unix);
+
+  t.setTable("Space");
+  const std::vector<float> v = offsets(t);
+  EXPECT_EQ(v[0], 0.0f);     // "0 100" is one value
+  EXPECT_EQ(v[1], 0.5f);     // leading blanks skipped
+  EXPECT_EQ(v[2], -0.255f);
+  EXPECT_EQ(v[3], 0.0f);     // not a number
+  EXPECT_EQ(v[4], 0.0f);     // out of range
+  EXPECT_EQ(v[5], 0.0f);     // not finite
+  EXPECT_EQ(v[6], 0.07f);
+
+  t.setTable("Many");
+  for (int i = 0; i < 12; ++i) EXPECT_FLOAT_EQ(offsets(t)[i], static_cast<float>(i + 1));
+
+  t.setTable("Missing");  // equal temperament, no message
+  EXPECT_EQ(offsets(t), std::vector<float>(12, 0.0f));
+}
+
+TEST_F(ScaleTest, OverlongValueDoesNotOverflow) {
+  std::string content = "12.5" + std::string(5000, '7') + "\n300\n";
+  file("Long.txt", content);
+  MicroTuning t(dir.c_str());
+  t.setTable("Long");
+  EXPECT_TRUE(std::isfinite(t.Tick(0)));
+  EXPECT_GT(t.Tick(0), 0.12f);
+  EXPECT_LT(t.Tick(0), 0.13f);
+  EXPECT_EQ(t.Tick(1), 3.0f);
+}
+
+TEST_F(ScaleTest, NumbersIgnoreTheProcessLocale) {
+  file("Dot.txt", "12.5\n");
+  MicroTuning t(dir.c_str());
+  const std::string old = std::setlocale(LC_NUMERIC, nullptr);
+  bool switched = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+  if (!switched) {
+    // Build a comma-decimal locale of our own when the system has none.
+    const std::string cmd = "localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8 >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) == 0) {
+      setenv("LOCPATH", dir.c_str(), 1);
+      switched = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+      unsetenv("LOCPATH");
+    }
+  }
+  if (switched) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f", 1.5);
+    EXPECT_STREQ(text, "1,5");  // the locale really is in force
+  }
+  t.setTable("Dot");
+  std::setlocale(LC_NUMERIC, old.c_str());
+  EXPECT_FLOAT_EQ(t.Tick(0), 0.125f);
+  if (!switched) GTEST_SKIP() << "no comma-decimal locale available";
+}
+
+TEST_F(ScaleTest, FileNamesThatAreListed) {
+  const std::string forty = std::string(36, 'n') + ".txt";
+  const std::string fortyOne = std::string(37, 'n') + ".txt";
+  for (const std::string& name :
+       {forty, fortyOne, std::string("a.txt.txt"), std::string(".hidden.txt"),
+        std::string("upper.TXT"), std::string("note.txt~"), std::string("plain.txt")})
+    file(name, "0\n");
+  Recorder messages;
+  MicroTuning t(dir.c_str());
+  std::set<std::string> names;
+  for (long i = 0; i < t.getSize(); ++i) names.insert(t.getTableName(i));
+  EXPECT_EQ(names, (std::set<std::string>{std::string(36, 'n'), "plain"}));
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].first,
+            "Scale filename name too long. Max of 40 characters! (including the extention .txt)");
+  EXPECT_EQ(messages.shown[0].second, "Error!");
+  EXPECT_STREQ(t.getTableName(5), "");
+  EXPECT_STREQ(t.getTableName(-1), "");
+}
+
+TEST_F(ScaleTest, EmptyMissingAndCrowdedFolders) {
+  {
+    file("readme.md", "x");
+    Recorder messages;
+    MicroTuning t(dir.c_str());
+    EXPECT_EQ(t.getSize(), 0);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].first, "No MicroTuning scale tables found (code 3)");
+    EXPECT_EQ(messages.shown[0].second, "Error!");
+  }
+  {
+    Recorder messages;
+    MicroTuning t((dir + "/absent").c_str());
+    EXPECT_EQ(t.getSize(), 0);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(t.Tick(64), 0.0f);
+  }
+  {
+    for (int i = 0; i < 130; ++i) file("s" + std::to_string(i) + ".txt", "0\n");
+    Recorder messages;
+    MicroTuning t(dir.c_str());
+    EXPECT_EQ(t.getSize(), 128);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].first, "Max number of MicroTuning tables are 128!");
+  }
+}
+
+TEST_F(ScaleTest, NamesCannotLeaveTheFolder) {
+  fs::create_directories(dir + "/Scale");
+  file("Outside.txt", "500\n");
+  file("Scale/In.txt", "100\n");
+  MicroTuning t((dir + "/Scale").c_str());
+  t.setTable("In");
+  EXPECT_EQ(t.Tick(0), 1.0f);
+  t.setTable("../Outside");
+  EXPECT_EQ(t.Tick(0), 0.0f);
+  t.setTable(nullptr);
+  EXPECT_EQ(t.Tick(0), 0.0f);
+}
+
+// Readers see one whole table, old or new, while another thread switches.
+TEST_F(ScaleTest, NoteOnNeverSeesAMixtureOfTables) {
+  std::string ones, twos;
+  for (int i = 0; i < 12; ++i) {
+    ones += "100\n";
+    twos += "200\n";
+  }
+  file("One.txt", ones);
+  file("Two.txt", twos);
+  MicroTuning t(dir.c_str());
+  t.setTable("One");
+  std::atomic<bool> stop{false};
+  std::atomic<int> mixed{0};
+  std::atomic<long> reads{0};
+  std::thread audio([&] {
+    while (!stop.load()) {
+      const MicroTuning::Offsets o = t.snapshot();
+      for (float v : o.semitones)
+        if (v != o.semitones[0] || (v != 1.0f && v != 2.0f)) ++mixed;
+      ++reads;
+    }
+  });
+  for (int i = 0; i < 400; ++i) t.setTable(i % 2 ? "One" : "Two");
+  while (reads.load() < 1000) std::this_thread::yield();
+  stop = true;
+  audio.join();
+  EXPECT_EQ(mixed.load(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sound/VORNsnd.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Minimal WAV writer, so the test does not share code with the tool.
+void writeWav(const std::string& path, const std::vector<float>& samples, int rate, int channels,
+              bool asFloat) {
+  std::vector<unsigned char> data;
+  auto put = [&](uint32_t v, int bytes) {
+    for (int k = 0; k < bytes; ++k) data.push_back(static_cast<unsigned char>(v >> (8 * k)));
+  };
+  const int bytesPerSample = asFloat ? 4 : 2;
+  const uint32_t payload = static_cast<uint32_t>(samples.size() * bytesPerSample);
+  data.insert(data.end(), {'R', 'I', 'F', 'F'});
+  put(36 + payload, 4);
+  data.insert(data.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+  put(16, 4);
+  put(asFloat ? 3 : 1, 2);
+  put(channels, 2);
+  put(rate, 4);
+  put(rate * channels * bytesPerSample, 4);
+  put(channels * bytesPerSample, 2);
+  put(bytesPerSample * 8, 2);
+  data.insert(data.end(), {'d', 'a', 't', 'a'});
+  put(payload, 4);
+  for (float s : samples) {
+    if (asFloat) {
+      uint32_t u;
+      std::memcpy(&u, &s, 4);
+      put(u, 4);
+    } else {
+      put(static_cast<uint16_t>(static_cast<int16_t>(std::lround(s * 32767.0f))), 2);
+    }
+  }
+  FILE* f = std::fopen(path.c_str(), "wb");
+  std::fwrite(data.data(), 1, data.size(), f);
+  std::fclose(f);
+}
+
+struct ToolRun {
+  int status;
+  std::string output;
+};
+
+ToolRun run(const std::string& arguments) {
+#ifdef VORNSND_TOOL_PATH
+  const std::string cmd = std::string("'") + VORNSND_TOOL_PATH + "' " + arguments + " 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  ToolRun r{-1, ""};
+  if (!p) return r;
+  char buf[512];
+  while (size_t n = std::fread(buf, 1, sizeof buf, p)) r.output.append(buf, n);
+  const int raw = pclose(p);
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return r;
+#else
+  (void)arguments;
+  return {-1, ""};
+#endif
+}
+
+class VornsndToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#ifndef VORNSND_TOOL_PATH
+    GTEST_SKIP() << "vornsnd tool not built";
+#endif
+    char tmpl[] = "/tmp/vornsnd_tool_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+  }
+  void TearDown() override {
+    if (!dir.empty()) fs::remove_all(dir);
+  }
+  std::string dir;
+};
+
+std::vector<float> tone(int n, float amplitude, int period) {
+  std::vector<float> s(n);
+  for (int i = 0; i < n; ++i)
+    s[i] = amplitude * static_cast<float>(std::sin(2.0 * M_PI * i / period));
+  return s;
+}
+
+TEST_F(VornsndToolTest, AudioToSoundFileAndBack) {
+  const std::vector<float> low = tone(3000, 0.5f, 100);
+  const std::vector<float> high = tone(2000, 0.25f, 50);
+  writeWav(dir + "/low.wav", low, 44100, 1, true);
+  writeWav(dir + "/high.wav", high, 44100, 1, false);
+  FILE* m = std::fopen((dir + "/set.txt").c_str(), "w");
+  std::fputs("# two waves\nlow.wav keys=0-63 root=48 loop=100-2900\n"
+             "\"high.wav\" keys=64-127 vel=10-120 root=72\r\n\n", m);
+  std::fclose(m);
+
+  const std::string out = dir + "/01-Test/MainS.VORNsnd";
+  fs::create_directories(dir + "/01-Test");
+  ToolRun built = run("build '" + out + "' --header 'made in a test' --manifest '" + dir + "/set.txt'");
+  ASSERT_EQ(built.status, 0) << built.output;
+
+  auto snd = std::make_unique<VORNsnd>();
+  ASSERT_EQ(snd->loadVORNsnd(out.c_str()), 0);
+  ASSERT_EQ(snd->waveCount(), 2);
+  EXPECT_STREQ(snd->name(), "MainS");
+  EXPECT_STREQ(snd->setName(), "01-Test");
+  const Wavetable_Wave& a = snd->wave(0);
+  EXPECT_EQ(a.length, 3000);
+  EXPECT_EQ(a.loopStart, 100);
+  EXPECT_EQ(a.loopEnd, 2900);
+  EXPECT_EQ(a.rootKey, 48);
+  EXPECT_EQ(a.highKey, 63);
+  for (int i = 0; i < 3000; ++i) {
+    if (i != 2901) {
+      ASSERT_EQ(a.data[i], low[i]) << i;
+    }
+  }
+  EXPECT_EQ(a.data[2901], low[100]);  // the loop copy
+  const Wavetable_Wave& b = snd->wave(1);
+  EXPECT_EQ(b.length, 2040);  // loopless: silent tail added on load
+  EXPECT_EQ(b.lowKey, 64);
+  EXPECT_EQ(b.lowVelocity, 10);
+  EXPECT_EQ(b.highVelocity, 120);
+  EXPECT_EQ(b.rootKey, 72);
+  for (int i = 0; i < 2000; ++i) ASSERT_NEAR(b.data[i], high[i], 1.0f / 32768.0f) << i;
+
+  ToolRun shown = run("info '" + out + "'");
+  EXPECT_EQ(shown.status, 0) << shown.output;
+  EXPECT_NE(shown.output.find("made in a test"), std::string::npos) << shown.output;
+  EXPECT_NE(shown.output.find("waves:   2"), std::string::npos) << shown.output;
+  EXPECT_NE(shown.output.find("3000 samples, keys 0-63, velocity 0-127, root 48, loop 100-2900"),
+            std::string::npos)
+      << shown.output;
+  EXPECT_NE(shown.output.find("2000 samples, keys 64-127, velocity 10-120, root 72, no loop"),
+            std::string::npos)
+      << shown.output;
+
+  const std::string png = dir + "/thumb.png";
+  ToolRun pic = run("picture '" + out + "' '" + png + "' --scale 2");
+  ASSERT_EQ(pic.status, 0) << pic.output;
+  FILE* f = std::fopen(png.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  unsigned char head[24];
+  ASSERT_EQ(std::fread(head, 1, sizeof head, f), sizeof head);
+  std::fclose(f);
+  EXPECT_EQ(std::memcmp(head, "\x89PNG\r\n\x1a\n", 8), 0);
+  const uint32_t width = uint32_t(head[16]) << 24 | head[17] << 16 | head[18] << 8 | head[19];
+  const uint32_t height = uint32_t(head[20]) << 24 | head[21] << 16 | head[22] << 8 | head[23];
+  EXPECT_EQ(width, 258u);
+  EXPECT_EQ(height, 40u);
+}
+
+TEST_F(VornsndToolTest, CommandLineWavesWithDefaults) {
+  writeWav(dir + "/a.wav", tone(500, 0.9f, 20), 44100, 1, true);
+  const std::string out = dir + "/a.VORNsnd";
+  ToolRun built = run("build '" + out + "' '" + dir + "/a.wav,root=69'");
+  ASSERT_EQ(built.status, 0) << built.output;
+  VORNsnd snd;
+  ASSERT_EQ(snd.loadVORNsnd(out.c_str()), 0);
+  EXPECT_EQ(snd.wave(0).rootKey, 69);
+  EXPECT_EQ(snd.wave(0).lowKey, 0);
+  EXPECT_EQ(snd.wave(0).highKey, 127);
+  EXPECT_EQ(snd.wave(0).length, 540);
+}
+
+TEST_F(VornsndToolTest, BadInputIsReportedWithNonZeroExit) {
+  writeWav(dir + "/ok.wav", tone(500, 0.5f, 20), 44100, 1, true);
+  writeWav(dir + "/stereo.wav", tone(500, 0.5f, 20), 44100, 2, true);
+  writeWav(dir + "/fast.wav", tone(500, 0.5f, 20), 48000, 1, true);
+  const std::string out = " '" + dir + "/x.VORNsnd' ";
+  struct Case {
+    std::string args;
+    std::string mention;
+  };
+  const std::vector<Case> cases = {
+      {"build" + out + "'" + dir + "/stereo.wav'", "mono"},
+      {"build" + out + "'" + dir + "/fast.wav'", "44100"},
+      {"build" + out + "'" + dir + "/missing.wav'", "missing.wav"},
+      {"build" + out + "'" + dir + "/ok.wav,keys=70-60'", "key range"},
+      {"build" + out + "'" + dir + "/ok.wav,root=130'", "root"},
+      {"build" + out + "'" + dir + "/ok.wav,loop=10-600'", "loop end"},
+      {"build" + out + "'" + dir + "/ok.wav,pan=3'", "unknown option"},
+      {"build" + out + "--manifest '" + dir + "/nomanifest.txt'", "manifest"},
+      {"build" + out, "no waves"},
+      {"build '" + dir + "/no/such/dir/x.VORNsnd' '" + dir + "/ok.wav'", "cannot create"},
+      {"info '" + dir + "/ok.wav'", "not a usable sound file"},
+      {"picture '" + dir + "/none.VORNsnd' '" + dir + "/p.png'", "code 1"},
+      {"frobnicate", "unknown command"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    ToolRun r = run(c.args);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.output.find(c.mention), std::string::npos) << r.output;
+  }
+  EXPECT_FALSE(fs::exists(dir + "/x.VORNsnd"));
+}
+
+}  // namespace

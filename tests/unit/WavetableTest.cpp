@@ -1,0 +1,371 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sound/SoundStatus.h"
+#include "sound/VORNsnd.h"
+#include "sound/VORNsndWriter.h"
+#include "sound/Wavetable.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Wave = VORNsndWriter::Wave;
+
+Wave constant(float value, int length, int lowKey = 0, int highKey = 127, int root = 60) {
+  Wave w;
+  w.samples.assign(length, value);
+  w.loopStart = 10;
+  w.loopEnd = length - 10;
+  w.lowKey = lowKey;
+  w.highKey = highKey;
+  w.rootKey = root;
+  return w;
+}
+
+class OscillatorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/wavetable_test_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+  }
+  void TearDown() override {
+    VornMain::setSampleRate(44100.0f);
+    fs::remove_all(dir);
+  }
+  std::unique_ptr<VORNsnd> sound(const std::vector<Wave>& waves, SoundStatus* status = nullptr) {
+    const std::string path = dir + "/" + std::to_string(files++) + ".VORNsnd";
+    std::string error;
+    EXPECT_TRUE(VORNsndWriter::write(path, "test", waves, nullptr, &error)) << error;
+    auto snd = std::make_unique<VORNsnd>(status);
+    EXPECT_EQ(snd->loadVORNsnd(path.c_str()), 0);
+    return snd;
+  }
+  std::string dir;
+  int files = 0;
+};
+
+TEST_F(OscillatorTest, FrequencyTableMatchesMidiPitches) {
+  auto snd = sound({constant(0.5f, 100)});
+  Wavetable osc(snd.get());
+  EXPECT_FLOAT_EQ(osc.frequencyTable(0), 8.1757994f);
+  EXPECT_FLOAT_EQ(osc.frequencyTable(12), 16.351599f);
+  EXPECT_FLOAT_EQ(osc.frequencyTable(60), 261.62558f);
+  EXPECT_FLOAT_EQ(osc.frequencyTable(69), 440.0f);
+  EXPECT_FLOAT_EQ(osc.frequencyTable(127), 12543.8535f);
+  for (int k = 1; k < 128; ++k) EXPECT_GT(osc.frequencyTable(k), osc.frequencyTable(k - 1));
+}
+
+TEST_F(OscillatorTest, IncrementFollowsNoteRootAndSampleRate) {
+  auto snd = sound({constant(0.5f, 1000)});
+  Wavetable osc(snd.get());
+  osc.setNote(60, 100, true, false);
+  EXPECT_NEAR(osc.increment(), 1.0f, 1e-5f);
+  osc.setNote(72, 100, true, true);
+  EXPECT_NEAR(osc.increment(), 2.0f, 2e-5f);
+  VornMain::setSampleRate(48000.0f);
+  osc.setNote(60, 100, true, true);
+  EXPECT_NEAR(osc.increment(), 0.91875f, 1e-5f);
+
+  // Root key 48: note 48 plays at the recorded pitch.
+  VornMain::setSampleRate(44100.0f);
+  auto low = sound({constant(0.5f, 1000, 0, 127, 48)});
+  Wavetable other(low.get());
+  other.setNote(48, 100, true, false);
+  EXPECT_NEAR(other.increment(), 1.0f, 1e-5f);
+}
+
+TEST_F(OscillatorTest, BaseFrequencyWrapsModulo128) {
+  auto snd = sound({constant(0.5f, 1000, 0, 127, 30)});
+  Wavetable osc(snd.get());
+  osc.setNote(127, 100, true, false);  // 127 + 60 - 30 = 157 -> 29
+  EXPECT_EQ(osc.getNote(), 157);
+  EXPECT_FLOAT_EQ(osc.frequency(), osc.frequencyTable(29));
+
+  auto high = sound({constant(0.5f, 1000, 0, 127, 127)});
+  Wavetable down(high.get());
+  down.setNote(0, 100, true, false);  // 0 + 60 - 127 = -67 -> 61
+  EXPECT_FLOAT_EQ(down.frequency(), down.frequencyTable(61));
+  EXPECT_TRUE(std::isfinite(down.tick()));
+}
+
+TEST_F(OscillatorTest, OffsetsBendAndDeviation) {
+  auto snd = sound({constant(0.5f, 1000)});
+  Wavetable osc(snd.get());
+  osc.setNote(60, 100, true, false);
+  const float f60 = osc.frequencyTable(60);
+
+  osc.setPitchBend(1.0f, 2);
+  osc.setRate();
+  EXPECT_FLOAT_EQ(osc.frequency(), osc.frequencyTable(62));
+  osc.setPitchBend(-1.0f, 2);
+  osc.setRate();
+  EXPECT_FLOAT_EQ(osc.frequency(), osc.frequencyTable(58));
+  osc.setPitchBend(0.0f, 2);
+
+  osc.setFine4(1.0f);  // one octave's worth of hertz up
+  osc.setRate();
+  EXPECT_NEAR(osc.frequency(), 2.0f * f60, 0.01f);
+  osc.setFine4(-1.0f);  // half off
+  osc.setRate();
+  EXPECT_NEAR(osc.frequency(), 0.5f * f60, 0.01f);
+  osc.setFine4(-40.0f);  // clamped to -12: far below zero, held at 1e-12
+  osc.setRate();
+  EXPECT_EQ(osc.frequency(), 1e-12f);
+  osc.setFine4(40.0f);  // clamped to 12
+  osc.setRate();
+  EXPECT_NEAR(osc.frequency(), f60 + 12.0f * (osc.frequencyTable(72) - f60), 0.05f);
+  osc.setTuning(60, 0.0f);  // far above the table's top: held there
+  osc.setRate();
+  EXPECT_EQ(osc.frequency(), osc.frequencyTable(127));
+  osc.setFine4(0.0f);
+
+  osc.setTuning(0, 1.0f);
+  osc.setRate();
+  EXPECT_FLOAT_EQ(osc.frequency(), f60 * (1.0f + 1.0f / osc.frequencyTable(12)));
+  osc.setTuning(12, 0.0f);
+  osc.setRate();
+  EXPECT_FLOAT_EQ(osc.frequency(), osc.frequencyTable(72));
+  osc.setTuning(0, 0.0f);
+
+  osc.setPitchEnv(0.5f, 5);
+  osc.setPitchLfo(-1.0f, 1);
+  osc.setRate();
+  const float expected = f60 + 0.5f * (osc.frequencyTable(65) - f60) -
+                         (f60 - osc.frequencyTable(59));
+  EXPECT_NEAR(osc.frequency(), expected, 1e-3f);
+
+  // Refused inputs leave the pitch alone and nothing non-finite comes out.
+  const float before = osc.frequency();
+  osc.setPitchBend(NAN, 2);
+  osc.setFine3(INFINITY);
+  osc.setPitchEnv(NAN, 5);
+  osc.setTuning(0, NAN);
+  osc.setGlider(NAN);
+  osc.setRate();
+  EXPECT_EQ(osc.frequency(), before);
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(std::isfinite(osc.tick()));
+}
+
+TEST_F(OscillatorTest, WaveSelectionByKeyAndVelocity) {
+  Wave a = constant(0.25f, 500, 0, 70);
+  Wave b = constant(0.5f, 500, 60, 127);  // overlaps a on 60..70
+  Wave c = constant(0.75f, 500, 0, 127);
+  c.lowVelocity = 120;
+  auto snd = sound({a, b, c});
+  Wavetable osc(snd.get());
+  osc.setNote(40, 100, true, true);
+  EXPECT_EQ(osc.currentWave(), 0);
+  osc.setNote(65, 100, true, true);
+  EXPECT_EQ(osc.currentWave(), 1);  // the higher index wins
+  osc.setNote(40, 127, true, true);
+  EXPECT_EQ(osc.currentWave(), 2);
+  // No match (velocity ranges of a and b do not matter here, key 128 does).
+  osc.setNote(128, 100, true, true);
+  EXPECT_EQ(osc.currentWave(), 2);
+
+  auto single = sound({constant(0.5f, 500, 0, 10)});
+  Wavetable one(single.get());
+  one.setNote(100, 1, true, false);
+  EXPECT_EQ(one.currentWave(), 0);
+  EXPECT_EQ(one.getLastNote(), 100);
+}
+
+TEST_F(OscillatorTest, FadesInAfterLoad) {
+  auto snd = sound({constant(1.0f, 2000)});
+  Wavetable osc(snd.get());
+  osc.isLoading(true);
+  EXPECT_EQ(osc.tick(), 0.0f);
+  osc.isLoading(false);
+  float previous = 0.0f;
+  int samples = 0;
+  for (; samples < 1000; ++samples) {
+    const float v = osc.tick();
+    ASSERT_GE(v, previous);
+    previous = v;
+    if (v == 1.0f) break;
+  }
+  EXPECT_NEAR(samples + 1, 265, 1);
+}
+
+TEST_F(OscillatorTest, CrossFadeOutChangeIn) {
+  auto snd = sound({constant(1.0f, 3000, 0, 63), constant(0.5f, 3000, 64, 127)});
+  Wavetable osc(snd.get());
+  osc.setNote(60, 100, true, false);
+  EXPECT_EQ(osc.tick(), 1.0f);
+  osc.setNote(70, 100, true, false);
+  EXPECT_EQ(osc.currentWave(), 0);  // pending until faded out
+  int out = 0;
+  float v = 1.0f;
+  while (v > 0.0f && out < 1000) {
+    v = osc.tick();
+    ++out;
+  }
+  EXPECT_EQ(osc.currentWave(), 1);
+  int in = 0;
+  while (v < 0.5f && in < 1000) {
+    v = osc.tick();
+    ++in;
+  }
+  EXPECT_NEAR(out, 265, 1);
+  EXPECT_NEAR(in, 265, 1);
+  EXPECT_EQ(osc.pendingWave(), -2);
+  EXPECT_EQ(osc.tick(), 0.5f);
+}
+
+TEST_F(OscillatorTest, ForcedNoteChangesAtOnce) {
+  auto snd = sound({constant(1.0f, 3000, 0, 63), constant(0.5f, 3000, 64, 127)});
+  Wavetable osc(snd.get());
+  osc.setNote(60, 100, true, false);
+  osc.tick();
+  osc.setNote(70, 100, true, true);
+  EXPECT_EQ(osc.currentWave(), 1);
+  EXPECT_EQ(osc.position(), 0.0);
+  EXPECT_EQ(osc.tick(), 0.5f);
+}
+
+TEST_F(OscillatorTest, LegatoGlidesInSteps) {
+  auto snd = sound({constant(1.0f, 5000)});
+  Wavetable osc(snd.get());
+  osc.setGlider(0.1f);
+  osc.setLegatoMode(true);
+  osc.setNote(60, 100, true, false);
+  const float f60 = osc.frequencyTable(60), f64 = osc.frequencyTable(64);
+  EXPECT_FLOAT_EQ(osc.glideCurrent(), f60);  // the first note does not glide
+  for (int i = 0; i < 100; ++i) osc.tick();
+  const double position = osc.position();
+
+  osc.setNote(64, 100, false, false);
+  const float step = (f64 - f60) / 441.0f;
+  EXPECT_NEAR(osc.position(), position, 1e-9);  // the wave keeps playing
+  EXPECT_NEAR(osc.glideCurrent(), f60 + 2 * step, 1e-3f);
+  osc.tick();
+  EXPECT_NEAR(osc.glideCurrent(), f60 + 3 * step, 1e-3f);
+  for (int i = 0; i < 600; ++i) osc.tick();
+  EXPECT_LE(osc.glideCurrent(), f64);
+  EXPECT_NEAR(osc.glideCurrent(), f64, step);
+
+  // After resetGlider the next note starts without a glide.
+  osc.resetGlider();
+  osc.setNote(48, 100, true, true);
+  EXPECT_FLOAT_EQ(osc.glideCurrent(), osc.frequencyTable(48));
+}
+
+TEST_F(OscillatorTest, LooplessWaveEndsInSilenceWithoutRunningOff) {
+  Wave w;
+  w.samples.assign(100, 0.8f);
+  auto snd = sound({w});
+  Wavetable osc(snd.get());
+  osc.setNote(84, 100, true, false);  // four samples per tick
+  for (int i = 0; i < 20; ++i) EXPECT_NEAR(osc.tick(), 0.8f, 1e-6f);
+  for (int i = 0; i < 5000; ++i) {
+    const float v = osc.tick();
+    ASSERT_TRUE(std::isfinite(v));
+    if (i > 100) {
+      ASSERT_LT(std::fabs(v), 1e-19f);
+    }
+  }
+}
+
+TEST_F(OscillatorTest, OneShotWavePlaysOnceAndIsNotTakenUpByLegato) {
+  Wave w;
+  w.samples.assign(100, 0.8f);
+  w.loopStart = 0;
+  w.loopEnd = -1;
+  auto snd = sound({w});
+  Wavetable osc(snd.get());
+  osc.setNote(60, 100, true, false);
+  int sounding = 0;
+  for (int i = 0; i < 300; ++i)
+    if (osc.tick() != 0.0f) {
+      ++sounding;
+    }
+  EXPECT_EQ(sounding, 99);
+  osc.setNote(62, 100, false, false);
+  EXPECT_EQ(osc.getLastNote(), 60);
+  EXPECT_EQ(osc.tick(), 0.0f);
+  osc.setNote(62, 100, true, true);
+  EXPECT_EQ(osc.getLastNote(), 62);
+  EXPECT_NE(osc.tick(), 0.0f);
+}
+
+TEST_F(OscillatorTest, SilenceFlagAndLoadingMuteTheOscillator) {
+  SoundStatus status;
+  auto snd = sound({constant(1.0f, 2000)}, &status);
+  Wavetable osc(snd.get(), &status);
+  osc.setNote(60, 100, true, false);
+  EXPECT_EQ(osc.tick(), 1.0f);
+  status.raiseNoWave();
+  EXPECT_EQ(osc.tick(), 0.0f);
+  osc.setNote(72, 100, true, true);
+  EXPECT_EQ(osc.getLastNote(), 60);  // ignored
+  status.beginSoundSet();
+  EXPECT_EQ(osc.tick(), 1.0f);
+
+  osc.isLoading(true);
+  osc.setNote(72, 100, true, true);
+  EXPECT_EQ(osc.tick(), 0.0f);
+  EXPECT_EQ(osc.getLastNote(), 60);
+  snd->blank();  // safe: the oscillator does not read the sound while loading
+  osc.isLoading(false);
+  EXPECT_EQ(osc.tick(), 0.0f);  // the blank wave is silent
+  EXPECT_EQ(osc.currentWave(), 0);
+}
+
+TEST_F(OscillatorTest, ReloadRestartsOnNewSoundAndCanBeRepointed) {
+  auto first = sound({constant(1.0f, 2000, 0, 63), constant(0.5f, 2000, 64, 127)});
+  auto second = sound({constant(0.25f, 2000)});
+  Wavetable osc(first.get());
+  osc.setNote(100, 100, true, false);
+  EXPECT_EQ(osc.currentWave(), 1);
+  osc.setSound(second.get());
+  EXPECT_EQ(osc.currentWave(), 0);
+  osc.setNote(100, 100, true, false);
+  EXPECT_EQ(osc.currentWave(), 0);
+  EXPECT_EQ(osc.tick(), 0.25f);
+}
+
+// A control thread reloads the sound over and over while the audio thread
+// plays it; every load is fenced by isLoading, so nothing freed is read.
+TEST_F(OscillatorTest, ConcurrentReloadsStayFinite) {
+  const std::string a = dir + "/a.VORNsnd", b = dir + "/b.VORNsnd";
+  std::string error;
+  ASSERT_TRUE(VORNsndWriter::write(a, "", {constant(0.5f, 4000)}, nullptr, &error));
+  ASSERT_TRUE(VORNsndWriter::write(b, "", {constant(-0.5f, 300, 0, 60), constant(0.25f, 9000, 61, 127)},
+                                   nullptr, &error));
+  VORNsnd snd;
+  ASSERT_EQ(snd.loadVORNsnd(a.c_str()), 0);
+  Wavetable osc(&snd);
+  std::atomic<bool> stop{false};
+  std::atomic<bool> bad{false};
+  std::thread audio([&] {
+    int note = 40;
+    while (!stop.load()) {
+      osc.setNote(note, 100, true, false);
+      note = note == 90 ? 40 : note + 1;
+      for (int i = 0; i < 64; ++i) {
+        const float v = osc.tick();
+        if (!std::isfinite(v) || std::fabs(v) > 0.5f) bad = true;
+      }
+    }
+  });
+  for (int i = 0; i < 300; ++i) {
+    osc.isLoading(true);
+    snd.loadVORNsnd(i % 2 ? a.c_str() : b.c_str());
+    osc.isLoading(false);
+  }
+  stop = true;
+  audio.join();
+  EXPECT_FALSE(bad.load());
+}
+
+}  // namespace

@@ -1,0 +1,26 @@
+// One wave of a sound as the user describes it: an audio file and where the
+// wave sits on the keyboard. Written either as one command-line argument
+//   AUDIO[,keys=LO-HI][,vel=LO-HI][,root=KEY][,loop=START-END]
+// or as one manifest line
+//   AUDIO [keys=LO-HI] [vel=LO-HI] [root=KEY] [loop=START-END]
+// (the audio path may be put in double quotes; '#' starts a comment).
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct WaveSpec {
+  std::string audio;
+  int lowKey = 0, highKey = 127;
+  int lowVelocity = 0, highVelocity = 127;
+  int rootKey = 60;
+  bool hasLoop = false;
+  int loopStart = -1, loopEnd = 0;
+};
+
+// Parses one "name=value" option into spec; returns "" or a message.
+std::string applyWaveOption(const std::string& option, WaveSpec& spec);
+// Parses a command-line wave argument.
+std::string parseWaveArgument(const std::string& argument, WaveSpec& spec);
+// Parses a manifest; relative audio paths are taken from the manifest's folder.
+std::string parseManifest(const std::string& path, std::vector<WaveSpec>& specs);
