@@ -4,20 +4,33 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
-#include "vst/AEffEditor.h"
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
+#include "support/MessageBox.h"
+#include "support/VornMain.h"
 
 using namespace vst;
 
 namespace {
 
-// Relaxed atomic access to one float of the parameter block: hosts set values
+// Relaxed atomic access to one value of the parameter block: hosts set values
 // from any thread while the audio thread reads them.
 float loadValue(const float& slot) {
   return std::atomic_ref<float>(const_cast<float&>(slot)).load(std::memory_order_relaxed);
 }
 void storeValue(float& slot, float value) {
   std::atomic_ref<float>(slot).store(value, std::memory_order_relaxed);
+}
+std::int32_t loadCC(const std::int32_t& slot) {
+  return std::atomic_ref<std::int32_t>(const_cast<std::int32_t&>(slot))
+      .load(std::memory_order_relaxed);
+}
+void storeCC(std::int32_t& slot, std::int32_t value) {
+  std::atomic_ref<std::int32_t>(slot).store(value, std::memory_order_relaxed);
 }
 
 // Copies a fixed-size field that a loaded bank may have left unterminated.
@@ -28,15 +41,60 @@ void copyField(char* out, const char* field, size_t fieldSize, size_t maxChars) 
   out[n] = 0;
 }
 
+// Whole part, defined for every float.
+int trunc32(float v) {
+  if (!(v == v)) return 0;
+  if (v >= 2147483520.0f) return 2147483520;
+  if (v <= -2147483520.0f) return -2147483520;
+  return static_cast<int>(v);
+}
+
+// Set while this thread runs the plug-in's audio callbacks: work that must
+// not happen there (file I/O) is handed to the worker instead.
+thread_local bool tl_audioThread = false;
+
+class AudioThreadScope {
+ public:
+  AudioThreadScope() : previous_(tl_audioThread) { tl_audioThread = true; }
+  ~AudioThreadScope() { tl_audioThread = previous_; }
+
+ private:
+  bool previous_;
+};
+
+// Flush denormals to zero while we render and give the host its mode back.
+class DenormalScope {
+ public:
+  DenormalScope() {
+#if defined(__SSE__)
+    saved_ = _mm_getcsr();
+    _mm_setcsr(saved_ | 0x8040u);  // FTZ | DAZ
+#endif
+  }
+  ~DenormalScope() {
+#if defined(__SSE__)
+    _mm_setcsr(saved_);
+#endif
+  }
+
+ private:
+  unsigned int saved_ = 0;
+};
+
+VstSynth::EditorFactory g_editorFactory = nullptr;
+
 }  // namespace
+
+void VstSynth::setEditorFactory(EditorFactory factory) { g_editorFactory = factory; }
+
+// Construction ---------------------------------------------------------------
 
 VstSynth::VstSynth(audioMasterCallback audioMaster)
     : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
   VstParametersInit();
   programsAreChunks(true);
   inInit = true;
-  // The engine is assembled here; until then every host call is kept away.
-  inInit = false;
+  initProcess();
   if (audioMaster) {
     setNumInputs(0);
     setNumOutputs(2);
@@ -44,10 +102,134 @@ VstSynth::VstSynth(audioMasterCallback audioMaster)
     isSynth(true);
     setUniqueID(fourCC('k', 'Z', 'U', 'L'));
   }
+  if (g_editorFactory) {
+    synthEditor_ = g_editorFactory(this);
+    setEditor(synthEditor_);
+  }
   suspend();
 }
 
-VstSynth::~VstSynth() = default;
+VstSynth::~VstSynth() {
+  // The worker may be loading; stop it before the engine goes.
+  worker_.reset();
+  delete pendingSounds_.exchange(nullptr);
+  delete retiredSounds_.exchange(nullptr);
+}
+
+void VstSynth::globalInit() {
+  inSetProgram = false;
+  learnTarget = -1;
+  volumeFactor_ = 0.5f;
+  updateSampleRate();
+  appliedSampleRate = sampleRate;
+  VornMain::setSampleRate(sampleRate);
+  idle = true;
+  events.clear();
+  sympatheticCount = 12;
+}
+
+void VstSynth::initProcess() {
+  inInit = true;
+  globalInit();
+  VornMain::setDataPaths("Vellamor");
+  buildSoundSetList();
+  activeSounds_ = std::make_unique<SoundSetSounds>(&soundStatus_);
+  currentSoundSet_ = -1;
+  lastSamplePos = -1.0;
+
+  mainNotes = std::make_unique<MidiNote>();
+  sympNotes = std::make_unique<MidiNote>();
+  droneNotes = std::make_unique<MidiNote>();
+  mainNotes->setVoices(1);
+  sympNotes->setVoices(sympatheticCount);
+  droneNotes->setVoices(1);
+
+  frame[0] = frame[1] = reverbInput[0] = reverbInput[1] = 0.0f;
+  mainSum = sympSum = droneSum = 0.0f;
+
+  reverb = std::make_unique<revmodel>();
+  flanger = std::make_unique<Flanger>();
+
+  mainEnv = std::make_unique<ADSR>();
+  mainEnv->setAttackTime(0.0001f);
+  mainEnv->setDecayTime(0.0f);
+  mainEnv->setSustainLevel(1.0f);
+  mainEnv->setReleaseTime(0.3f);
+  mainEnv->setMonoMode(true);
+  mainEnv->setVelocitySmoth(true, 20);
+  mainEnv->keyOff();
+  mainEnv->setVelocity(1.0f);
+
+  pitchEnv = std::make_unique<ADSR>();
+  pitchEnv->setAttackTime(0.001f);
+  pitchEnv->setDecayTime(0.0f);
+  pitchEnv->setSustainLevel(0.0f);
+  pitchEnv->setReleaseTime(0.0f);
+  pitchEnv->keyOff();
+
+  droneEnv = std::make_unique<ADSR>();
+  droneEnv->setAttackTime(0.0001f);
+  droneEnv->setDecayTime(0.0f);
+  droneEnv->setSustainLevel(1.0f);
+  droneEnv->setReleaseTime(0.23f);
+  droneEnv->setVelocitySmoth(true, 20);
+  droneEnv->setMonoMode(true);
+  droneEnv->keyOff();
+
+  mainWave = std::make_unique<Wavetable>(&activeSounds_->main, &soundStatus_);
+  droneWave = std::make_unique<Wavetable>(&activeSounds_->drone, &soundStatus_);
+  droneWave->setNote(36, 0, true, true);
+
+  toneFilterA = std::make_unique<FilterOneP>();
+  toneFilterA->setType(0);
+  tuning_ = std::make_unique<MicroTuning>();
+  toneFilterB = std::make_unique<FilterOneP>();
+  toneFilterB->setType(0);
+  toneFilterC = std::make_unique<FilterOneP>();
+  toneFilterC->setType(1);
+  toneFilterD = std::make_unique<FilterOneP>();
+  toneFilterD->setType(1);
+  followFilter = std::make_unique<FilterOneP>();
+  followFilter->setType(0);
+  updateValues();
+  pitchModCounter = 0;
+
+  for (int i = 0; i < kSympSlots; ++i) {
+    sympEnvs[i] = std::make_unique<ADSR>();
+    sympEnvs[i]->setAttackTime(0.08f);
+    sympEnvs[i]->setDecayTime(0.0f);
+    sympEnvs[i]->setSustainLevel(1.0f);
+    sympEnvs[i]->setReleaseTime(0.3f);
+    sympEnvs[i]->keyOff();
+    sympEnvs[i]->setVelocity(1.0f);
+    sympEnvPtrs[i] = sympEnvs[i].get();
+    sympWaves[i] = std::make_unique<Wavetable>(&activeSounds_->symp, &soundStatus_);
+  }
+  mainEnvPtr[0] = mainEnv.get();
+  droneEnvPtr[0] = droneEnv.get();
+
+  vibratoLfo = std::make_unique<LFOx>();
+  aftertouchDepth = 0.0f;
+  vibratoLfo->setPureRate(5.0f);
+
+  worker_ = std::make_unique<EngineWorker>(
+      [this](int soundSet, bool scale) { runWorkerJob(soundSet, scale); });
+
+  VornMain::setSampleRate(static_cast<float>(appliedSampleRate));
+  updateValues();
+  inInit = false;
+  setProgram(0);
+}
+
+void VstSynth::updateValues() {
+  toneFilterA->setPureFreq(2100.0f);
+  toneFilterB->setPureFreq(2100.0f);
+  toneFilterC->setPureFreq(2100.0f);
+  toneFilterD->setPureFreq(2100.0f);
+  followFilter->setPureFreq(40.0f);
+}
+
+// Parameter table ------------------------------------------------------------
 
 void VstSynth::SetVstP(long index, const char* name, float value, bool perProgram,
                        bool unclamped, bool storedDefault) {
@@ -119,6 +301,8 @@ int VstSynth::currentProgram() const {
   return (p >= 0 && p < kNumPrograms) ? p : 0;
 }
 
+int VstSynth::modeOf(float value) { return trunc32(3.0f * value); }
+
 float* VstSynth::valueSlot(long index) {
   if (index < 0 || index >= kNumParams) return nullptr;
   if (params_.params[index].perProgram)
@@ -137,8 +321,7 @@ float VstSynth::DmVal(long index) const {
 
 int VstSynth::getMidiCC(long index) const {
   if (index < 0 || index >= kNumParams) return 0;
-  return std::atomic_ref<std::int32_t>(const_cast<std::int32_t&>(params_.params[index].midiCC))
-      .load(std::memory_order_relaxed);
+  return loadCC(params_.params[index].midiCC);
 }
 
 void VstSynth::setParameter(VstInt32 index, float value) {
@@ -154,6 +337,8 @@ void VstSynth::setParameter(VstInt32 index, float value) {
     if (v > 0.6666667f) storeValue(slot, v * 0.33333334f);
   }
 
+  menuValues(index, value);
+
   if (index == 30) {
     if (value == 0.0f)
       volumeFactor_ = 1.6f;
@@ -163,10 +348,139 @@ void VstSynth::setParameter(VstInt32 index, float value) {
       volumeFactor_ = 0.52f;
   }
 
-  float* slot = valueSlot(index);
-  if (slot) {
-    if (!params_.params[index].unclamped) value = value > 1.0f ? 1.0f : (value < 0.0f ? 0.0f : value);
-    storeValue(*slot, value);
+  float v = value;
+  if (float* slot = valueSlot(index)) {
+    if (!params_.params[index].unclamped) v = v > 1.0f ? 1.0f : (v < 0.0f ? 0.0f : v);
+    storeValue(*slot, v);
+    if (tl_audioThread)
+      applyParameter(index, v);
+    else
+      dirtyParameters_.fetch_or(std::uint64_t{1} << index, std::memory_order_release);
+  } else if (index == 71) {
+    // The editor's sound-set menu: a row of the table.
+    int row = trunc32(value);
+    if (row >= 0 && row < SoundSetList::kEntries && soundSets_.entries()[row].name[0]) {
+      long code = soundSets_.entries()[row].code;
+      loadNewVORNsnd(code);
+      setParameter(24, static_cast<float>(code));
+    }
+  }
+
+  if (synthEditor_) synthEditor_->setParameter(index, v);
+}
+
+void VstSynth::applyPendingParameters() {
+  std::uint64_t bits = dirtyParameters_.exchange(0, std::memory_order_acquire);
+  for (int i = 0; bits; ++i, bits >>= 1)
+    if (bits & 1) applyParameter(i, DmVal(i));
+}
+
+// What a stored value does to the engine. Audio thread.
+void VstSynth::applyParameter(long index, float v) {
+  switch (index) {
+    case 21:
+      if (v == 0.0f) reverb->mute();
+      break;
+    case 22:
+      reverb->setwet(v * v);
+      reverb->setdry(1.0f - v * v);
+      break;
+    case 23:
+      reverb->setdamp(v);
+      reverb->setroomsize(v);
+      break;
+    case 6: {
+      float t = v * v + 0.06f;
+      mainEnv->setReleaseTime(t);
+      for (auto& env : sympEnvs) env->setReleaseTime(t);
+      droneEnv->setReleaseTime(t);
+      break;
+    }
+    case 1:
+      pitchEnv->setDecayTime(v / 10.0f);
+      mainWave->setPitchEnv(0.0f, 0);
+      mainWave->setPitchLfo(0.0f, 0);
+      mainWave->setRate();
+      vibratoLfo->setPureRate(10.0f * v);
+      break;
+    case 2:
+      pitchEnv->setVelocity(v);
+      break;
+    case 29:
+      mainWave->setGlider(v);
+      mainWave->setLegatoMode(v != 0.0f);
+      break;
+    case 10:
+      mainEnv->setVelocity(v);
+      droneEnv->setVelocity(v);
+      for (auto& env : sympEnvs) env->setVelocity(v);
+      break;
+    case 14:
+    case 15:
+      droneWave->setTuning(trunc32(11.0f * DmVal(15) - 5.0f), 2.0f * DmVal(14) - 1.0f);
+      droneWave->setRate();
+      break;
+    case 11:
+      if (v == 0.0f) droneEnv->Reset();
+      break;
+    case 20:
+      flanger->setRate(v);
+      break;
+    case 3:
+    case 16:
+      droneWave->setNote(36, 127, true, true);
+      mainEnv->keyOff();
+      droneEnv->Reset();
+      pitchEnv->Reset();
+      for (auto& env : sympEnvs) env->keyOff();
+      mainNotes->reset();
+      sympNotes->reset();
+      droneNotes->reset();
+      break;
+    case 8:
+    case 9: {
+      float f = DmVal(8), b = DmVal(9);
+      toneFilterA->setFreq(0.894f * b + (1.0f - f));
+      toneFilterB->setFreq(0.4f * b + (1.0f - f));
+      toneFilterC->setFreq(-0.4f * b + (1.0f - f));
+      toneFilterD->setFreq(-0.894f * b + (1.0f - f));
+      break;
+    }
+    case 27:
+      tuning_->setRoot(trunc32(v));
+      break;
+    case 4:
+    case 5: {
+      int semitones = trunc32(24.0f * DmVal(5) - 12.0f);
+      float fine = 2.0f * DmVal(4) - 1.0f;
+      for (auto& wave : sympWaves) {
+        wave->setTuning(semitones, fine);
+        wave->setRate();
+      }
+      mainWave->setTuning(semitones, fine);
+      mainWave->setRate();
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void VstSynth::menuValues(long index, float value) {
+  if (index == 69) {
+    if (value < 999.0f) {
+      int target = trunc32(value);
+      learnTarget = (target >= 0 && target < kNumParams) ? target : -1;
+    } else {
+      int target = trunc32(value - 1000.0f);
+      if (target >= 0 && target < kNumParams) storeCC(params_.params[target].midiCC, 0);
+      if (synthEditor_) synthEditor_->readMidiCC();
+    }
+  } else if (index == 68 && value == 4.0f) {
+    if (MessageBox(0, "Forget Learned MidiCC?", "Warning!", 1)) {
+      for (VstParams& p : params_.params) storeCC(p.midiCC, 0);
+      if (synthEditor_) synthEditor_->readMidiCC();
+    }
   }
 }
 
@@ -185,6 +499,40 @@ void VstSynth::getParameterName(VstInt32 index, char* text) {
     return;
   }
   copyField(text, params_.params[index].name, sizeof(params_.params[index].name), 16);
+}
+
+// Programs -------------------------------------------------------------------
+
+void VstSynth::setProgram(VstInt32 program) {
+  if (program < 0 || program >= kNumPrograms) return;
+  if (inSetProgram.exchange(true)) return;  // a switch already under way
+  std::atomic_ref<VstInt32>(curProgram).store(program, std::memory_order_relaxed);
+  for (int i = 0; i < kNumParams; ++i) {
+    const VstParams& p = params_.params[i];
+    float x = p.perProgram ? loadValue(params_.programs[program].values[i].value)
+                           : loadValue(p.value);
+    setParameter(i, x);
+  }
+  ExtraSetProgram();
+  if (synthEditor_) synthEditor_->setPreset();
+  inSetProgram = false;
+  if (updateDisplay()) updateDisplay();
+}
+
+void VstSynth::ExtraSetProgram() {
+  loadNewVORNsnd(trunc32(DmVal(24)));
+  if (tl_audioThread)
+    worker_->requestScale();
+  else
+    applyScale();
+  if (synthEditor_) synthEditor_->updateScale();
+}
+
+void VstSynth::applyScale() {
+  char name[sizeof(VstProgram::scaleName) + 1];
+  copyField(name, params_.programs[currentProgram()].scaleName,
+            sizeof(VstProgram::scaleName), sizeof(VstProgram::scaleName) - 1);
+  tuning_->setTable(name);
 }
 
 void VstSynth::setProgramName(char* name) {
@@ -217,23 +565,465 @@ void VstSynth::getProgramNameN(char* text, int index) const {
 
 bool VstSynth::copyProgram(VstInt32) { return false; }
 
+// Sound sets -----------------------------------------------------------------
+
+void VstSynth::buildSoundSetList() { soundSets_.build(VornMain::soundDataPath()); }
+
+void VstSynth::loadNewVORNsnd(long code) {
+  if (tl_audioThread) {
+    // No file I/O here: the worker loads it and the next blocks adopt it.
+    if (code != currentSoundSet_.load(std::memory_order_acquire))
+      worker_->requestSoundSet(static_cast<int>(code));
+    return;
+  }
+  std::lock_guard<std::mutex> lock(loadMutex_);
+  loadSoundSet(code);
+}
+
+void VstSynth::loadNewVORNsndpath(int kind, const char* path) {
+  if (kind < 1 || kind > 3 || !path) return;
+  std::lock_guard<std::mutex> lock(loadMutex_);
+  // A fresh copy of the current set with one sound replaced.
+  auto fresh = std::make_unique<SoundSetSounds>(&soundStatus_);
+  long code = currentSoundSet_.load();
+  int row = soundSets_.find(code);
+  const char* kinds[3] = {"MainS", "Symp", "Drone"};
+  VORNsnd* targets[3] = {&fresh->main, &fresh->symp, &fresh->drone};
+  for (int k = 0; k < 3; ++k) {
+    if (k == kind - 1) {
+      targets[k]->loadVORNsnd(path);
+    } else if (row >= 0) {
+      std::string other = std::string(VornMain::soundDataPath()) +
+                          soundSets_.entries()[row].name + "/" + kinds[k] + ".VORNsnd";
+      targets[k]->loadVORNsnd(other.c_str());
+    }
+  }
+  delete pendingSounds_.exchange(fresh.release(), std::memory_order_acq_rel);
+}
+
+// Control thread or worker, under loadMutex_.
+void VstSynth::loadSoundSet(long code) {
+  retireSounds();
+  if (code == currentSoundSet_.load(std::memory_order_acquire)) return;
+  int row = soundSets_.find(code);
+  if (row < 0) return;
+  soundStatus_.beginSoundSet();
+  auto fresh = std::make_unique<SoundSetSounds>(&soundStatus_);
+  const char* folder = soundSets_.entries()[row].name;
+  char path[VornMain::kPathSize + 300];
+  std::snprintf(path, sizeof(path), "%s%s/%s.VORNsnd", VornMain::soundDataPath(), folder, "MainS");
+  fresh->main.loadVORNsnd(path);
+  std::snprintf(path, sizeof(path), "%s%s/%s.VORNsnd", VornMain::soundDataPath(), folder, "Symp");
+  fresh->symp.loadVORNsnd(path);
+  std::snprintf(path, sizeof(path), "%s%s/%s.VORNsnd", VornMain::soundDataPath(), folder, "Drone");
+  fresh->drone.loadVORNsnd(path);
+  currentSoundSet_.store(code, std::memory_order_release);
+  currentSoundSetRow_.store(row, std::memory_order_release);
+  // A set that was never adopted is simply replaced.
+  delete pendingSounds_.exchange(fresh.release(), std::memory_order_acq_rel);
+  if (synthEditor_) synthEditor_->updateSoundSet(row);
+}
+
+void VstSynth::retireSounds() { delete retiredSounds_.exchange(nullptr, std::memory_order_acq_rel); }
+
+void VstSynth::runWorkerJob(int soundSet, bool scale) {
+  if (soundSet != EngineWorker::kNone) {
+    std::lock_guard<std::mutex> lock(loadMutex_);
+    loadSoundSet(soundSet);
+  }
+  if (scale) applyScale();
+  if (retiredSounds_.load(std::memory_order_acquire)) {
+    std::lock_guard<std::mutex> lock(loadMutex_);
+    retireSounds();
+  }
+}
+
+// Audio thread, at a block boundary: play from a freshly loaded set.
+void VstSynth::adoptPendingSounds() {
+  if (!pendingSounds_.load(std::memory_order_acquire)) return;
+  // The old set goes back to be freed off this thread; with the slot still
+  // taken, adopt a few milliseconds later.
+  if (retiredSounds_.load(std::memory_order_acquire)) return;
+  SoundSetSounds* fresh = pendingSounds_.exchange(nullptr, std::memory_order_acq_rel);
+  if (!fresh) return;
+  mainWave->setSound(&fresh->main);
+  for (auto& wave : sympWaves) wave->setSound(&fresh->symp);
+  droneWave->setSound(&fresh->drone);
+  retiredSounds_.store(activeSounds_.release(), std::memory_order_release);
+  activeSounds_.reset(fresh);
+  silenceVoices();
+}
+
+void VstSynth::silenceVoices() {
+  mainEnv->keyOff();
+  droneEnv->Reset();
+  pitchEnv->Reset();
+  for (auto& env : sympEnvs) env->keyOff();
+  mainNotes->reset();
+  sympNotes->reset();
+  droneNotes->reset();
+}
+
+// Lifecycle ------------------------------------------------------------------
+
 void VstSynth::suspend() {}
 
 void VstSynth::resume() {
   if (inInit) return;
   wantEvents(1);
+  reverb->mute();
 }
 
-void VstSynth::setSampleRate(float rate) { AudioEffectX::setSampleRate(rate); }
+void VstSynth::setSampleRate(float rate) {
+  // The renderer compares rates every block; a NaN would re-apply forever.
+  if (std::isfinite(rate) && rate > 0.0f) AudioEffectX::setSampleRate(rate);
+}
 
 void VstSynth::setBlockSize(VstInt32 size) { AudioEffectX::setBlockSize(size); }
 
-void VstSynth::processReplacing(float** /*inputs*/, float** outputs, VstInt32 sampleFrames) {
-  if (!outputs || sampleFrames <= 0) return;
-  for (int ch = 0; ch < 2; ++ch)
-    if (outputs[ch])
-      std::memset(outputs[ch], 0, sizeof(float) * static_cast<size_t>(sampleFrames));
+// MIDI -----------------------------------------------------------------------
+
+VstInt32 VstSynth::processEvents(VstEvents* list) {
+  if (inInit) return 1;
+  AudioThreadScope audio;
+  events.take(list);
+  return 1;
 }
+
+void VstSynth::EventsTick(int sampleCounter) {
+  while (const MidiEventQueue::Event* e = events.nextDue(sampleCounter)) EventsTickSynth(*e);
+}
+
+void VstSynth::EventsTickSynth(const MidiEventQueue::Event& e) {
+  int status = e.status & 0xF0;
+  int data1 = e.data1 & 0x7F;
+  int data2 = e.data2 & 0x7F;
+  idle = false;
+  switch (status) {
+    case 0x80:
+      noteOff(data1, data2);
+      break;
+    case 0x90:
+      if (data2 == 0)
+        noteOff(data1, data2);
+      else
+        setNote(data1, data2, true);
+      break;
+    case 0xA0:
+      aftertouch(data2 / 127.0f);
+      break;
+    case 0xB0:
+      learnController(data1, data2);
+      break;
+    case 0xC0:
+      setProgram(data1);
+      break;
+    case 0xD0:
+      aftertouch(data1 / 127.0f);
+      break;
+    case 0xE0:
+      pitchBend(data1, data2);
+      break;
+    default:
+      break;
+  }
+  if (DmVal(31) < 0.5f) aftertouchDepth = 0.0f;
+}
+
+void VstSynth::noteOff(int note, int velocity) {
+  if (mainNotes->CheckNoteStillOn(note)) setNote(note, velocity, false);
+  float droneType = DmVal(16);
+  if (trunc32(3.0f * droneType + 0.5f) >= 2 && note < trunc32(DmVal(17)) + 24) droneEnv->keyOff();
+}
+
+void VstSynth::aftertouch(float pressure) {
+  aftertouchDepth = (pressure > 0.0f && DmVal(31) > 0.5f) ? pressure * 0.5f : 0.0f;
+}
+
+void VstSynth::pitchBend(int data1, int data2) {
+  // Both data bytes, centred on 8192, so a centred wheel bends by exactly 0.
+  int value = (data2 << 7) | data1;
+  float bend = static_cast<float>(value - 8192) / 8192.0f;
+  int range = trunc32(DmVal(28) * 12.0f);
+  mainWave->setPitchBend(bend, range + 1);
+  mainWave->setRate();
+}
+
+void VstSynth::learnController(int controller, int data2) {
+  int target = learnTarget.exchange(-1);
+  if (target >= 0 && target < kNumParams) {
+    storeCC(params_.params[target].midiCC, controller);
+    if (synthEditor_) synthEditor_->readMidiCC();
+  }
+  if (controller != 0) {
+    for (int i = 0; i < kNumParams; ++i) {
+      if (loadCC(params_.params[i].midiCC) != controller) continue;
+      float value = (i == 3 || i == 16) ? static_cast<float>(trunc32(2.0f * data2 / 127.0f)) / 3.0f
+                                        : data2 / 127.0f;
+      setParameter(i, value);
+    }
+  }
+  if (controller == 123) allNotesOff();
+}
+
+void VstSynth::allNotesOff() {
+  mainEnv->keyOff();
+  droneEnv->keyOff();
+  droneEnv->Reset();
+  pitchEnv->Reset();
+  for (auto& env : sympEnvs) env->keyOff();
+  mainNotes->reset();
+  sympNotes->reset();
+  droneNotes->reset();
+  idle = true;
+}
+
+// Voice start ----------------------------------------------------------------
+
+float VstSynth::Deviation() {
+  float amount = 0.0f;
+  float d = DmVal(25);
+  if (d == 3.0f)
+    amount = 0.005f;
+  else if (d == 4.0f)
+    amount = 0.012f;
+  else if (d == 5.0f)
+    amount = 0.032f;
+  return random_.unit() * amount;
+}
+
+void VstSynth::ToneDeviation() {
+  float amount = 0.0f;
+  float d = DmVal(26);
+  if (d == 3.0f)
+    amount = 0.18f;
+  else if (d == 4.0f)
+    amount = 0.32f;
+  else if (d == 5.0f)
+    amount = 0.62f;
+  float k = 1.0f + random_.unit() * amount;
+  float f = DmVal(8), b = DmVal(9);
+  toneFilterA->setFreq(0.894f * b + (1.0f - f) * k);
+  toneFilterB->setFreq(0.4f * b + (1.0f - f) * k);
+  toneFilterC->setFreq(-0.4f * b + (1.0f - f) * k);
+  toneFilterD->setFreq(-0.894f * b + (1.0f - f) * k);
+}
+
+void VstSynth::setNote(int note, int velocity, bool on) {
+  int t = modeOf(DmVal(16));
+  int m = modeOf(DmVal(3));
+  if (t > 2) t = 2;
+  if (m > 2) m = 2;
+  int split = trunc32(DmVal(17)) + 24;
+
+  idle = false;
+  reverb->setNotIdle();
+  flanger->setNotIdle();
+  if (t == 1) droneEnv->keyOn(127, 60);
+  bool playsMain = t != 2 || note >= split;
+  bool playsDrone = t != 2 || note < split;
+
+  if (on) {
+    if (playsMain && mainNotes->noNotes()) {
+      mainWave->resetGlider();
+      if (mainEnv->getState() == ADSR::kIdle) mainEnv->setFirstAttack(10000);
+    }
+    if (playsDrone && droneEnv->getState() == ADSR::kIdle) droneEnv->setFirstAttack(10000);
+    bool mainIdle = mainEnv->getState() == ADSR::kIdle;
+    bool droneIdle = droneEnv->getState() == ADSR::kIdle;
+    if (DmVal(7) > 0.0f && DmVal(26) > 0.0f) ToneDeviation();
+    if (mainNotes->noNotes()) alternateCounter = -1;
+    int mainSlot = -1;
+    if (playsMain) mainSlot = mainNotes->NoteOn(note, velocity, mainEnvPtr);
+    int sympSlot = sympNotes->NoteOn(note, velocity, sympEnvPtrs);
+    if (playsDrone) droneNotes->NoteOn(note, velocity, droneEnvPtr);
+    if (playsMain) {
+      mainWave->setFine4(Deviation());
+      mainWave->setFine3(tuning_->Tick(note));
+    }
+    if (m == 1) {
+      alternateCounter += 1;
+      if (alternateCounter > 1) {
+        alternateCounter = 0;
+        mainSlot = 0;
+      }
+      if (alternateCounter == 0) mainSlot = 0;
+    }
+    if (playsMain) {
+      if (m == 2 || mainSlot != -1) {
+        mainEnv->keyOn(velocity, note);
+        pitchEnv->keyOn(velocity, 60);
+        pitchModCounter = 0;
+        mainWave->setNote(note, velocity, true, mainIdle);
+      } else {
+        mainWave->setNote(note, velocity, false, mainIdle);
+      }
+      if (sympSlot >= 0 && sympSlot < kSympSlots) {
+        Wavetable& wave = *sympWaves[sympSlot];
+        wave.setFine4(Deviation());
+        wave.setFine3(tuning_->Tick(note));
+        bool sympIdle = sympEnvs[sympSlot]->getState() == ADSR::kIdle;
+        wave.setNote((note % 12) + 36, velocity, true, sympIdle);
+        sympEnvs[sympSlot]->keyOn(velocity, 60);
+      }
+    }
+    if (t == 0) {
+      droneEnv->keyOn(velocity, 60);
+      droneWave->setFine4(Deviation());
+      droneWave->setFine3(tuning_->Tick(36));
+      droneWave->setNote(36, velocity, true, droneIdle);
+    } else if (t == 1) {
+      droneWave->setNote(36, velocity, false, droneIdle);
+    } else if (note < split) {
+      droneEnv->keyOn(velocity, 60);
+      droneWave->setFine4(Deviation());
+      droneWave->setFine3(tuning_->Tick(note));
+      droneWave->setNote(note - 12, velocity, true, droneIdle);
+    }
+    float r = DmVal(6);
+    droneEnv->setReleaseTime(r * r + 0.06f);
+    return;
+  }
+
+  int mainResult = playsMain ? mainNotes->NoteOff(note) : -1;
+  int sympResult = sympNotes->NoteOff(note);
+  int droneResult = playsDrone ? droneNotes->NoteOff(note) : -1;
+  if (mainResult == 0) mainEnv->keyOff();
+  if (sympResult >= 0 && sympResult < kSympSlots) sympEnvs[sympResult]->keyOff();
+  if (droneResult == 0 && t != 1) droneEnv->keyOff();
+  if (!playsMain) return;
+  if (mainResult == 0) pitchEnv->keyOff();
+  mainWave->setFine4(Deviation());
+  mainWave->setFine3(tuning_->Tick(mainNotes->LastNote()));
+  bool restart = m == 2 && mainWave->getLastNote() != mainNotes->LastNote();
+  mainWave->setNote(mainNotes->LastNote(), mainNotes->LastVelocity(), restart, false);
+}
+
+// Rendering ------------------------------------------------------------------
+
+void VstSynth::processReplacing(float** /*inputs*/, float** outputs, VstInt32 sampleFrames) {
+  if (!outputs || !outputs[0] || !outputs[1]) return;
+  if (sampleFrames > 0) {
+    std::memset(outputs[0], 0, sizeof(float) * static_cast<size_t>(sampleFrames));
+    std::memset(outputs[1], 0, sizeof(float) * static_cast<size_t>(sampleFrames));
+  }
+  if (inInit) return;
+  AudioThreadScope audio;
+  DenormalScope denormals;
+  DoProcess(nullptr, outputs, sampleFrames < 0 ? 0 : sampleFrames);
+}
+
+void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFrames) {
+  // Block start: changes made on other threads reach the voices here.
+  applyPendingParameters();
+  adoptPendingSounds();
+
+  if (static_cast<double>(getSampleRate()) != appliedSampleRate) {
+    appliedSampleRate = getSampleRate();
+    VornMain::setSampleRate(static_cast<float>(appliedSampleRate));
+    reverb->updateSamplerate(true, 44100.0f);
+    updateValues();
+    setProgram(curProgram);
+  }
+
+  if (modeOf(DmVal(16)) == 1) {
+    VstTimeInfo* time = getTimeInfo(0xE00);
+    // A host without time information counts as a stopped transport.
+    if (!time || time->samplePos == lastSamplePos) {
+      droneEnv->keyOff();
+    } else {
+      lastSamplePos = time->samplePos;
+      droneWave->setNote(36, 127, false, true);
+      idle = false;
+    }
+  }
+
+  float* outL = outputs[0];
+  float* outR = outputs[1];
+  for (int i = 1; i <= sampleFrames; ++i) {
+    float l = vibratoLfo->tick();
+    frame[0] = frame[1] = 0.0f;
+    mainSum = sympSum = droneSum = 0.0f;
+    EventsTick(i);
+    if (!idle) {
+      voiceActive = false;
+      if (mainEnv->getState() != ADSR::kIdle) {
+        voiceActive = true;
+        if (pitchModCounter <= 10) {
+          ++pitchModCounter;
+        } else {
+          pitchModCounter = 0;
+          if (DmVal(0) != 0.5f && DmVal(1) > 0.0f) {
+            float e = pitchEnv->tick();
+            float o = 2.0f * DmVal(0) - 1.0f;
+            if (DmVal(31) < 0.5f) {
+              mainWave->setPitchEnv(o * e, 5);
+            } else {
+              float a = aftertouchDepth;
+              mainWave->setPitchLfo((1.0f + e + a) * 0.5f * l * (2.0f * a + o), 1);
+            }
+            mainWave->setRate();
+          }
+        }
+        float w = mainWave->tick();
+        mainSum += w * mainEnv->tick();
+      }
+      if (droneEnv->getState() != ADSR::kIdle) {
+        voiceActive = true;
+        if (!soundStatus_.noWave()) {
+          float w = droneWave->tick();
+          droneSum += w * droneEnv->tick();
+        }
+      }
+      for (int k = 0; k < sympatheticCount; ++k) {
+        if (sympEnvs[k]->getState() == ADSR::kIdle) continue;
+        voiceActive = true;
+        float w = sympWaves[k]->tick();
+        sympSum += w * sympEnvs[k]->tick();
+      }
+      if (voiceActive) {
+        float s = DmVal(12), d = DmVal(11), g = DmVal(13);
+        float mix;
+        if (modeOf(DmVal(3)) == 0) {
+          float e = followFilter->tick(std::fabs(mainSum));
+          mix = g * (mainSum + 0.5f * (e + 0.04f) * sympSum * s + 0.5f * droneSum * d);
+        } else {
+          mix = g * (mainSum + 0.5f * sympSum * s + 0.5f * droneSum * d);
+        }
+        frame[0] = mix * volumeFactor_.load(std::memory_order_relaxed);
+        if (DmVal(7) > 0.0f) {
+          float x = frame[0];
+          float y = toneFilterD->tick(toneFilterC->tick(toneFilterB->tick(toneFilterA->tick(x))));
+          frame[0] = x - y;
+        }
+        frame[1] = frame[0];
+      } else {
+        idle = true;
+      }
+      if (DmVal(18) > 0.0f) {
+        float m = DmVal(19);
+        bool combined = DmVal(32) > 0.5f;
+        float* p = flanger->tick(frame[0], combined);
+        frame[0] = p[0] * m + (2.0f * m - 1.0f) * frame[0];
+        frame[1] = p[1] * m + (2.0f * m - 1.0f) * frame[1];
+        idle = flanger->Idle();
+      }
+      if (DmVal(21) > 0.0f) {
+        reverbInput[0] = frame[0];
+        reverbInput[1] = frame[1];
+        float* p = reverb->processmix(reverbInput, 1, 1);
+        frame[0] = p[0];
+        frame[1] = p[1];
+        idle = reverb->Idle();
+      }
+    }
+    outL[i - 1] = frame[0];
+    outR[i - 1] = frame[1];
+  }
+  events.clear();
+}
+
+// Identity -------------------------------------------------------------------
 
 bool VstSynth::getEffectName(char* name) {
   std::memset(name, 0, kVstMaxEffectNameLen + 1);

@@ -1,21 +1,53 @@
-// The plug-in object the host sees: identity, parameters, programs, engine.
+// The plug-in object the host sees: identity, parameters, programs and the
+// whole sound engine.
 //
-// Threads: construction, destruction, names, programs and chunks come from the
-// host's main thread; processEvents/processReplacing from its audio thread;
-// setParameter/getParameter from any thread (host automation, editor, MIDI).
+// Threads:
+// - construction, destruction, names, programs, banks and chunks: the host's
+//   main thread (control thread);
+// - processEvents/processReplacing and everything MIDI triggers: the audio
+//   thread;
+// - setParameter/getParameter: any thread. The value is stored at once; the
+//   part of a change that touches the voices is applied on the audio thread
+//   (at once when called there, else at the start of the next block).
 #pragma once
 
 #include <atomic>
+#include <memory>
+#include <mutex>
 
+#include "fx/Flanger.h"
+#include "fx/LFOx.h"
+#include "fx/revmodel.h"
+#include "perform/ADSR.h"
+#include "perform/MicroTuning.h"
+#include "perform/MidiEventQueue.h"
+#include "perform/MidiNote.h"
+#include "perform/RandomSource.h"
+#include "plugin/EngineWorker.h"
+#include "plugin/SoundSetList.h"
+#include "plugin/SoundSetSounds.h"
+#include "plugin/SynthEditor.h"
 #include "plugin/VstParameters.h"
+#include "sound/FilterOneP.h"
+#include "sound/SoundStatus.h"
+#include "sound/Wavetable.h"
 #include "vst/AudioEffectX.h"
 
 class VstSynth : public vst::AudioEffectX {
  public:
+  static constexpr int kSympSlots = 13;
+  static constexpr const char* kProductName = "Vellamor-ZUL";
+  static constexpr const char* kVendorDomain = "quillmark.net";
+
+  // The module sets this so that every instance gets an editor; tests that
+  // link the engine alone leave it empty.
+  using EditorFactory = SynthEditor* (*)(VstSynth* synth);
+  static void setEditorFactory(EditorFactory factory);
+
   explicit VstSynth(vst::audioMasterCallback audioMaster);
   ~VstSynth() override;
 
-  // Lifecycle (main thread).
+  // Lifecycle (control thread).
   void suspend() override;
   void resume() override;
   void setSampleRate(float rate) override;
@@ -23,6 +55,8 @@ class VstSynth : public vst::AudioEffectX {
 
   // Audio thread.
   void processReplacing(float** inputs, float** outputs, vst::VstInt32 sampleFrames) override;
+  vst::VstInt32 processEvents(vst::VstEvents* events) override;
+  virtual void EventsTick(int sampleCounter);
 
   // Parameters (any thread).
   void setParameter(vst::VstInt32 index, float value) override;
@@ -33,12 +67,27 @@ class VstSynth : public vst::AudioEffectX {
   float DmVal(long index) const;
   int getMidiCC(long index) const;
 
-  // Programs (main thread).
+  // Programs (control thread; also the audio thread for MIDI program changes).
+  void setProgram(vst::VstInt32 program) override;
   void setProgramName(char* name) override;
   void getProgramName(char* name) override;
   bool getProgramNameIndexed(vst::VstInt32 category, vst::VstInt32 index, char* text) override;
   void getProgramNameN(char* text, int index) const;
   bool copyProgram(vst::VstInt32 destination) override;
+
+  // Sound sets (control thread).
+  void buildSoundSetList();
+  const SoundSetEntry* getSoundSetList() const { return soundSets_.entries(); }
+  // Loads the set with this code; from the audio thread it is only requested.
+  void loadNewVORNsnd(long code);
+  void loadNewVORNsndpath(int kind, const char* path);
+  long currentSoundSet() const { return currentSoundSet_.load(std::memory_order_acquire); }
+  bool soundSilenced() const { return soundStatus_.noWave(); }
+  // Control thread: waits until loads asked for by the audio thread are done.
+  void waitForLoads() { worker_->drain(); }
+
+  // Micro-tuning.
+  MicroTuning& tuning() { return *tuning_; }
 
   // Identity and capabilities.
   bool getEffectName(char* name) override;
@@ -54,24 +103,98 @@ class VstSynth : public vst::AudioEffectX {
 
   // Output gain chosen by VolumeType (1.6, 1.0 or 0.52).
   float volumeFactor() const { return volumeFactor_.load(std::memory_order_relaxed); }
-
   // The raw parameter block, for banks, chunks and tests.
   const VstParameters& parameterBlock() const { return params_; }
+  bool isIdle() const { return idle; }
 
-  static constexpr const char* kProductName = "Vellamor-ZUL";
-  static constexpr const char* kVendorDomain = "quillmark.net";
+ protected:
+  // Audio thread.
+  void DoProcess(float** inputs, float** outputs, vst::VstInt32 sampleFrames);
+  void EventsTickSynth(const MidiEventQueue::Event& event);
+  void setNote(int note, int velocity, bool on);
+  float Deviation();
+  void ToneDeviation();
+  void updateValues();
+  void menuValues(long index, float value);
+  void ExtraSetProgram();
 
  private:
+  void initProcess();
+  void globalInit();
   void VstParametersInit();
   void SetVstP(long index, const char* name, float value, bool perProgram, bool unclamped,
                bool storedDefault);
-  // Where parameter index's value lives for the current program.
   float* valueSlot(long index);
   const float* valueSlot(long index) const;
   int currentProgram() const;
+  static int modeOf(float value);
+
+  // Engine application of a stored value (audio thread).
+  void applyParameter(long index, float v);
+  void applyPendingParameters();
+  void adoptPendingSounds();
+  void silenceVoices();
+  void applyScale();
+  void runWorkerJob(int soundSet, bool scale);
+  void loadSoundSet(long code);
+  void noteOff(int note, int velocity);
+  void learnController(int controller, int data2);
+  void allNotesOff();
+  void aftertouch(float pressure);
+  void pitchBend(int data1, int data2);
+  void retireSounds();
+  SynthEditor* synthEditor() const { return synthEditor_; }
 
   VstParameters params_;
-  std::atomic<bool> inInit{false};
+  std::atomic<bool> inInit{true};
   std::atomic<bool> inSetProgram{false};
-  std::atomic<float> volumeFactor_{1.0f};
+  std::atomic<float> volumeFactor_{0.5f};
+
+  // Engine (created by initProcess).
+  SoundStatus soundStatus_;
+  std::unique_ptr<SoundSetSounds> activeSounds_;
+  std::atomic<SoundSetSounds*> pendingSounds_{nullptr};
+  std::atomic<SoundSetSounds*> retiredSounds_{nullptr};
+  std::unique_ptr<Wavetable> mainWave;
+  std::unique_ptr<Wavetable> sympWaves[kSympSlots];
+  std::unique_ptr<Wavetable> droneWave;
+  std::unique_ptr<ADSR> mainEnv, droneEnv, pitchEnv;
+  std::unique_ptr<ADSR> sympEnvs[kSympSlots];
+  ADSR* sympEnvPtrs[kSympSlots] = {};
+  ADSR* mainEnvPtr[1] = {};
+  ADSR* droneEnvPtr[1] = {};
+  std::unique_ptr<MidiNote> mainNotes, sympNotes, droneNotes;
+  std::unique_ptr<FilterOneP> toneFilterA, toneFilterB, toneFilterC, toneFilterD, followFilter;
+  std::unique_ptr<MicroTuning> tuning_;
+  std::unique_ptr<LFOx> vibratoLfo;
+  std::unique_ptr<Flanger> flanger;
+  std::unique_ptr<revmodel> reverb;
+  std::unique_ptr<EngineWorker> worker_;
+
+  // Renderer state (audio thread).
+  float frame[2] = {0.0f, 0.0f};
+  float reverbInput[2] = {0.0f, 0.0f};
+  float mainSum = 0.0f, sympSum = 0.0f, droneSum = 0.0f;
+  bool voiceActive = false;
+  bool idle = true;
+  double appliedSampleRate = 44100.0;
+  double lastSamplePos = -1.0;
+  int pitchModCounter = 0;
+  float aftertouchDepth = 0.0f;
+  int sympatheticCount = 12;
+  int alternateCounter = -1;
+  MidiEventQueue events;
+  RandomSource random_;
+
+  // Parameter hand-over to the audio thread: one bit per index 0..56.
+  std::atomic<std::uint64_t> dirtyParameters_{0};
+  std::atomic<int> learnTarget{-1};
+
+  // Sound sets.
+  SoundSetList soundSets_;
+  std::atomic<long> currentSoundSet_{-1};
+  std::atomic<long> currentSoundSetRow_{-1};
+  std::mutex loadMutex_;  // control threads and the worker; never the audio thread
+
+  SynthEditor* synthEditor_ = nullptr;
 };
