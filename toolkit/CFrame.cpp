@@ -65,7 +65,6 @@ void CFrame::open(unsigned long parent) {
   if (parent == 0) return;
   display_ = XOpenDisplay(nullptr);
   if (!display_) return;
-  XErrorTrap trap(display_);
   int screen = DefaultScreen(display_);
   XSetWindowAttributes attr;
   std::memset(&attr, 0, sizeof(attr));
@@ -75,12 +74,18 @@ void CFrame::open(unsigned long parent) {
   attr.background_pixel = BlackPixel(display_, screen);
   attr.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                     KeyPressMask | KeyReleaseMask | StructureNotifyMask | FocusChangeMask;
-  Window w = XCreateWindow(display_, parent, 0, 0, cairo_image_surface_get_width(backBuffer_),
-                           cairo_image_surface_get_height(backBuffer_), 0,
-                           DefaultDepth(display_, screen), InputOutput,
-                           DefaultVisual(display_, screen),
-                           CWColormap | CWBorderPixel | CWBackPixel | CWEventMask, &attr);
-  if (trap.failed() || w == 0) {
+  Window w = 0;
+  bool failed;
+  {
+    // A stale or foreign parent id must not take the host down.
+    XErrorTrap trap(display_);
+    w = XCreateWindow(display_, parent, 0, 0, cairo_image_surface_get_width(backBuffer_),
+                      cairo_image_surface_get_height(backBuffer_), 0,
+                      DefaultDepth(display_, screen), InputOutput, DefaultVisual(display_, screen),
+                      CWColormap | CWBorderPixel | CWBackPixel | CWEventMask, &attr);
+    failed = trap.failed() || w == 0;
+  }
+  if (failed) {
     closeWindow();
     return;
   }
@@ -290,15 +295,26 @@ CPoint CFrame::localToScreen(const CPoint& p) const {
 }
 
 void CFrame::idle() {
-  if (display_) {
-    // Only what is already queued: the host's idle call must not block.
-    while (XPending(display_) > 0) {
-      XEvent event;
-      XNextEvent(display_, &event);
-      dispatchEvent(&event);
-    }
+  if (!display_) {
+    redrawDirty();
+    return;
+  }
+  // The host may destroy its window (and ours with it) before closing us;
+  // drawing into it then must not reach Xlib's exiting error handler.
+  XErrorTrap trap(display_);
+  // Only what is already queued: the host's idle call must not block.
+  while (XPending(display_) > 0) {
+    XEvent event;
+    XNextEvent(display_, &event);
+    dispatchEvent(&event);
   }
   redrawDirty();
+  if (trap.failed() && window_) {
+    XWindowAttributes attributes;
+    XErrorTrap probe(display_);
+    XGetWindowAttributes(display_, window_, &attributes);
+    if (probe.failed()) window_ = 0;  // gone: stop drawing, nothing to destroy
+  }
 }
 
 bool CFrame::runModalLoop(const std::function<bool()>& done, int timeoutMs) {

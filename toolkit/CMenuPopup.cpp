@@ -15,6 +15,7 @@
 #include "toolkit/CFrame.h"
 #include "toolkit/CMenuLayout.h"
 #include "toolkit/COptionMenu.h"
+#include "toolkit/XErrorTrap.h"
 
 namespace vgui {
 
@@ -356,6 +357,7 @@ bool CMenuPopup::run(CFrame* frame, COptionMenu* menu, const CPoint& where,
   gOpen.store(true);
   bool result = false;
   {
+    XErrorTrap trap(frame->getDisplay());
     PopupSession session(frame);
     CPoint at = frame->localToScreen(where);
     if (session.open(menu, at, menu->getViewSize().getWidth(), -1) && session.grab()) {
