@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "toolkit/CBitmap.h"
 #include "toolkit/CDrawContext.h"
@@ -43,7 +44,7 @@ long buttonBit(unsigned int button) {
 }  // namespace
 
 CFrame::CFrame(const CRect& size, void* systemWindow, EditorInterface* editor)
-    : CView(size), editor_(editor) {
+    : CView(size), editor_(editor), guiThread_(std::this_thread::get_id()) {
   size_.moveTo(0, 0);
   mouseableArea_ = size_;
   int w = std::max(1, static_cast<int>(size_.getWidth()));
@@ -157,6 +158,11 @@ void CFrame::setCapture(CView* view) {
 }
 
 void CFrame::invalidRect(const CRect& rect) {
+  if (std::this_thread::get_id() != guiThread_.load(std::memory_order_relaxed)) {
+    // Off the GUI thread the list is out of reach: redraw everything instead.
+    setDirty(true);
+    return;
+  }
   CRect r = rect;
   r.bound(size_);
   if (!r.isEmpty()) invalid_.push_back(r);
@@ -295,6 +301,7 @@ CPoint CFrame::localToScreen(const CPoint& p) const {
 }
 
 void CFrame::idle() {
+  guiThread_.store(std::this_thread::get_id(), std::memory_order_relaxed);
   if (!display_) {
     redrawDirty();
     return;
@@ -459,7 +466,7 @@ void CFrame::handleKey(_XEvent* event) {
     v->forget();
     if (used == 1) return;
   }
-  if (editor_) editor_->onKeyDown(key);
+  if (editor_) editor_->onUnusedKey(key);
 }
 
 }  // namespace vgui

@@ -8,7 +8,9 @@
 
 #include <cairo.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "toolkit/CView.h"
@@ -44,7 +46,8 @@ class CFrame : public CView {
   void idle();
   // Redraws dirty views and the invalidated rectangles now.
   void redrawDirty();
-  // Marks a rectangle for redrawing at the next idle.
+  // Marks a rectangle for redrawing at the next idle. Any thread: off the
+  // GUI thread it marks the whole frame.
   void invalidRect(const CRect& rect);
   // Runs events and redraws until `done` answers true or `timeoutMs` passes
   // (negative: no limit); answers whether `done` ended it.
@@ -92,6 +95,7 @@ class CFrame : public CView {
   unsigned long lastClickTime_ = 0;
   unsigned int lastClickButton_ = 0;
   double scale_ = 1.0;
+  std::atomic<std::thread::id> guiThread_;
 };
 
 }  // namespace vgui

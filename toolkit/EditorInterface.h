@@ -12,7 +12,7 @@ class EditorInterface {
   virtual void endEdit(long tag) = 0;
   virtual long getKnobMode() const { return kLinearMode; }
   // A key no view used; answers true when the editor used it.
-  virtual bool onKeyDown(const CKeyCode& /*key*/) { return false; }
+  virtual bool onUnusedKey(const CKeyCode& /*key*/) { return false; }
 };
 
 }  // namespace vgui

@@ -24,11 +24,14 @@
 #include "toolkit/CAnimKnob.h"
 #include "toolkit/CBitmap.h"
 #include "toolkit/CControlListener.h"
+#include "toolkit/CDrawContext.h"
 #include "toolkit/CFrame.h"
 #include "toolkit/CMenuPopup.h"
 #include "toolkit/COnOffButton.h"
 #include "toolkit/COptionMenu.h"
 #include "toolkit/CParamDisplay.h"
+#include "toolkit/CSplashScreen.h"
+#include "toolkit/CTextEdit.h"
 #include "toolkit/CTextLabel.h"
 #include "toolkit/ResourceBitmaps.h"
 #include "vst/AudioEffectX.h"
@@ -456,6 +459,7 @@ TEST_F(ToolkitGuiTest, ValuesSetFromAnotherThreadAreDrawnAtIdle) {
     while (!stop.load()) {
       editor_->knob->setValue(static_cast<float>(i % 101) / 100.f);
       editor_->display->setValue(static_cast<float>(i % 7) / 7.f);
+      if (i % 64 == 0) editor_->getFrame()->invalidRect(kMenuRect);
       ++i;
     }
     editor_->knob->setValue(0.f);
@@ -618,6 +622,85 @@ TEST_F(ToolkitGuiTest, SubmenuEntryReachesTheSubmenusListener) {
   EXPECT_EQ(subListener.changes[0], std::make_pair(63L, 1.f));
   EXPECT_TRUE(mainListener.changes.empty());
   EXPECT_EQ(sub->getCurrentIndex(), 1);
+}
+
+namespace {
+
+// A page that takes itself out of the frame on a click, as an About page does.
+class SelfRemovingPage : public CSplashScreen {
+ public:
+  SelfRemovingPage(const CRect& r, CControlListener* l)
+      : CSplashScreen(r, l, 67, nullptr, r) {}
+  CMouseEventResult onMouseDown(CPoint& where, const CButtonState& buttons) override {
+    CFrame* f = getFrame();
+    if (f) f->removeView(this, false);
+    return CSplashScreen::onMouseDown(where, buttons);
+  }
+  void draw(CDrawContext* context) override {
+    context->setFillColor(kWhiteCColor);
+    context->fillRect(size_);
+  }
+};
+
+}  // namespace
+
+TEST_F(ToolkitGuiTest, PageRemovingItselfOnClickRevealsThePanel) {
+  ASSERT_TRUE(editor_->open(parentHandle()));
+  pumpFor(30);
+  cairo_surface_t* panel = frameShot();
+  auto* page = new SelfRemovingPage(CRect(0, 0, kWidth, kHeight), &editor_->listener);
+  editor_->getFrame()->addView(page);
+  pumpFor(50);
+  cairo_surface_t* shown = frameShot();
+  EXPECT_EQ(pixel(shown, 150, 80), 0xffffffu);
+  moveTo(CPoint(150, 80));
+  button(1, true);
+  button(1, false);
+  ASSERT_TRUE(pump([&] { return !editor_->getFrame()->isChild(page); }));
+  pumpFor(50);
+  cairo_surface_t* after = frameShot();
+  EXPECT_EQ(differences(panel, after, CRect(0, 0, kWidth, kHeight)), 0);
+  EXPECT_EQ(editor_->button->getValue(), 0.f) << "the click did not reach the button below";
+  EXPECT_TRUE(editor_->listener.changes.empty()) << "outside the frame the page reports nothing";
+  EXPECT_EQ(page->getNbReference(), 1);
+  page->forget();
+  cairo_surface_destroy(panel);
+  cairo_surface_destroy(shown);
+  cairo_surface_destroy(after);
+}
+
+TEST_F(ToolkitGuiTest, TextEditTakesTypedKeys) {
+  ASSERT_TRUE(editor_->open(parentHandle()));
+  auto* edit = new CTextEdit(CRect(220, 140, 400, 160), &editor_->listener, 90, "ab");
+  editor_->getFrame()->addView(edit);
+  pumpFor(30);
+  moveTo(CPoint(300, 150));
+  button(1, true);
+  button(1, false);
+  ASSERT_TRUE(pump([&] { return editor_->getFrame()->getFocusView() == edit; }));
+  XSetInputFocus(host_, editor_->getFrame()->getWindow(), RevertToParent, CurrentTime);
+  for (KeySym k : {XK_BackSpace, XK_x, XK_y, XK_Return}) {
+    KeyCode code = XKeysymToKeycode(host_, k);
+    XTestFakeKeyEvent(host_, code, True, 0);
+    XTestFakeKeyEvent(host_, code, False, 0);
+  }
+  XFlush(host_);
+  ASSERT_TRUE(pump([&] { return !editor_->listener.changes.empty(); }));
+  EXPECT_STREQ(edit->getText(), "axy");
+  EXPECT_EQ(editor_->getFrame()->getFocusView(), nullptr);
+}
+
+TEST_F(ToolkitGuiTest, ModalLoopRunsUntilDoneOrTimeout) {
+  ASSERT_TRUE(editor_->open(parentHandle()));
+  int turns = 0;
+  EXPECT_TRUE(editor_->getFrame()->runModalLoop([&] { return ++turns == 5; }));
+  EXPECT_EQ(turns, 5);
+  // Values set meanwhile are drawn by the loop itself.
+  editor_->button->setValue(1);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(editor_->getFrame()->runModalLoop([] { return false; }, 100));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+  EXPECT_FALSE(editor_->button->isDirty());
 }
 
 TEST_F(ToolkitGuiTest, FrameSurvivesTheHostDestroyingItsWindowFirst) {
