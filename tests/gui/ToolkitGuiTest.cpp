@@ -7,6 +7,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <cairo.h>
+#include <dlfcn.h>
 #include <dirent.h>
 #include <unistd.h>
 
@@ -38,6 +39,23 @@
 
 using namespace vgui;
 namespace fs = std::filesystem;
+
+namespace {
+
+// cairo keeps font faces for the life of the process; hand them back at the
+// end so leak checkers see only real leaks. Tests only: a plug-in must never
+// reset cairo, the host uses it too.
+class CairoStaticData : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    cairo_debug_reset_static_data();
+    // fontconfig comes with cairo; looked up so the tests need not link it.
+    if (auto fini = reinterpret_cast<void (*)()>(dlsym(RTLD_DEFAULT, "FcFini"))) fini();
+  }
+};
+const auto* const kCairoStaticData = ::testing::AddGlobalTestEnvironment(new CairoStaticData);
+
+}  // namespace
 
 namespace {
 
@@ -740,5 +758,7 @@ TEST_F(ToolkitGuiTest, OpeningAndClosingHundredTimesLeaksNothing) {
   EXPECT_EQ(ResourceBitmaps::cachedCount(), bitmaps);
   long grown = residentKiB() - rss;
   std::printf("resident memory growth over 100 open/close cycles: %ld KiB\n", grown);
+#ifndef __SANITIZE_ADDRESS__  // its quarantine keeps freed memory resident
   EXPECT_LT(grown, 2048);
+#endif
 }
