@@ -147,6 +147,11 @@ void CFrame::setFocusView(CView* view) {
   if (view == focusView_) return;
   CView* old = focusView_;
   focusView_ = view;
+  if (view && display_ && window_) {
+    // Hosts rarely give a plug-in's window the keyboard; ask for it.
+    XErrorTrap trap(display_);
+    XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
+  }
   if (old) old->onFocusChanged(false);
   if (view) view->onFocusChanged(true);
 }
@@ -200,8 +205,13 @@ void CFrame::redrawDirty() {
     CView::willDraw();
     invalid_.push_back(size_);
   }
-  for (CView* v : views_)
-    if (v->isVisible() && v->isDirty()) invalid_.push_back(v->getViewSize());
+  for (CView* v : views_) {
+    if (!v->isDirty()) continue;
+    invalid_.push_back(v->getViewSize());
+    // A hidden view is not drawn, so clear its mark here; its place still
+    // needs repainting, as it may just have been hidden.
+    if (!v->isVisible()) v->willDraw();
+  }
   if (invalid_.empty()) return;
   std::vector<CRect> rects;
   rects.swap(invalid_);
