@@ -48,7 +48,7 @@ class CFrame : public CView {
   void redrawDirty();
   // Marks a rectangle for redrawing at the next idle. Any thread: off the
   // GUI thread it marks the whole frame.
-  void invalidRect(const CRect& rect);
+  void invalidRect(const CRect& rect) override;
   // Runs events and redraws until `done` answers true or `timeoutMs` passes
   // (negative: no limit); answers whether `done` ended it.
   bool runModalLoop(const std::function<bool()>& done, int timeoutMs = -1);

@@ -29,6 +29,7 @@ class COptionMenu : public CParamDisplay {
   // both menus hold the same entries (a title changed in one shows in both),
   // otherwise the entries are copied. The copy starts with a reference of 1.
   COptionMenu* newCopy(bool shareEntries) const;
+  COptionMenu* newCopy() const override { return newCopy(false); }
   bool sharesEntriesWith(const COptionMenu* other) const { return other && other->entries_ == entries_; }
 
   CMenuItem* addEntry(const char* text, int index = -1, int itemFlags = CMenuItem::kNoFlags);

@@ -36,6 +36,13 @@ bool CView::hitTest(const CPoint& where, const CButtonState&) {
 
 bool CView::isTypeOf(const char* name) const { return name && std::strcmp(name, "CView") == 0; }
 
+void CView::invalidRect(const CRect& rect) {
+  if (frame_)
+    frame_->invalidRect(rect);
+  else
+    setDirty(true);
+}
+
 void CView::setViewSize(const CRect& rect) {
   size_ = rect;
   setDirty();

@@ -31,11 +31,15 @@ class CView : public CBaseObject {
   // Whether a press at `where` with `buttons` belongs to this view.
   virtual bool hitTest(const CPoint& where, const CButtonState& buttons);
   virtual bool isTypeOf(const char* name) const;
+  // A new view like this one, or null for views that cannot be copied.
+  virtual CView* newCopy() const { return nullptr; }
 
   virtual void setDirty(bool state = true) { dirty_.store(state, std::memory_order_release); }
   virtual bool isDirty() const { return dirty_.load(std::memory_order_acquire); }
   // Ask the frame to redraw this view at the next idle time.
   void invalid() { setDirty(true); }
+  // Ask for a redraw of `rect` (frame coordinates). Any thread.
+  virtual void invalidRect(const CRect& rect);
   // The frame calls this just before draw().
   virtual void willDraw() { dirty_.store(false, std::memory_order_release); }
 

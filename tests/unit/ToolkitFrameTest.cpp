@@ -5,6 +5,7 @@
 #include <cairo.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "toolkit/CDrawContext.h"
@@ -148,6 +149,11 @@ TEST(ToolkitFrameTest, OnlyDirtyViewsAreRedrawnInOrder) {
   frame->idle();
   EXPECT_EQ(over->draws, hiddenDraws) << "a hidden view is not drawn";
   EXPECT_EQ(under->draws, underDraws + 1) << "its place is repainted once, not at every idle";
+  // A rectangle invalidated from another thread repaints the whole frame.
+  int apartDraws = apart->draws;
+  std::thread([&] { frame->invalidRect(CRect(0, 0, 1, 1)); }).join();
+  frame->idle();
+  EXPECT_EQ(apart->draws, apartDraws + 1);
   frame->removeView(under);
   frame->idle();
   EXPECT_EQ(pixelOf(frame, 5, 5), 0u) << "a removed view's place is repainted";
