@@ -1,0 +1,244 @@
+// Option menus without a display: entry numbering, ticks, shared entries,
+// what a choice does, and the pop-up's geometry.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "toolkit/CControlListener.h"
+#include "toolkit/CMenuLayout.h"
+#include "toolkit/COptionMenu.h"
+
+using namespace vgui;
+
+namespace {
+
+struct Recorder : CControlListener {
+  std::vector<std::pair<long, float>> changes;
+  void valueChanged(CControl* c) override { changes.emplace_back(c->getTag(), c->getValue()); }
+};
+
+struct MenuHolder {
+  COptionMenu* m;
+  explicit MenuHolder(COptionMenu* menu) : m(menu) {}
+  ~MenuHolder() { m->forget(); }
+  COptionMenu* operator->() const { return m; }
+};
+
+MenuHolder deviationMenu(CControlListener* l, long style) {
+  MenuHolder h(new COptionMenu(CRect(0, 0, 80, 20), l, 25, nullptr, nullptr, style));
+  h->addEntry("Pitch Deviation", -1, CMenuItem::kTitle);
+  h->addEntry("-");
+  for (const char* t : {"None", "Low", "Medium", "High"}) h->addEntry(t);
+  return h;
+}
+
+}  // namespace
+
+TEST(ToolkitMenuTest, EntriesAreNumberedWithSeparatorsAndTitles) {
+  MenuHolder m = deviationMenu(nullptr, kCheckStyle);
+  ASSERT_EQ(m->getNbEntries(), 6);
+  EXPECT_TRUE(m->getEntry(1)->isSeparator());
+  EXPECT_FALSE(m->getEntry(1)->isSelectable());
+  EXPECT_TRUE(m->getEntry(0)->isTitle());
+  EXPECT_TRUE(m->getEntry(0)->isSelectable()) << "a title entry can be chosen";
+  EXPECT_STREQ(m->getEntry(3)->getTitle(), "Low");
+  EXPECT_EQ(m->getEntry(6), nullptr);
+  EXPECT_EQ(m->getEntry(-1), nullptr);
+
+  m->setCurrent(3);
+  EXPECT_EQ(m->getCurrentIndex(), 3);
+  EXPECT_EQ(m->getValue(), 3.f);
+  EXPECT_EQ(m->getCurrentIndex(false), 2) << "Low is the third entry that is not a separator";
+  EXPECT_TRUE(m->setCurrent(2, false));
+  EXPECT_EQ(m->getCurrentIndex(), 3);
+  m->setCurrent(1);
+  EXPECT_EQ(m->getCurrentIndex(false), -1);
+  EXPECT_EQ(m->indexCountingSeparators(1), 2);
+  EXPECT_FALSE(m->setCurrent(6));
+  EXPECT_EQ(m->getCurrentIndex(), 1);
+
+  // Values from the plug-in are held within the entries.
+  m->setValue(40);
+  EXPECT_EQ(m->getCurrentIndex(), 5);
+  m->setValue(-2);
+  EXPECT_EQ(m->getCurrentIndex(), 0);
+  m->setValue(3.9f);
+  EXPECT_EQ(m->getCurrentIndex(), 3);
+}
+
+TEST(ToolkitMenuTest, EmptyMenuHasNoCurrentEntry) {
+  MenuHolder m(new COptionMenu(CRect(0, 0, 10, 10), nullptr, 60));
+  EXPECT_EQ(m->getNbEntries(), 0);
+  EXPECT_EQ(m->getCurrentIndex(), -1);
+  EXPECT_EQ(m->getCurrent(), nullptr);
+  m->setValue(5);
+  EXPECT_EQ(m->getValue(), 0.f);
+  m->addEntry("a");
+  m->addEntry("b");
+  m->setValue(1);
+  m->removeEntry(1);
+  EXPECT_EQ(m->getCurrentIndex(), 0) << "removing the current entry moves the value back";
+  m->removeAllEntry();
+  EXPECT_EQ(m->getCurrentIndex(), -1);
+}
+
+TEST(ToolkitMenuTest, CheckStylesTickWhatTheyShould) {
+  MenuHolder single = deviationMenu(nullptr, kCheckStyle);
+  single->setCurrent(2);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(single->isCheckEntry(i), i == 2) << i;
+  single->setCurrent(1);  // the separator: nothing ticked
+  for (int i = 0; i < 6; ++i) EXPECT_FALSE(single->isCheckEntry(i)) << i;
+
+  MenuHolder plain = deviationMenu(nullptr, 0);
+  plain->setCurrent(4);
+  EXPECT_FALSE(plain->isCheckEntry(4)) << "no tick without a check style";
+
+  MenuHolder multi = deviationMenu(nullptr, kMultipleCheckStyle);
+  EXPECT_TRUE(multi->checkEntry(2, true));
+  EXPECT_TRUE(multi->checkEntry(4, true));
+  EXPECT_FALSE(multi->checkEntry(1, true)) << "separators take no tick";
+  EXPECT_TRUE(multi->isCheckEntry(2));
+  EXPECT_TRUE(multi->isCheckEntry(4));
+  EXPECT_FALSE(multi->isCheckEntry(1));
+  multi->checkEntryAlone(5);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(multi->isCheckEntry(i), i == 5) << i;
+}
+
+TEST(ToolkitMenuTest, ChoiceSetsValueAndTellsTheListener) {
+  Recorder r;
+  MenuHolder m = deviationMenu(&r, kCheckStyle);
+  m->setCurrent(2);
+  m->takeChoice(m.m, 0);  // the title entry
+  EXPECT_EQ(m->getCurrentIndex(), 0);
+  m->takeChoice(m.m, 1);  // a separator cannot be chosen
+  EXPECT_EQ(m->getCurrentIndex(), 0);
+  m->takeChoice(m.m, 5);
+  ASSERT_EQ(r.changes.size(), 2u);
+  EXPECT_EQ(r.changes[0], std::make_pair(25L, 0.f));
+  EXPECT_EQ(r.changes[1], std::make_pair(25L, 5.f));
+  EXPECT_EQ(m->getLastResult(), 5);
+  m->takeChoice(nullptr, 0);  // dismissed
+  EXPECT_EQ(m->getLastResult(), -1);
+  EXPECT_EQ(r.changes.size(), 2u);
+}
+
+TEST(ToolkitMenuTest, MultipleCheckChoiceCanBeReadBackWithoutListener) {
+  MenuHolder m(new COptionMenu(CRect(0, 0, 1, 1), nullptr, 0, nullptr, nullptr,
+                               kMultipleCheckStyle));
+  m->addEntry("MidiLearn New");
+  m->addEntry("Forget CC 7");
+  m->takeChoice(m.m, 1);
+  EXPECT_FALSE(m->isCheckEntry(0));
+  EXPECT_TRUE(m->isCheckEntry(1));
+}
+
+TEST(ToolkitMenuTest, SubmenuChoiceGoesToTheSubmenu) {
+  Recorder r;
+  MenuHolder main(new COptionMenu(CRect(0, 0, 90, 20), &r, 68));
+  auto* presets = new COptionMenu(CRect(0, 0, 90, 20), &r, 63);
+  for (int i = 0; i < 4; ++i) presets->addEntry(("00" + std::to_string(i + 1)).c_str());
+  for (const char* t : {"Save default bank", "Load factory bank", "About", "Save controller presets",
+                        "MidiForget", "-"})
+    main->addEntry(t);
+  main->addEntry(presets, "Presets");
+  EXPECT_EQ(presets->getNbReference(), 2) << "the item keeps its submenu";
+  presets->forget();
+  ASSERT_EQ(main->getNbEntries(), 7);
+  EXPECT_EQ(main->getEntry(6)->getSubmenu(), presets);
+
+  main->takeChoice(presets, 2);
+  ASSERT_EQ(r.changes.size(), 1u);
+  EXPECT_EQ(r.changes[0], std::make_pair(63L, 2.f));
+  EXPECT_EQ(main->getValue(), 0.f) << "the main menu keeps its own value";
+  int index = -1;
+  EXPECT_EQ(main->getLastItemMenu(index), presets);
+  EXPECT_EQ(index, 2);
+}
+
+TEST(ToolkitMenuTest, SharedCopySeesTitlesOwnCopyDoesNot) {
+  MenuHolder presets(new COptionMenu(CRect(774, 357, 865, 378), nullptr, 63, nullptr, nullptr,
+                                     kCheckStyle));
+  for (int i = 0; i < 128; ++i) presets->addEntry("old");
+  MenuHolder selector(presets->newCopy(true));
+  MenuHolder separate(presets->newCopy(false));
+  selector->setTag(72);
+  EXPECT_TRUE(selector->sharesEntriesWith(presets.m));
+  EXPECT_FALSE(separate->sharesEntriesWith(presets.m));
+  EXPECT_EQ(selector->getViewSize(), presets->getViewSize());
+
+  presets->getEntry(4)->setTitle("005 Bowed");
+  EXPECT_STREQ(selector->getEntry(4)->getTitle(), "005 Bowed");
+  EXPECT_STREQ(separate->getEntry(4)->getTitle(), "old");
+
+  // Each keeps its own current entry.
+  presets->setCurrent(4);
+  selector->setCurrent(9);
+  EXPECT_EQ(presets->getCurrentIndex(), 4);
+  EXPECT_TRUE(selector->isCheckEntry(9));
+  EXPECT_FALSE(selector->isCheckEntry(4));
+
+  // Entries added through one are there in the other, and its range follows.
+  presets->addEntry("extra");
+  EXPECT_EQ(selector->getNbEntries(), 129);
+  selector->setValue(128);
+  EXPECT_EQ(selector->getCurrentIndex(), 128);
+  EXPECT_EQ(separate->getNbEntries(), 128);
+}
+
+TEST(ToolkitMenuTest, EntriesPerColumnLayout) {
+  std::vector<CMenuLayout::Item> items(84, CMenuLayout::Item{30, false, true});
+  items[40].textWidth = 55;  // widest of the fourth column
+  CMenuLayout layout(items, 12);
+  EXPECT_EQ(layout.columns(), 7);
+  EXPECT_EQ(layout.count(), 84);
+  double base = 30 + CMenuLayout::kLeftMargin + CMenuLayout::kRightMargin;
+  EXPECT_EQ(layout.itemRect(0), CRect(0, 0, base, CMenuLayout::kItemHeight));
+  EXPECT_EQ(layout.itemRect(12).left, base);
+  EXPECT_EQ(layout.itemRect(12).top, 0);
+  EXPECT_EQ(layout.itemRect(45).getWidth(), base + 25);  // same column as 40
+  EXPECT_EQ(layout.itemRect(83).bottom, 12 * CMenuLayout::kItemHeight);
+  EXPECT_EQ(layout.bounds().getWidth(), 7 * base + 25);
+  EXPECT_EQ(layout.bounds().getHeight(), 12 * CMenuLayout::kItemHeight);
+  CRect a3 = layout.itemRect(45);
+  EXPECT_EQ(layout.indexAt(CPoint(a3.left + 3, a3.top + 3)), 45);
+  EXPECT_EQ(layout.indexAt(CPoint(-1, 3)), -1);
+  EXPECT_EQ(layout.indexAt(CPoint(3, 12 * CMenuLayout::kItemHeight + 1)), -1);
+  EXPECT_EQ(layout.besideColumn(45, 1), 57);
+  EXPECT_EQ(layout.besideColumn(45, -1), 33);
+  EXPECT_EQ(layout.besideColumn(80, 1), 80) << "no column to the right of the last";
+  EXPECT_EQ(layout.besideColumn(5, -1), 5);
+
+  CMenuLayout single(items, -1);
+  EXPECT_EQ(single.columns(), 1);
+  EXPECT_EQ(single.itemRect(83).top, 83 * CMenuLayout::kItemHeight);
+}
+
+TEST(ToolkitMenuTest, KeyboardStepsSkipSeparatorsAndWrap) {
+  std::vector<CMenuLayout::Item> items = {
+      {10, false, true}, {0, true, false}, {10, false, true}, {10, false, false}, {10, false, true}};
+  CMenuLayout layout(items, -1);
+  EXPECT_EQ(layout.itemRect(1).getHeight(), CMenuLayout::kSeparatorHeight);
+  EXPECT_EQ(layout.itemRect(2).top, CMenuLayout::kItemHeight + CMenuLayout::kSeparatorHeight);
+  EXPECT_EQ(layout.step(-1, 1), 0);
+  EXPECT_EQ(layout.step(0, 1), 2);
+  EXPECT_EQ(layout.step(2, 1), 4) << "disabled entries are skipped";
+  EXPECT_EQ(layout.step(4, 1), 0);
+  EXPECT_EQ(layout.step(0, -1), 4);
+  EXPECT_EQ(layout.step(-1, -1), 4);
+  CMenuLayout none({{0, true, false}}, -1);
+  EXPECT_EQ(none.step(-1, 1), -1);
+  CMenuLayout empty({}, 32, 50);
+  EXPECT_EQ(empty.count(), 0);
+  EXPECT_FALSE(empty.bounds().isEmpty()) << "an empty menu still shows a box";
+}
+
+TEST(ToolkitMenuTest, PopupStaysOnScreen) {
+  CRect screen(0, 0, 1280, 1024);
+  CRect menu(0, 0, 200, 300);
+  EXPECT_EQ(CMenuLayout::placeOnScreen(menu, CPoint(100, 100), screen), CPoint(100, 100));
+  EXPECT_EQ(CMenuLayout::placeOnScreen(menu, CPoint(1200, 900), screen), CPoint(1080, 724));
+  EXPECT_EQ(CMenuLayout::placeOnScreen(menu, CPoint(-50, -5), screen), CPoint(0, 0));
+  CRect huge(0, 0, 2000, 100);
+  EXPECT_EQ(CMenuLayout::placeOnScreen(huge, CPoint(10, 10), screen).x, 0);
+}
