@@ -3,11 +3,9 @@
 // controls for redrawing, and draw later at idle time.
 #pragma once
 
-#include "vst/AEffEditor.h"
-
-class SynthEditor : public vst::AEffEditor {
+class SynthEditor {
  public:
-  using vst::AEffEditor::AEffEditor;
+  virtual ~SynthEditor() = default;
   // A parameter (0..56) or command index (above 56) changed to value.
   virtual void setParameter(long index, float value) = 0;
   // The learned controllers changed.

@@ -11,6 +11,7 @@
 #endif
 
 #include "support/MessageBox.h"
+#include "vst/AEffEditor.h"
 #include "support/VornMain.h"
 
 using namespace vst;
@@ -103,13 +104,18 @@ VstSynth::VstSynth(audioMasterCallback audioMaster)
     setUniqueID(fourCC('k', 'Z', 'U', 'L'));
   }
   if (g_editorFactory) {
-    synthEditor_ = g_editorFactory(this);
-    setEditor(synthEditor_);
+    vst::AEffEditor* created = g_editorFactory(this);
+    if (created && created != editor) setEditor(created);
+    synthEditor_ = dynamic_cast<SynthEditor*>(editor);
   }
   suspend();
 }
 
 VstSynth::~VstSynth() {
+  // The editor reads the engine; it goes first.
+  synthEditor_ = nullptr;
+  delete editor;
+  editor = nullptr;
   // The worker may be loading; stop it before the engine goes.
   worker_.reset();
   delete pendingSounds_.exchange(nullptr);

@@ -40,8 +40,9 @@ class VstSynth : public vst::AudioEffectX {
   static constexpr const char* kVendorDomain = "quillmark.net";
 
   // The module sets this so that every instance gets an editor; tests that
-  // link the engine alone leave it empty.
-  using EditorFactory = SynthEditor* (*)(VstSynth* synth);
+  // link the engine alone leave it empty. The editor registers itself with
+  // the effect (setEditor) and implements SynthEditor.
+  using EditorFactory = vst::AEffEditor* (*)(VstSynth* synth);
   static void setEditorFactory(EditorFactory factory);
 
   explicit VstSynth(vst::audioMasterCallback audioMaster);
