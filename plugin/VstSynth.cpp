@@ -10,7 +10,10 @@
 #include <xmmintrin.h>
 #endif
 
+#include "plugin/BankFile.h"
+#include "support/BundleResources.h"
 #include "support/MessageBox.h"
+#include "support/Preferences.h"
 #include "vst/AEffEditor.h"
 #include "support/VornMain.h"
 
@@ -103,12 +106,16 @@ VstSynth::VstSynth(audioMasterCallback audioMaster)
     isSynth(true);
     setUniqueID(fourCC('k', 'Z', 'U', 'L'));
   }
+  loadBank(165, true, false);
   if (g_editorFactory) {
     vst::AEffEditor* created = g_editorFactory(this);
     if (created && created != editor) setEditor(created);
     synthEditor_ = dynamic_cast<SynthEditor*>(editor);
   }
   suspend();
+  readRegisteryDefaults();
+  // The loaded bank's first program is what the user sees: let it sound so.
+  setProgram(curProgram);
 }
 
 VstSynth::~VstSynth() {
@@ -297,6 +304,7 @@ void VstSynth::VstParametersInit() {
       SetVstP(i, "not used        ", 0.0f, true, false, false);
     }
   }
+  for (int i = 0; i < kNumParams; ++i) defaults_[i] = params_.params[i].value;
   for (VstProgram& program : params_.programs)
     for (int i = 0; i < kNumParams; ++i) program.values[i].value = params_.params[i].value;
 }
@@ -668,6 +676,219 @@ void VstSynth::silenceVoices() {
   mainNotes->reset();
   sympNotes->reset();
   droneNotes->reset();
+}
+
+// Banks, chunks and preferences ------------------------------------------------
+
+namespace {
+constexpr std::size_t kParamsBytes = sizeof(VstParams) * kNumParams;
+constexpr std::size_t kProgramBytes = sizeof(VstProgram);
+constexpr std::size_t kBlockBytes = sizeof(VstParameters);
+constexpr std::size_t kFactoryBankBytes = kProgramBytes * kNumPrograms;
+
+float readFloat(const std::uint8_t* p) {
+  float v;
+  std::memcpy(&v, p, sizeof(v));
+  return v;
+}
+std::int32_t readInt(const std::uint8_t* p) {
+  std::int32_t v;
+  std::memcpy(&v, p, sizeof(v));
+  return v;
+}
+}  // namespace
+
+void VstSynth::snapshotBlock(std::uint8_t* out) const {
+  for (int i = 0; i < kNumParams; ++i) {
+    VstParams p = params_.params[i];
+    p.value = loadValue(params_.params[i].value);
+    p.midiCC = loadCC(params_.params[i].midiCC);
+    std::memcpy(out + i * sizeof(VstParams), &p, sizeof(p));
+  }
+  std::uint8_t* programs = out + kParamsBytes;
+  for (int k = 0; k < kNumPrograms; ++k) {
+    const VstProgram& src = params_.programs[k];
+    std::uint8_t* dst = programs + k * kProgramBytes;
+    std::memcpy(dst, src.name, sizeof(src.name));
+    std::memcpy(dst + offsetof(VstProgram, scaleName), src.scaleName, sizeof(src.scaleName));
+    for (int i = 0; i < kNumParams; ++i) {
+      float v = loadValue(src.values[i].value);
+      std::memcpy(dst + offsetof(VstProgram, values) + i * sizeof(float), &v, sizeof(v));
+    }
+  }
+}
+
+// Files and host chunks are untrusted: flags are normalised, controller
+// numbers kept to 0..127 and values that are not finite replaced by defaults.
+void VstSynth::restoreParameters(const std::uint8_t* bytes) {
+  for (int i = 0; i < kNumParams; ++i) {
+    const std::uint8_t* r = bytes + i * sizeof(VstParams);
+    VstParams& p = params_.params[i];
+    std::atomic_ref<bool>(p.perProgram).store(r[0] != 0, std::memory_order_relaxed);
+    std::atomic_ref<bool>(p.unclamped).store(r[1] != 0, std::memory_order_relaxed);
+    p.storedDefault = r[2] != 0;
+    float v = readFloat(r + offsetof(VstParams, value));
+    storeValue(p.value, std::isfinite(v) ? v : defaults_[i]);
+    std::int32_t cc = readInt(r + offsetof(VstParams, midiCC));
+    storeCC(p.midiCC, (cc >= 0 && cc <= 127) ? cc : 0);
+    std::memcpy(p.name, r + offsetof(VstParams, name), sizeof(p.name));
+    p.name[sizeof(p.name) - 1] = 0;
+  }
+}
+
+void VstSynth::restoreProgram(int index, const std::uint8_t* bytes) {
+  VstProgram& p = params_.programs[index];
+  std::memcpy(p.name, bytes, sizeof(p.name));
+  p.name[sizeof(p.name) - 1] = 0;
+  std::memcpy(p.scaleName, bytes + offsetof(VstProgram, scaleName), sizeof(p.scaleName));
+  p.scaleName[sizeof(p.scaleName) - 1] = 0;
+  for (int i = 0; i < kNumParams; ++i) {
+    float v = readFloat(bytes + offsetof(VstProgram, values) + i * sizeof(float));
+    storeValue(p.values[i].value, std::isfinite(v) ? v : defaults_[i]);
+  }
+}
+
+VstInt32 VstSynth::getChunk(void** data, bool isPreset) {
+  if (isPreset) {
+    chunk_.resize(kProgramBytes);
+    std::vector<std::uint8_t> block(kBlockBytes);
+    snapshotBlock(block.data());
+    std::memcpy(chunk_.data(), block.data() + kParamsBytes + currentProgram() * kProgramBytes,
+                kProgramBytes);
+  } else {
+    chunk_.resize(kBlockBytes);
+    snapshotBlock(chunk_.data());
+  }
+  *data = chunk_.data();
+  return static_cast<VstInt32>(chunk_.size());
+}
+
+VstInt32 VstSynth::setChunk(void* data, VstInt32 byteSize, bool) {
+  if (!data) return 0;
+  if (byteSize == static_cast<VstInt32>(kProgramBytes)) {
+    restoreProgram(currentProgram(), static_cast<const std::uint8_t*>(data));
+    setProgram(curProgram);
+    return 1;
+  }
+  // A restored project must sound as it was saved: apply what was loaded.
+  if (!setChunkSynth(data, byteSize)) return 0;
+  setProgram(curProgram);
+  return 1;
+}
+
+bool VstSynth::setChunkSynth(const void* data, int size) {
+  if (!data || size != static_cast<int>(kBlockBytes)) {
+    MessageBox(0, "Can't load bank, wrong file size!", "Error!", 0);
+    return false;
+  }
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  restoreParameters(bytes);
+  for (int k = 0; k < kNumPrograms; ++k)
+    restoreProgram(k, bytes + kParamsBytes + k * kProgramBytes);
+  return true;
+}
+
+void VstSynth::loadBank(int bank, bool tryUserDefault, bool ask) {
+  std::vector<std::uint8_t> bytes;
+  if (tryUserDefault &&
+      (!ask || MessageBox(0, "Reload from User-Default bank? (No = Loads Factory Bank)",
+                          "Warning!", 1))) {
+    char path[4024];
+    if (!VornMain::buildNameInUserDataPath("Default.bnk", path, sizeof(path))) {
+      MessageBox(0, "Default bank path is too long.", "Error!", 0);
+    } else {
+      BankFile::Read r = BankFile::readExact(path, kBlockBytes, bytes);
+      if (r == BankFile::Read::kSizeUnknown) {
+        MessageBox(0, "Can't load user default bank file", "error!", 0);
+      } else if (r == BankFile::Read::kOk) {
+        restoreParameters(bytes.data());
+        for (int k = 0; k < kNumPrograms; ++k)
+          restoreProgram(k, bytes.data() + kParamsBytes + k * kProgramBytes);
+        return;
+      }
+    }
+  }
+  char name[32];
+  std::snprintf(name, sizeof(name), "/res%05d.bnk", bank);
+  std::string path = BundleResources::path() + name;
+  BankFile::Read r = BankFile::readExact(path, kFactoryBankBytes, bytes);
+  if (r == BankFile::Read::kSizeUnknown) {
+    MessageBox(0, "Can't load file", "error!", 0);
+  } else if (r == BankFile::Read::kOk) {
+    for (int k = 0; k < kNumPrograms; ++k) restoreProgram(k, bytes.data() + k * kProgramBytes);
+  }
+}
+
+bool VstSynth::saveDefaultBank() {
+  char path[4024];
+  if (!VornMain::buildNameInUserDataPath("Default.bnk", path, sizeof(path))) return false;
+  std::vector<std::uint8_t> block(kBlockBytes);
+  snapshotBlock(block.data());
+  return BankFile::writeAtomically(path, block.data(), block.size());
+}
+
+void VstSynth::readRegisteryDefaults() {
+  // One read of the preference file for all 114 look-ups.
+  Preferences prefs(Preferences::defaultFilePath());
+  prefs.load();
+  for (int i = 0; i < kNumParams; ++i) {
+    char name[sizeof(VstParams::name)];
+    copyField(name, params_.params[i].name, sizeof(name), sizeof(name) - 1);
+    if (params_.params[i].storedDefault) {
+      int s = prefs.getInt(name).value_or(0);
+      if (s != 0) setParameter(i, static_cast<float>((static_cast<long long>(s) - 1) / 10000));
+    }
+    int s = prefs.getInt(std::string("MidiCC-") + name).value_or(0);
+    if (s != 0 && s - 1 >= 0 && s - 1 <= 127) storeCC(params_.params[i].midiCC, s - 1);
+  }
+}
+
+bool VstSynth::saveControllerPresets() {
+  Preferences prefs(Preferences::defaultFilePath());
+  prefs.load();
+  for (int i = 0; i < kNumParams; ++i) {
+    char name[sizeof(VstParams::name)];
+    copyField(name, params_.params[i].name, sizeof(name), sizeof(name) - 1);
+    if (params_.params[i].storedDefault) {
+      double scaled = 10000.0 * DmVal(i);
+      if (scaled > 2.0e9) scaled = 2.0e9;
+      if (scaled < -2.0e9) scaled = -2.0e9;
+      prefs.setInt(name, static_cast<int>(scaled) + 1);
+    }
+    prefs.setInt(std::string("MidiCC-") + name, getMidiCC(i) + 1);
+  }
+  return prefs.save();
+}
+
+void VstSynth::loadNewScale(long k) {
+  const char* name = tuning_->getTableName(k);
+  VstProgram& program = params_.programs[currentProgram()];
+  std::memset(program.scaleName, 0, sizeof(program.scaleName));
+  copyField(program.scaleName, name, sizeof(program.scaleName), sizeof(program.scaleName) - 1);
+  if (tl_audioThread)
+    worker_->requestScale();
+  else
+    applyScale();
+}
+
+long VstSynth::CurrentScale() const {
+  const char* current = params_.programs[currentProgram()].scaleName;
+  for (long k = 0; k < tuning_->getSize(); ++k)
+    if (std::strncmp(tuning_->getTableName(k), current, sizeof(VstProgram::scaleName)) == 0)
+      return k;
+  return 0;
+}
+
+void VstSynth::updatePresets() {
+  if (!synthEditor_) return;
+  for (int i = 0; i < kNumPrograms; ++i) {
+    char name[sizeof(VstProgram::name)];
+    copyField(name, params_.programs[i].name, sizeof(name), sizeof(name) - 1);
+    char text[40];
+    std::snprintf(text, sizeof(text), "%03d %s", i + 1, name);
+    synthEditor_->setPresetEntry(i, text);
+  }
+  synthEditor_->setPreset();
 }
 
 // Lifecycle ------------------------------------------------------------------

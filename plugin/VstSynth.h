@@ -14,6 +14,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "fx/Flanger.h"
 #include "fx/LFOx.h"
@@ -75,6 +76,23 @@ class VstSynth : public vst::AudioEffectX {
   bool getProgramNameIndexed(vst::VstInt32 category, vst::VstInt32 index, char* text) override;
   void getProgramNameN(char* text, int index) const;
   bool copyProgram(vst::VstInt32 destination) override;
+  // Entry texts of the preset menu, handed to the editor.
+  void updatePresets();
+
+  // Banks, chunks and preferences (control thread).
+  vst::VstInt32 getChunk(void** data, bool isPreset) override;
+  vst::VstInt32 setChunk(void* data, vst::VstInt32 byteSize, bool isPreset) override;
+  // Replaces the whole parameter block (39428 bytes); nothing is applied.
+  bool setChunkSynth(const void* data, int size);
+  void loadBank(int bank, bool tryUserDefault, bool ask);
+  void readRegisteryDefaults();
+  // The whole block as "Default.bnk", written atomically.
+  bool saveDefaultBank();
+  // Stored-default parameters and learned controllers into the preferences.
+  bool saveControllerPresets();
+  // Scale table k becomes the current program's scale.
+  void loadNewScale(long k);
+  long CurrentScale() const;
 
   // Sound sets (control thread).
   void buildSoundSetList();
@@ -125,6 +143,9 @@ class VstSynth : public vst::AudioEffectX {
   void VstParametersInit();
   void SetVstP(long index, const char* name, float value, bool perProgram, bool unclamped,
                bool storedDefault);
+  void snapshotBlock(std::uint8_t* out) const;
+  void restoreParameters(const std::uint8_t* bytes);
+  void restoreProgram(int index, const std::uint8_t* bytes);
   float* valueSlot(long index);
   const float* valueSlot(long index) const;
   int currentProgram() const;
@@ -147,6 +168,8 @@ class VstSynth : public vst::AudioEffectX {
   SynthEditor* synthEditor() const { return synthEditor_; }
 
   VstParameters params_;
+  float defaults_[kNumParams] = {};
+  std::vector<std::uint8_t> chunk_;  // what getChunk handed out last
   std::atomic<bool> inInit{true};
   std::atomic<bool> inSetProgram{false};
   std::atomic<float> volumeFactor_{0.5f};

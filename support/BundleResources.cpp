@@ -19,10 +19,16 @@ std::string BundleResources::moduleDirectory() {
   return file.substr(0, slash == 0 ? 1 : slash);
 }
 
-const std::string& BundleResources::path() {
-  static const std::string resources = [] {
-    std::string dir = moduleDirectory();
+namespace {
+std::string& resourcesFolder() {
+  static std::string resources = [] {
+    std::string dir = BundleResources::moduleDirectory();
     return dir.empty() ? dir : (dir == "/" ? "/Resources" : dir + "/Resources");
   }();
   return resources;
 }
+}  // namespace
+
+const std::string& BundleResources::path() { return resourcesFolder(); }
+
+void BundleResources::overridePath(const std::string& folder) { resourcesFolder() = folder; }
