@@ -110,7 +110,7 @@ bool SongRenderer::run(std::string& error) {
   settings.tempo = song_.initialTempo();
   plugin_ = host::HostedPlugin::load(pluginPath, why, settings);
   if (!plugin_) {
-    error = "cannot load the plug-in: " + why;
+    error = "cannot load the plug-in " + pluginPath + ": " + why;
     return false;
   }
   if (plugin_->numOutputs() < 2 || !plugin_->effect()->processReplacing) {
