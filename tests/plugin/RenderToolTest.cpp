@@ -14,6 +14,8 @@
 #include <initializer_list>
 #include <iterator>
 #include <string>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -130,10 +132,17 @@ struct ToolRun {
 };
 
 ToolRun runTool(const std::vector<std::string>& args, const fs::path& errorFile,
-            const std::vector<std::pair<std::string, std::string>>& environment = {}) {
+            const std::vector<std::pair<std::string, std::string>>& environment = {},
+            rlim_t fileSizeLimit = RLIM_INFINITY) {
   ToolRun run;
   pid_t child = fork();
   if (child == 0) {
+    if (fileSizeLimit != RLIM_INFINITY) {
+      // Writes past the limit fail with EFBIG instead of killing the tool.
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit limit{fileSizeLimit, fileSizeLimit};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
     int fd = open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(fd, STDERR_FILENO);
     int null = open("/dev/null", O_WRONLY);
@@ -172,9 +181,10 @@ class RenderTool : public ::testing::Test {
     return path;
   }
   ToolRun render(std::vector<std::string> args,
-             const std::vector<std::pair<std::string, std::string>>& environment = {}) {
+             const std::vector<std::pair<std::string, std::string>>& environment = {},
+             rlim_t fileSizeLimit = RLIM_INFINITY) {
     args.insert(args.begin(), {"--plugin", VELLAMOR_PLUGIN_PATH, "--data-home", dir_.string()});
-    return runTool(args, dir_ / "stderr.txt", environment);
+    return runTool(args, dir_ / "stderr.txt", environment, fileSizeLimit);
   }
 
   fs::path dir_;
@@ -293,9 +303,16 @@ TEST_F(RenderTool, TempoChangeMidSongStretchesWhatFollows) {
                               endOfTrack(240)})},
                         480);
   fs::path wav = dir_ / "tempo.wav";
-  ToolRun run = render({"--tail", "0", "--rate", "8000", write("tempo.mid", midi).string(), wav.string()});
+  ToolRun run =
+      render({"--tail", "0", "--rate", "8000", write("tempo.mid", midi).string(), wav.string()});
   ASSERT_EQ(run.status, 0) << run.errors;
   EXPECT_EQ(readWav(wav).frames(), static_cast<std::size_t>((0.5 + 2.0) * 8000));
+
+  // When the song ends on an event, the render still reaches the event's frame.
+  midi = midiFile(0, {cat({ev(0, {0x90, 60, 100}), tempo(480, 2000000), ev(240, {0x80, 60, 0})})}, 480);
+  run = render({"--tail", "0", "--rate", "8000", write("tempo.mid", midi).string(), wav.string()});
+  ASSERT_EQ(run.status, 0) << run.errors;
+  EXPECT_EQ(readWav(wav).frames(), static_cast<std::size_t>(1.5 * 8000 + 1));
 }
 
 TEST_F(RenderTool, ParametersByNameBanksAndPrograms) {
@@ -369,6 +386,12 @@ TEST_F(RenderTool, FailuresExplainThemselvesAndLeaveNoOutput) {
     EXPECT_NE(run.errors.find(c.mentions), std::string::npos) << c.what << ": " << run.errors;
     EXPECT_FALSE(fs::exists(wav)) << c.what;
   }
+
+  // A disk that fills up half way: an error, and the half-written file goes.
+  ToolRun run = render({"--tail", "20", midi.string(), wav.string()}, {}, 200000);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.errors.find("cannot write"), std::string::npos) << run.errors;
+  EXPECT_FALSE(fs::exists(wav));
 }
 
 TEST_F(RenderTool, LooksForThePlugInAlongVstPathFirst) {

@@ -101,9 +101,14 @@ TEST(StandardMidiFile, RunningStatusRepeatsTheLastChannelStatus) {
                                ev(0, {0xc3, 5}), ev(5, {7}),
                                // Meta and SysEx in between do not end it.
                                ev(0, {0xff, 0x01, 0x02, 'h', 'i'}), ev(1, {9}),
-                               ev(0, {0xf0, 0x02, 0x01, 0xf7}), ev(1, {11}), endOfTrack()})}));
+                               ev(0, {0xf0, 0x02, 0x01, 0xf7}), ev(1, {11}),
+                               // Channel pressure takes one too, pitch bend two.
+                               ev(0, {0xd3, 20}), ev(0, {21}), ev(0, {0xe3, 1, 64}), ev(0, {2, 65}),
+                               endOfTrack()})}));
   ASSERT_TRUE(p.ok) << p.error;
-  ASSERT_EQ(p.file.events().size(), 8u);
+  ASSERT_EQ(p.file.events().size(), 12u);
+  EXPECT_EQ(bytesOf(p.file, 9), (Bytes{0xd3, 21}));
+  EXPECT_EQ(bytesOf(p.file, 11), (Bytes{0xe3, 2, 65}));
   EXPECT_EQ(bytesOf(p.file, 1), (Bytes{0x91, 62, 90}));
   EXPECT_EQ(bytesOf(p.file, 2), (Bytes{0x91, 60, 0}));
   EXPECT_EQ(bytesOf(p.file, 3), (Bytes{0xc3, 5}));

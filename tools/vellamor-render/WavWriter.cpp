@@ -2,6 +2,17 @@
 
 #include <cstdio>
 #include <sndfile.h>
+#include <sys/stat.h>
+
+namespace {
+
+// Only a regular file is ours to delete; an output like /dev/null is not.
+void removeIfRegular(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) std::remove(path.c_str());
+}
+
+}  // namespace
 
 WavWriter::~WavWriter() { discard(); }
 
@@ -47,7 +58,7 @@ bool WavWriter::close(std::string& error) {
   file_ = nullptr;
   if (result != 0) {
     error = "cannot finish " + path_ + ": " + sf_error_number(result);
-    std::remove(path_.c_str());
+    removeIfRegular(path_);
     return false;
   }
   return true;
@@ -57,5 +68,5 @@ void WavWriter::discard() {
   if (!file_) return;
   sf_close(file_);
   file_ = nullptr;
-  std::remove(path_.c_str());
+  removeIfRegular(path_);
 }
