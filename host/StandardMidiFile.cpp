@@ -145,7 +145,7 @@ bool StandardMidiFile::readHeader(Reader& in, std::string& error) {
   }
   if (fmt == 0 && tracks != 1) {
     error = sentence("is a format 0 MIDI file with %u tracks instead of one",
-                   static_cast<unsigned>(tracks));
+                     static_cast<unsigned>(tracks));
     return false;
   }
   if (division & 0x8000) {
@@ -169,8 +169,8 @@ bool StandardMidiFile::readHeader(Reader& in, std::string& error) {
   return true;
 }
 
-bool StandardMidiFile::addBytes(const std::uint8_t* data, std::size_t size,
-                                std::uint32_t& offset, std::string& error) {
+bool StandardMidiFile::addBytes(const std::uint8_t* data, std::size_t size, std::uint32_t& offset,
+                                std::string& error) {
   // Cannot happen with the file size cap; kept so the offsets can never wrap.
   if (bytes_.size() + size > 0xffffffffu) {
     error = "holds too much event data";
@@ -202,9 +202,12 @@ bool StandardMidiFile::readTrack(Reader& in, int track, std::vector<Pending>& pe
     std::size_t eventStart = in.pos;
     std::uint32_t delta = 0;
     switch (in.vlq(delta)) {
-      case Reader::Vlq::ok: break;
-      case Reader::Vlq::truncated: return damaged("the track ends inside a delta time", eventStart);
-      case Reader::Vlq::tooLong: return damaged("a delta time longer than four bytes", eventStart);
+      case Reader::Vlq::ok:
+        break;
+      case Reader::Vlq::truncated:
+        return damaged("the track ends inside a delta time", eventStart);
+      case Reader::Vlq::tooLong:
+        return damaged("a delta time longer than four bytes", eventStart);
     }
     tick += delta;
     std::size_t statusAt = in.pos;
@@ -216,7 +219,8 @@ bool StandardMidiFile::readTrack(Reader& in, int track, std::vector<Pending>& pe
       std::uint32_t length = 0;
       if (!in.byte(type)) return damaged("the track ends inside a meta event", statusAt);
       Reader::Vlq v = in.vlq(length);
-      if (v == Reader::Vlq::tooLong) return damaged("a meta event length longer than four bytes", statusAt);
+      if (v == Reader::Vlq::tooLong)
+        return damaged("a meta event length longer than four bytes", statusAt);
       if (v != Reader::Vlq::ok || length > in.left())
         return damaged("a meta event runs past the end of its track", statusAt);
       if (type == 0x2f) {
@@ -239,7 +243,8 @@ bool StandardMidiFile::readTrack(Reader& in, int track, std::vector<Pending>& pe
     if (first == 0xf0 || first == 0xf7) {
       std::uint32_t length = 0;
       Reader::Vlq v = in.vlq(length);
-      if (v == Reader::Vlq::tooLong) return damaged("a SysEx length longer than four bytes", statusAt);
+      if (v == Reader::Vlq::tooLong)
+        return damaged("a SysEx length longer than four bytes", statusAt);
       if (v != Reader::Vlq::ok || length > in.left())
         return damaged("a SysEx message runs past the end of its track", statusAt);
       if (first == 0xf0) {
@@ -315,8 +320,9 @@ bool StandardMidiFile::parse(const std::uint8_t* data, std::size_t size, std::st
     in.pos += 4;
     in.be32(length);
     if (length > in.left()) {
-      error = sentence("is truncated: chunk '%s' at byte %zu claims %u bytes, more than the file holds",
-                     chunkName(id).c_str(), chunkAt, static_cast<unsigned>(length));
+      error =
+          sentence("is truncated: chunk '%s' at byte %zu claims %u bytes, more than the file holds",
+                   chunkName(id).c_str(), chunkAt, static_cast<unsigned>(length));
       clear();
       return false;
     }
@@ -365,7 +371,8 @@ bool StandardMidiFile::parse(const std::uint8_t* data, std::size_t size, std::st
 }
 
 double StandardMidiFile::initialTempo() const {
-  std::uint32_t micros = tempoMap_.empty() ? kDefaultMicrosPerQuarter : tempoMap_.front().microsPerQuarter;
+  std::uint32_t micros =
+      tempoMap_.empty() ? kDefaultMicrosPerQuarter : tempoMap_.front().microsPerQuarter;
   return 60e6 / micros;
 }
 

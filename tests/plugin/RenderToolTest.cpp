@@ -2,22 +2,22 @@
 // against a render of the same song straight through the host library.
 #ifdef VELLAMOR_RENDER_TOOL
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
 #include <string>
-#include <csignal>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #include "host/HostedPlugin.h"
@@ -98,7 +98,8 @@ Wav readWav(const fs::path& path) {
       wav.channels = static_cast<int>(le(b, body + 2, 2));
       wav.rate = static_cast<int>(le(b, body + 4, 4));
       wav.bits = static_cast<int>(le(b, body + 14, 2));
-      if (wav.formatTag == 0xfffe && size >= 26) wav.formatTag = static_cast<int>(le(b, body + 24, 2));
+      if (wav.formatTag == 0xfffe && size >= 26)
+        wav.formatTag = static_cast<int>(le(b, body + 24, 2));
       haveFormat = true;
     } else if (!std::memcmp(b.data() + at, "data", 4) && haveFormat) {
       int bytes = wav.bits / 8;
@@ -111,7 +112,8 @@ Wav readWav(const fs::path& path) {
         } else if (wav.formatTag == 1 && (bytes == 2 || bytes == 3)) {
           int shift = 32 - wav.bits;
           auto value = static_cast<std::int32_t>(raw << shift) >> shift;
-          wav.samples.push_back(static_cast<float>(value) / static_cast<float>(1 << (wav.bits - 1)));
+          wav.samples.push_back(static_cast<float>(value) /
+                                static_cast<float>(1 << (wav.bits - 1)));
         } else {
           return wav;
         }
@@ -132,8 +134,8 @@ struct ToolRun {
 };
 
 ToolRun runTool(const std::vector<std::string>& args, const fs::path& errorFile,
-            const std::vector<std::pair<std::string, std::string>>& environment = {},
-            rlim_t fileSizeLimit = RLIM_INFINITY) {
+                const std::vector<std::pair<std::string, std::string>>& environment = {},
+                rlim_t fileSizeLimit = RLIM_INFINITY) {
   ToolRun run;
   pid_t child = fork();
   if (child == 0) {
@@ -176,13 +178,14 @@ class RenderTool : public ::testing::Test {
 
   fs::path write(const std::string& name, const Bytes& data) {
     fs::path path = dir_ / name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data.data()),
-                                                static_cast<std::streamsize>(data.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()),
+               static_cast<std::streamsize>(data.size()));
     return path;
   }
   ToolRun render(std::vector<std::string> args,
-             const std::vector<std::pair<std::string, std::string>>& environment = {},
-             rlim_t fileSizeLimit = RLIM_INFINITY) {
+                 const std::vector<std::pair<std::string, std::string>>& environment = {},
+                 rlim_t fileSizeLimit = RLIM_INFINITY) {
     args.insert(args.begin(), {"--plugin", VELLAMOR_PLUGIN_PATH, "--data-home", dir_.string()});
     return runTool(args, dir_ / "stderr.txt", environment, fileSizeLimit);
   }
@@ -193,13 +196,13 @@ class RenderTool : public ::testing::Test {
 // 100 bpm, 96 ticks per quarter: one tick is 1/160 s. Running status,
 // controllers, pitch bend, a program change and SysEx, in two tracks.
 Bytes song() {
-  return midiFile(1,
-                  {cat({tempo(0, 600000), endOfTrack(0)}),
-                   cat({ev(0, {0xc0, 2}), ev(0, {0xb0, 7, 100}), ev(16, {0x90, 60, 100}),
-                        ev(48, {62, 90}), ev(24, {0xe0, 0, 80}), ev(8, {0x80, 60, 0}),
-                        ev(0, {0xf0, 0x03, 0x7d, 0x01, 0xf7}), ev(40, {0x80, 62, 64}),
-                        endOfTrack(96)})},
-                  96);
+  return midiFile(
+      1,
+      {cat({tempo(0, 600000), endOfTrack(0)}),
+       cat({ev(0, {0xc0, 2}), ev(0, {0xb0, 7, 100}), ev(16, {0x90, 60, 100}), ev(48, {62, 90}),
+            ev(24, {0xe0, 0, 80}), ev(8, {0x80, 60, 0}), ev(0, {0xf0, 0x03, 0x7d, 0x01, 0xf7}),
+            ev(40, {0x80, 62, 64}), endOfTrack(96)})},
+      96);
 }
 constexpr double kSongSeconds = (16 + 48 + 24 + 8 + 40 + 96) / 160.0;
 
@@ -211,9 +214,9 @@ TEST_F(RenderTool, WritesTheSameSamplesAsADirectHostRender) {
   const double tail = 0.25;
   fs::path midi = write("song.mid", song());
   fs::path wav = dir_ / "out.wav";
-  ToolRun run = render({"--format", "float", "--rate", "48000", "--block", std::to_string(block),
-                    "--tail", "0.25", "--program", "3", "--set", "13=0.6", midi.string(),
-                    wav.string()});
+  ToolRun run =
+      render({"--format", "float", "--rate", "48000", "--block", std::to_string(block), "--tail",
+              "0.25", "--program", "3", "--set", "13=0.6", midi.string(), wav.string()});
   ASSERT_EQ(run.status, 0) << run.errors;
   EXPECT_EQ(run.errors, "") << "a successful run without a terminal says nothing";
 
@@ -272,11 +275,12 @@ TEST_F(RenderTool, SampleFormatsRateAndTailShapeTheFile) {
     int bits;
     const char* rate;
     const char* tail;
-  } cases[] = {{"16", 1, 16, "22050", "0"}, {"24", 1, 24, "44100", "1.5"}, {"float", 3, 32, "96000", "0"}};
+  } cases[] = {
+      {"16", 1, 16, "22050", "0"}, {"24", 1, 24, "44100", "1.5"}, {"float", 3, 32, "96000", "0"}};
   for (const Case& c : cases) {
     fs::path wav = dir_ / (std::string("out-") + c.format + ".wav");
-    ToolRun run = render({"--format", c.format, "--rate", c.rate, "--tail", c.tail, midi.string(),
-                      wav.string()});
+    ToolRun run = render(
+        {"--format", c.format, "--rate", c.rate, "--tail", c.tail, midi.string(), wav.string()});
     ASSERT_EQ(run.status, 0) << c.format << ": " << run.errors;
     Wav out = readWav(wav);
     ASSERT_TRUE(out.ok) << c.format;
@@ -298,10 +302,10 @@ TEST_F(RenderTool, SampleFormatsRateAndTailShapeTheFile) {
 
 TEST_F(RenderTool, TempoChangeMidSongStretchesWhatFollows) {
   // 120 bpm for one quarter, then 30 bpm: the remaining quarter takes 2 s.
-  Bytes midi = midiFile(0,
-                        {cat({ev(0, {0x90, 60, 100}), tempo(480, 2000000), ev(240, {0x80, 60, 0}),
-                              endOfTrack(240)})},
-                        480);
+  Bytes midi = midiFile(
+      0,
+      {cat({ev(0, {0x90, 60, 100}), tempo(480, 2000000), ev(240, {0x80, 60, 0}), endOfTrack(240)})},
+      480);
   fs::path wav = dir_ / "tempo.wav";
   ToolRun run =
       render({"--tail", "0", "--rate", "8000", write("tempo.mid", midi).string(), wav.string()});
@@ -309,7 +313,8 @@ TEST_F(RenderTool, TempoChangeMidSongStretchesWhatFollows) {
   EXPECT_EQ(readWav(wav).frames(), static_cast<std::size_t>((0.5 + 2.0) * 8000));
 
   // When the song ends on an event, the render still reaches the event's frame.
-  midi = midiFile(0, {cat({ev(0, {0x90, 60, 100}), tempo(480, 2000000), ev(240, {0x80, 60, 0})})}, 480);
+  midi = midiFile(0, {cat({ev(0, {0x90, 60, 100}), tempo(480, 2000000), ev(240, {0x80, 60, 0})})},
+                  480);
   run = render({"--tail", "0", "--rate", "8000", write("tempo.mid", midi).string(), wav.string()});
   ASSERT_EQ(run.status, 0) << run.errors;
   EXPECT_EQ(readWav(wav).frames(), static_cast<std::size_t>(1.5 * 8000 + 1));
@@ -328,14 +333,17 @@ TEST_F(RenderTool, ParametersByNameBanksAndPrograms) {
 
   fs::path midi = write("song.mid", song());
   fs::path wav = dir_ / "out.wav";
-  ToolRun run = render({"--set", shouted + "=0.25", "--set", name + "   =0.5", midi.string(), wav.string()});
+  ToolRun run =
+      render({"--set", shouted + "=0.25", "--set", name + "   =0.5", midi.string(), wav.string()});
   EXPECT_EQ(run.status, 0) << run.errors;
 
   fs::path whole = write("Default.bnk", Bytes(39428, 0));
   fs::path programs = write("res00165.bnk", Bytes(37376, 0));
   fs::path odd = write("odd.bnk", Bytes(292, 0));
   EXPECT_EQ(render({"--bank", whole.string(), midi.string(), wav.string()}).status, 0);
-  EXPECT_EQ(render({"--bank", programs.string(), "--program", "7", midi.string(), wav.string()}).status, 0);
+  EXPECT_EQ(
+      render({"--bank", programs.string(), "--program", "7", midi.string(), wav.string()}).status,
+      0);
   run = render({"--bank", odd.string(), midi.string(), wav.string()});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.errors.find("292 bytes"), std::string::npos) << run.errors;
@@ -358,15 +366,25 @@ TEST_F(RenderTool, FailuresExplainThemselvesAndLeaveNoOutput) {
       {"missing song", {(dir_ / "nope.mid").string(), wav.string()}, 1, "nope.mid"},
       {"damaged song", {damaged.string(), wav.string()}, 1, "damaged.mid is truncated"},
       {"not a song", {junk.string(), wav.string()}, 1, "not a Standard MIDI File"},
-      {"unwritable output", {midi.string(), (dir_ / "no" / "such" / "dir.wav").string()}, 1,
+      {"unwritable output",
+       {midi.string(), (dir_ / "no" / "such" / "dir.wav").string()},
+       1,
        "cannot write"},
-      {"missing plug-in", {"--plugin", (dir_ / "none.so").string(), midi.string(), wav.string()}, 1,
+      {"missing plug-in",
+       {"--plugin", (dir_ / "none.so").string(), midi.string(), wav.string()},
+       1,
        "none.so"},
-      {"broken plug-in", {"--plugin", junk.string(), midi.string(), wav.string()}, 1,
+      {"broken plug-in",
+       {"--plugin", junk.string(), midi.string(), wav.string()},
+       1,
        "cannot load the plug-in"},
-      {"missing bank", {"--bank", (dir_ / "none.bnk").string(), midi.string(), wav.string()}, 1,
+      {"missing bank",
+       {"--bank", (dir_ / "none.bnk").string(), midi.string(), wav.string()},
+       1,
        "none.bnk"},
-      {"unknown parameter", {"--set", "No Such Knob=1", midi.string(), wav.string()}, 1,
+      {"unknown parameter",
+       {"--set", "No Such Knob=1", midi.string(), wav.string()},
+       1,
        "No Such Knob"},
       {"parameter out of range", {"--set", "57=1", midi.string(), wav.string()}, 1, "57"},
       {"bad format", {"--format", "12", midi.string(), wav.string()}, 2, "--format"},
@@ -401,8 +419,9 @@ TEST_F(RenderTool, LooksForThePlugInAlongVstPathFirst) {
   fs::create_directories(dir_ / "vst" / "Vellamor-ZUL");
   write("vst/Vellamor-ZUL/Vellamor-ZUL.so", Bytes(64, 0));
   std::vector<std::string> args{midi.string(), wav.string()};
-  ToolRun run = runTool(args, dir_ / "stderr.txt",
-                    {{"VST_PATH", "/nonexistent:" + (dir_ / "vst").string()}, {"HOME", dir_.string()}});
+  ToolRun run =
+      runTool(args, dir_ / "stderr.txt",
+              {{"VST_PATH", "/nonexistent:" + (dir_ / "vst").string()}, {"HOME", dir_.string()}});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.errors.find((dir_ / "vst").string()), std::string::npos) << run.errors;
 

@@ -1,7 +1,8 @@
 #include "tools/vellamor-render/ProgressBar.h"
 
-#include <cstdio>
 #include <unistd.h>
+
+#include <cstdio>
 
 ProgressBar::ProgressBar(bool enabled, std::int64_t total)
     : enabled_(enabled && isatty(STDERR_FILENO)),

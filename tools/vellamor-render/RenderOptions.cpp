@@ -44,8 +44,7 @@ std::string RenderOptions::usage() {
          "  -h, --help          this text\n";
 }
 
-RenderOptions::Outcome RenderOptions::parse(int argc, const char* const* argv,
-                                            std::string& error) {
+RenderOptions::Outcome RenderOptions::parse(int argc, const char* const* argv, std::string& error) {
   std::vector<std::string> positional;
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
@@ -71,9 +70,9 @@ RenderOptions::Outcome RenderOptions::parse(int argc, const char* const* argv,
       name = arg.substr(0, equals);
       value = arg.substr(equals + 1);
     } else {
-      static const char* const kWithValue[] = {"--plugin", "--program", "--set",  "--bank",
-                                               "--data-home", "--data-dirs", "--format",
-                                               "--rate", "--block", "--tail"};
+      static const char* const kWithValue[] = {"--plugin",    "--program",   "--set",    "--bank",
+                                               "--data-home", "--data-dirs", "--format", "--rate",
+                                               "--block",     "--tail"};
       bool known = false;
       for (const char* option : kWithValue) known = known || name == option;
       if (!known) {

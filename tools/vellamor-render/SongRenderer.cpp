@@ -1,5 +1,7 @@
 #include "tools/vellamor-render/SongRenderer.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -7,7 +9,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
 #include <vector>
 
 #include "tools/vellamor-render/ProgressBar.h"
@@ -49,8 +50,8 @@ std::string SongRenderer::findPlugin(std::string& searched) {
     std::size_t start = 0;
     while (start <= list.size()) {
       std::size_t colon = list.find(':', start);
-      std::string folder = list.substr(start, colon == std::string::npos ? std::string::npos
-                                                                          : colon - start);
+      std::string folder =
+          list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
       if (!folder.empty()) {
         candidates.push_back(folder + "/" + kModuleName);
         candidates.push_back(folder + "/" + kBundleName + "/" + kModuleName);

@@ -1,8 +1,9 @@
 #include "tools/vellamor-render/WavWriter.h"
 
-#include <cstdio>
 #include <sndfile.h>
 #include <sys/stat.h>
+
+#include <cstdio>
 
 namespace {
 
@@ -24,9 +25,15 @@ bool WavWriter::open(const std::string& path, int sampleRate, int channels,
   info.channels = channels;
   info.format = SF_FORMAT_WAV;
   switch (format) {
-    case RenderOptions::SampleFormat::pcm16: info.format |= SF_FORMAT_PCM_16; break;
-    case RenderOptions::SampleFormat::pcm24: info.format |= SF_FORMAT_PCM_24; break;
-    case RenderOptions::SampleFormat::float32: info.format |= SF_FORMAT_FLOAT; break;
+    case RenderOptions::SampleFormat::pcm16:
+      info.format |= SF_FORMAT_PCM_16;
+      break;
+    case RenderOptions::SampleFormat::pcm24:
+      info.format |= SF_FORMAT_PCM_24;
+      break;
+    case RenderOptions::SampleFormat::float32:
+      info.format |= SF_FORMAT_FLOAT;
+      break;
   }
   file_ = sf_open(path.c_str(), SFM_WRITE, &info);
   if (!file_) {
