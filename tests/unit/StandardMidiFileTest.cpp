@@ -1,0 +1,335 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "host/StandardMidiFile.h"
+
+using host::StandardMidiFile;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+// Just enough of a MIDI file writer to build the cases below by hand.
+Bytes vlq(std::uint32_t value) {
+  Bytes out{static_cast<std::uint8_t>(value & 0x7f)};
+  while (value >>= 7) out.insert(out.begin(), static_cast<std::uint8_t>(0x80 | (value & 0x7f)));
+  return out;
+}
+
+Bytes be(std::uint32_t value, int bytes) {
+  Bytes out;
+  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  return out;
+}
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+Bytes chunk(const char* id, const Bytes& body) {
+  return cat({Bytes(id, id + 4), be(static_cast<std::uint32_t>(body.size()), 4), body});
+}
+
+Bytes header(int format, int tracks, std::uint16_t division) {
+  return chunk("MThd", cat({be(format, 2), be(tracks, 2), be(division, 2)}));
+}
+
+// One event: delta time, then the bytes as they go in the file.
+Bytes ev(std::uint32_t delta, Bytes bytes) { return cat({vlq(delta), bytes}); }
+Bytes tempo(std::uint32_t delta, std::uint32_t micros) {
+  return ev(delta, cat({{0xff, 0x51, 0x03}, be(micros, 3)}));
+}
+Bytes endOfTrack(std::uint32_t delta = 0) { return ev(delta, {0xff, 0x2f, 0x00}); }
+
+Bytes track(std::initializer_list<Bytes> events) { return chunk("MTrk", cat(events)); }
+
+struct Parsed {
+  StandardMidiFile file;
+  bool ok = false;
+  std::string error;
+};
+
+Parsed parse(const Bytes& data) {
+  Parsed p;
+  p.ok = p.file.parse(data.data(), data.size(), p.error);
+  return p;
+}
+
+Bytes bytesOf(const StandardMidiFile& file, std::size_t i) {
+  auto span = file.bytes(file.events().at(i));
+  return Bytes(span.begin(), span.end());
+}
+
+}  // namespace
+
+TEST(StandardMidiFile, ReadsFormat0AtDefaultTempo) {
+  Parsed p = parse(cat({header(0, 1, 480), track({ev(0, {0x90, 60, 100}), ev(480, {0x80, 60, 0}),
+                                                  ev(240, {0xb0, 7, 99}), endOfTrack(720)})}));
+  ASSERT_TRUE(p.ok) << p.error;
+  const auto& events = p.file.events();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(p.file.format(), 0);
+  EXPECT_EQ(p.file.ticksPerQuarter(), 480);
+  EXPECT_DOUBLE_EQ(p.file.initialTempo(), 120.0);
+  EXPECT_EQ(bytesOf(p.file, 0), (Bytes{0x90, 60, 100}));
+  EXPECT_EQ(bytesOf(p.file, 1), (Bytes{0x80, 60, 0}));
+  EXPECT_EQ(bytesOf(p.file, 2), (Bytes{0xb0, 7, 99}));
+  // 120 bpm, 480 ticks per quarter: one tick is 1/960 s.
+  EXPECT_DOUBLE_EQ(events[0].seconds, 0.0);
+  EXPECT_DOUBLE_EQ(events[1].seconds, 0.5);
+  EXPECT_DOUBLE_EQ(events[2].seconds, 0.75);
+  EXPECT_EQ(events[2].tick, 720u);
+  EXPECT_FALSE(events[2].sysex);
+  // The end marker lies 720 ticks after the last event.
+  EXPECT_DOUBLE_EQ(p.file.endSeconds(), 1.5);
+}
+
+TEST(StandardMidiFile, RunningStatusRepeatsTheLastChannelStatus) {
+  Parsed p =
+      parse(cat({header(0, 1, 96), track({ev(0, {0x91, 60, 100}), ev(10, {62, 90}), ev(10, {60, 0}),
+                                          // One data byte per message for program change.
+                                          ev(0, {0xc3, 5}), ev(5, {7}),
+                                          // Meta and SysEx in between do not end it.
+                                          ev(0, {0xff, 0x01, 0x02, 'h', 'i'}), ev(1, {9}),
+                                          ev(0, {0xf0, 0x02, 0x01, 0xf7}), ev(1, {11}),
+                                          // Channel pressure takes one too, pitch bend two.
+                                          ev(0, {0xd3, 20}), ev(0, {21}), ev(0, {0xe3, 1, 64}),
+                                          ev(0, {2, 65}), endOfTrack()})}));
+  ASSERT_TRUE(p.ok) << p.error;
+  ASSERT_EQ(p.file.events().size(), 12u);
+  EXPECT_EQ(bytesOf(p.file, 9), (Bytes{0xd3, 21}));
+  EXPECT_EQ(bytesOf(p.file, 11), (Bytes{0xe3, 2, 65}));
+  EXPECT_EQ(bytesOf(p.file, 1), (Bytes{0x91, 62, 90}));
+  EXPECT_EQ(bytesOf(p.file, 2), (Bytes{0x91, 60, 0}));
+  EXPECT_EQ(bytesOf(p.file, 3), (Bytes{0xc3, 5}));
+  EXPECT_EQ(bytesOf(p.file, 4), (Bytes{0xc3, 7}));
+  EXPECT_EQ(bytesOf(p.file, 5), (Bytes{0xc3, 9}));
+  EXPECT_TRUE(p.file.events()[6].sysex);
+  EXPECT_EQ(bytesOf(p.file, 7), (Bytes{0xc3, 11}));
+  EXPECT_EQ(p.file.events()[7].tick, 27u);
+}
+
+TEST(StandardMidiFile, TempoChangeMovesOnlyLaterEvents) {
+  Parsed p =
+      parse(cat({header(0, 1, 480),
+                 track({tempo(0, 250000),                             // 240 bpm
+                        ev(480, {0x90, 60, 1}), tempo(480, 1000000),  // 60 bpm from 0.5 s
+                        ev(0, {0x90, 61, 1}), ev(480, {0x90, 62, 1}), ev(240, {0x90, 63, 1})})}));
+  ASSERT_TRUE(p.ok) << p.error;
+  const auto& events = p.file.events();
+  ASSERT_EQ(events.size(), 4u);
+  EXPECT_DOUBLE_EQ(p.file.initialTempo(), 240.0);
+  EXPECT_DOUBLE_EQ(events[0].seconds, 0.25);
+  EXPECT_DOUBLE_EQ(events[1].seconds, 0.5);
+  EXPECT_DOUBLE_EQ(events[2].seconds, 1.5);
+  EXPECT_DOUBLE_EQ(events[3].seconds, 2.0);
+  ASSERT_EQ(p.file.tempoMap().size(), 2u);
+  EXPECT_EQ(p.file.tempoMap()[1].tick, 960u);
+  EXPECT_DOUBLE_EQ(p.file.tempoMap()[1].seconds, 0.5);
+  // Without an end marker the song ends with its last event.
+  EXPECT_DOUBLE_EQ(p.file.endSeconds(), 2.0);
+}
+
+TEST(StandardMidiFile, Format1TempoTrackAppliesToEveryTrackAndTracksMerge) {
+  Parsed p =
+      parse(cat({header(1, 3, 100), track({tempo(0, 1000000), tempo(200, 500000), endOfTrack()}),
+                 track({ev(100, {0x90, 60, 80}), ev(200, {0x80, 60, 0}), endOfTrack()}),
+                 track({ev(50, {0x91, 40, 80}), ev(150, {0x91, 41, 80}), ev(100, {0x81, 40, 0}),
+                        endOfTrack(500)})}));
+  ASSERT_TRUE(p.ok) << p.error;
+  EXPECT_EQ(p.file.trackCount(), 3);
+  const auto& events = p.file.events();
+  ASSERT_EQ(events.size(), 5u);
+  // Ticks 50, 100, 200 (track 3), 300 (track 2), 300 (track 3): equal ticks in track order.
+  std::vector<std::uint8_t> notes;
+  for (std::size_t i = 0; i < events.size(); ++i) notes.push_back(bytesOf(p.file, i)[1]);
+  EXPECT_EQ(notes, (std::vector<std::uint8_t>{40, 60, 41, 60, 40}));
+  EXPECT_EQ(events[3].track, 1);
+  EXPECT_EQ(events[4].track, 2);
+  // 60 bpm up to tick 200 (2 s), then 120 bpm.
+  EXPECT_DOUBLE_EQ(events[0].seconds, 0.5);
+  EXPECT_DOUBLE_EQ(events[1].seconds, 1.0);
+  EXPECT_DOUBLE_EQ(events[2].seconds, 2.0);
+  EXPECT_DOUBLE_EQ(events[3].seconds, 2.5);
+  EXPECT_DOUBLE_EQ(p.file.endSeconds(), 2.0 + 0.5 * 600 / 100);
+}
+
+TEST(StandardMidiFile, SmpteDivisionCountsRealTime) {
+  // -25 frames per second, 40 ticks per frame: 1000 ticks per second.
+  std::uint16_t division = static_cast<std::uint16_t>((0x100 - 25) << 8 | 40);
+  Parsed p =
+      parse(cat({header(0, 1, division),
+                 track({tempo(0, 2000000), ev(500, {0x90, 60, 1}), ev(1500, {0x80, 60, 0})})}));
+  ASSERT_TRUE(p.ok) << p.error;
+  EXPECT_EQ(p.file.ticksPerQuarter(), 0);
+  EXPECT_DOUBLE_EQ(p.file.smpteFramesPerSecond(), 25.0);
+  EXPECT_DOUBLE_EQ(p.file.events()[0].seconds, 0.5);
+  EXPECT_DOUBLE_EQ(p.file.events()[1].seconds, 2.0);
+
+  division = static_cast<std::uint16_t>((0x100 - 29) << 8 | 2);
+  p = parse(cat({header(0, 1, division), track({ev(30000 * 2, {0x90, 60, 1})})}));
+  ASSERT_TRUE(p.ok) << p.error;
+  EXPECT_NEAR(p.file.events()[0].seconds, 1001.0, 1e-9);  // 29.97 frames per second
+}
+
+TEST(StandardMidiFile, SysExIsPassedOnAndEscapesSkipped) {
+  Parsed p =
+      parse(cat({header(0, 1, 96), track({ev(0, {0xf0, 0x05, 0x7e, 0x7f, 0x09, 0x01, 0xf7}),
+                                          ev(3, {0xf7, 0x02, 0xfa, 0xfc}), ev(4, {0x90, 1, 2})})}));
+  ASSERT_TRUE(p.ok) << p.error;
+  ASSERT_EQ(p.file.events().size(), 2u);
+  EXPECT_TRUE(p.file.events()[0].sysex);
+  EXPECT_EQ(bytesOf(p.file, 0), (Bytes{0xf0, 0x7e, 0x7f, 0x09, 0x01, 0xf7}));
+  EXPECT_EQ(p.file.events()[1].tick, 7u);
+}
+
+TEST(StandardMidiFile, SkipsWhatItNeedNotUnderstand) {
+  // A longer header, an unknown chunk between tracks, events after the end
+  // marker, a meta event of an unknown kind and a tempo of zero.
+  Bytes longHeader = chunk("MThd", cat({be(1, 2), be(2, 2), be(480, 2), {0xaa, 0xbb}}));
+  Parsed p = parse(cat({longHeader,
+                        track({tempo(0, 0), ev(0, {0xff, 0x7f, 0x01, 0x00}), ev(480, {0x90, 60, 1}),
+                               endOfTrack(), ev(0, {0x90, 61, 1})}),
+                        chunk("XFIH", {1, 2, 3, 0xff, 0x2f}), track({ev(960, {0x80, 60, 0})}),
+                        chunk("junk", {0})}));
+  ASSERT_TRUE(p.ok) << p.error;
+  ASSERT_EQ(p.file.events().size(), 2u);
+  EXPECT_DOUBLE_EQ(p.file.events()[0].seconds, 0.5);
+  EXPECT_DOUBLE_EQ(p.file.events()[1].seconds, 1.0);
+  EXPECT_DOUBLE_EQ(p.file.initialTempo(), 120.0);
+}
+
+TEST(StandardMidiFile, RefusesDamagedAndUnsupportedFilesWithReasons) {
+  Bytes good = track({ev(0, {0x90, 60, 1}), endOfTrack()});
+  struct Case {
+    const char* what;
+    Bytes data;
+    const char* mentions;
+  } cases[] = {
+      {"empty", {}, "MThd"},
+      {"not MIDI", Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 4, 'W', 'A', 'V', 'E'}, "MThd"},
+      {"short header", cat({chunk("MThd", {0, 0, 0, 1}), good}), "header"},
+      {"header longer than file", cat({Bytes{'M', 'T', 'h', 'd', 0, 0, 1, 0}, Bytes(6, 0)}),
+       "header"},
+      {"format 2", cat({header(2, 1, 96), good}), "format 2"},
+      {"format 7", cat({header(7, 1, 96), good}), "format 7"},
+      {"format 0 with two tracks", cat({header(0, 2, 96), good, good}), "2 tracks"},
+      {"no tracks", header(1, 0, 96), "no tracks"},
+      {"division 0", cat({header(0, 1, 0), good}), "division"},
+      {"bad SMPTE rate", cat({header(0, 1, 0xe928), good}), "SMPTE"},
+      {"missing track", cat({header(1, 2, 96), good}), "1 of 2"},
+      {"chunk beyond file", cat({header(0, 1, 96), be(0x4d54726b, 4), be(100, 4), {0, 0x90, 1}}),
+       "more than the file holds"},
+      {"five-byte delta",
+       cat({header(0, 1, 96), chunk("MTrk", {0x81, 0x80, 0x80, 0x80, 0x00, 0x90, 1, 2})}),
+       "four bytes"},
+      {"delta cut off", cat({header(0, 1, 96), chunk("MTrk", {0x00, 0x90, 1, 2, 0x81})}), "delta"},
+      {"message cut off", cat({header(0, 1, 96), chunk("MTrk", {0x00, 0x90, 60})}),
+       "inside a channel message"},
+      {"data byte first", cat({header(0, 1, 96), chunk("MTrk", {0x00, 60, 1})}),
+       "without a status"},
+      {"status inside message", cat({header(0, 1, 96), chunk("MTrk", {0x00, 0x90, 60, 0x80, 1})}),
+       "cut short"},
+      {"system common byte", cat({header(0, 1, 96), chunk("MTrk", {0x00, 0xf2, 1, 2})}), "system"},
+      {"meta past track", cat({header(0, 1, 96), chunk("MTrk", {0x00, 0xff, 0x01, 0x09, 'a'})}),
+       "meta event"},
+      {"sysex past track", cat({header(0, 1, 96), chunk("MTrk", {0x00, 0xf0, 0x7f, 0x01})}),
+       "SysEx"},
+      {"sysex length too long",
+       cat({header(0, 1, 96), chunk("MTrk", {0x00, 0xf0, 0xff, 0xff, 0xff, 0xff, 0x7f})}), "SysEx"},
+  };
+  for (const Case& c : cases) {
+    Parsed p = parse(c.data);
+    EXPECT_FALSE(p.ok) << c.what;
+    EXPECT_NE(p.error.find(c.mentions), std::string::npos) << c.what << ": " << p.error;
+    EXPECT_TRUE(p.file.events().empty()) << c.what;
+  }
+  // The second track is where the damage is, and the message says so.
+  Parsed p = parse(cat({header(1, 2, 96), good, chunk("MTrk", {0x00, 0x90})}));
+  EXPECT_NE(p.error.find("track 2"), std::string::npos) << p.error;
+}
+
+TEST(StandardMidiFile, FailedParseForgetsTheEarlierFile) {
+  StandardMidiFile file;
+  std::string error;
+  Bytes good = cat({header(0, 1, 96), track({ev(0, {0x90, 60, 1})})});
+  ASSERT_TRUE(file.parse(good.data(), good.size(), error));
+  ASSERT_EQ(file.events().size(), 1u);
+  Bytes bad(good.begin(), good.end() - 1);
+  EXPECT_FALSE(file.parse(bad.data(), bad.size(), error));
+  EXPECT_TRUE(file.events().empty());
+  EXPECT_FALSE(file.parse(nullptr, 0, error));
+}
+
+TEST(StandardMidiFile, SurvivesEveryTruncationAndRandomDamage) {
+  Bytes good = cat({header(1, 2, 480),
+                    track({tempo(0, 400000), ev(0, {0xff, 0x03, 0x04, 'S', 'o', 'n', 'g'}),
+                           tempo(1920, 600000), endOfTrack()}),
+                    track({ev(0, {0xc0, 4}), ev(0, {0xf0, 0x03, 0x43, 0x10, 0xf7}),
+                           ev(0, {0x90, 60, 100}), ev(0x0fffffff, {62, 100}),
+                           ev(240, {0xe0, 0, 64}), ev(120, {0x80, 60, 0}), endOfTrack(10)})});
+  {
+    Parsed p = parse(good);
+    ASSERT_TRUE(p.ok) << p.error;
+    ASSERT_EQ(p.file.events().size(), 6u);
+  }
+  for (std::size_t cut = 0; cut < good.size(); ++cut) {
+    Bytes part(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut));
+    Parsed p = parse(part);
+    // Every chunk length overshoots a cut file, so nothing short of whole is accepted.
+    EXPECT_FALSE(p.ok) << "cut at " << cut;
+    EXPECT_FALSE(p.error.empty());
+  }
+  std::mt19937 random(1234);
+  auto started = std::chrono::steady_clock::now();
+  for (int round = 0; round < 20000; ++round) {
+    Bytes damaged = good;
+    int flips = 1 + static_cast<int>(random() % 4);
+    for (int i = 0; i < flips; ++i)
+      damaged[random() % damaged.size()] = static_cast<std::uint8_t>(random());
+    Parsed p = parse(damaged);
+    if (p.ok) {
+      double last = 0.0;
+      for (const auto& e : p.file.events()) {
+        ASSERT_GE(e.seconds, last);
+        ASSERT_GE(e.size, 2u);
+        ASSERT_LE(static_cast<std::size_t>(e.offset) + e.size, damaged.size() * 2);
+        last = e.seconds;
+      }
+      ASSERT_GE(p.file.endSeconds(), last);
+    } else {
+      ASSERT_FALSE(p.error.empty());
+    }
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+}
+
+TEST(StandardMidiFile, LoadsFromDiskAndNamesOpenFailures) {
+  char path[] = "/tmp/smf-test-XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  Bytes data = cat({header(0, 1, 96), track({ev(96, {0x90, 64, 1}), endOfTrack()})});
+  ASSERT_EQ(write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+  close(fd);
+
+  StandardMidiFile file;
+  std::string error;
+  EXPECT_TRUE(file.load(path, error)) << error;
+  ASSERT_EQ(file.events().size(), 1u);
+  EXPECT_DOUBLE_EQ(file.events()[0].seconds, 0.5);
+  std::remove(path);
+
+  EXPECT_FALSE(file.load(path, error));
+  EXPECT_NE(error.find("cannot be opened"), std::string::npos) << error;
+  EXPECT_TRUE(file.events().empty());
+  EXPECT_FALSE(file.load("/tmp", error));
+}
