@@ -1,0 +1,330 @@
+// Programs, banks, chunks and stored preferences of the plug-in object,
+// driven in-process so that the factory bank folder can be the test's own.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "plugin/VstSynth.h"
+#include "sound/VORNsndWriter.h"
+#include "support/BundleResources.h"
+#include "support/MessageBox.h"
+#include "support/Preferences.h"
+#include "support/VornMain.h"
+
+namespace fs = std::filesystem;
+using namespace vst;
+
+namespace {
+
+VstIntPtr quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+  return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+class Answers : public MessageBoxHandler {
+ public:
+  bool show(const char* text, const char* title, int) override {
+    shown.push_back(std::string(title) + " " + text);
+    return answer;
+  }
+  std::vector<std::string> shown;
+  bool answer = false;
+};
+
+std::vector<std::uint8_t> factoryBank(const char* firstName, float volume) {
+  std::vector<std::uint8_t> bytes(sizeof(VstProgram) * kNumPrograms);
+  for (int k = 0; k < kNumPrograms; ++k) {
+    VstProgram p;
+    std::snprintf(p.name, sizeof(p.name), "%s %d", k == 0 ? firstName : "Bank", k);
+    for (int i = 0; i < kNumParams; ++i) p.values[i].value = 0.25f;
+    p.values[13].value = volume;
+    p.values[3].value = 1.0f / 3.0f;
+    p.values[24].value = 0.0f;
+    std::memcpy(bytes.data() + k * sizeof(VstProgram), &p, sizeof(p));
+  }
+  return bytes;
+}
+
+void writeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A sound set of looped sines so that renders are not silent.
+void writeSoundSet(const std::string& soundFolder) {
+  fs::path set = fs::path(soundFolder) / "01-Test";
+  fs::create_directories(set);
+  VORNsndWriter::Wave wave;
+  const int period = 100;
+  for (int i = 0; i < 44100; ++i)
+    wave.samples.push_back(0.5f * std::sin(6.2831853f * static_cast<float>(i % period) / period));
+  wave.loopStart = 1000;
+  wave.loopEnd = 1000 + 100 * period;
+  for (const char* name : {"MainS", "Symp", "Drone"}) {
+    std::string error;
+    ASSERT_TRUE(VORNsndWriter::write((set / (std::string(name) + ".VORNsnd")).string(), "test",
+                                     {wave}, nullptr, &error))
+        << error;
+  }
+}
+
+class SynthPrograms : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resources_ = fs::temp_directory_path() / ("vellamor-res-" + std::to_string(getpid()));
+    fs::create_directories(resources_);
+    BundleResources::overridePath(resources_.string());
+    soundFolder_ = getSoundsDirectory("Vellamor");
+    writeSoundSet(soundFolder_);
+    VornMain::setDataPaths("Vellamor");
+    presets_ = VornMain::presetBankPath();
+    installMessageBoxHandler(&answers_);
+  }
+  void TearDown() override {
+    removeMessageBoxHandler(&answers_);
+    fs::remove_all(resources_);
+    fs::remove(fs::path(presets_) / "Default.bnk");
+    fs::remove(Preferences::defaultFilePath());
+  }
+  fs::path factoryPath() const { return resources_ / "res00165.bnk"; }
+  fs::path defaultBankPath() const { return fs::path(presets_) / "Default.bnk"; }
+
+  std::vector<float> render(VstSynth& synth, int frames, int note = 60) {
+    std::vector<float> left(frames), right(frames);
+    float* outs[2] = {left.data(), right.data()};
+    VstMidiEvent on{kVstMidiType, sizeof(VstMidiEvent), 0, 0, 0, 0, {char(0x90), char(note), 100, 0}, 0, 0, 0, 0};
+    VstEvents list{1, 0, {reinterpret_cast<VstEvent*>(&on), nullptr}};
+    synth.processEvents(&list);
+    synth.processReplacing(nullptr, outs, frames);
+    return left;
+  }
+
+  fs::path resources_;
+  std::string soundFolder_;
+  std::string presets_;
+  Answers answers_;
+};
+
+TEST_F(SynthPrograms, FactoryBankLoadsAtConstructionWithoutDefaultBank) {
+  writeFile(factoryPath(), factoryBank("First", 0.7f));
+  VstSynth synth(quietHost);
+  char name[32];
+  synth.getProgramNameIndexed(0, 0, name);
+  EXPECT_STREQ(name, "First 0");
+  synth.getProgramNameIndexed(0, 127, name);
+  EXPECT_STREQ(name, "Bank 127");
+  // The parameter records keep the built-in table.
+  EXPECT_STREQ(synth.parameterBlock().params[13].name, "Volume          ");
+  // The first program is applied as soon as the instrument stands.
+  EXPECT_FLOAT_EQ(synth.getParameter(13), 0.7f);
+  EXPECT_TRUE(answers_.shown.empty());
+}
+
+TEST_F(SynthPrograms, DefaultBankOfTheWrongSizeIsIgnoredSilently) {
+  writeFile(factoryPath(), factoryBank("Factory", 0.5f));
+  for (size_t size : {sizeof(VstParameters) - 1, sizeof(VstParameters) + 1}) {
+    writeFile(defaultBankPath(), std::vector<std::uint8_t>(size, 0));
+    VstSynth synth(quietHost);
+    char name[32];
+    synth.getProgramNameIndexed(0, 0, name);
+    EXPECT_STREQ(name, "Factory 0") << size;
+  }
+  EXPECT_TRUE(answers_.shown.empty());
+}
+
+TEST_F(SynthPrograms, DefaultBankWinsAndTheReloadQuestionCanRefuseIt) {
+  writeFile(factoryPath(), factoryBank("Factory", 0.5f));
+  {
+    VstSynth author(quietHost);
+    char renamed[] = "Saved by user";
+    author.setProgramName(renamed);
+    author.setParameter(30, 2.0f);
+    ASSERT_TRUE(author.saveDefaultBank());
+  }
+  EXPECT_EQ(fs::file_size(defaultBankPath()), sizeof(VstParameters));
+  for (const auto& entry : fs::directory_iterator(presets_))
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos);
+
+  VstSynth synth(quietHost);
+  char name[32];
+  synth.getProgramName(name);
+  EXPECT_STREQ(name, "Saved by user");
+  EXPECT_EQ(synth.getParameter(30), 2.0f);  // the bank also carries VolumeType
+  EXPECT_FLOAT_EQ(synth.volumeFactor(), 0.52f);
+
+  answers_.answer = false;  // "No" loads the factory bank
+  synth.loadBank(165, true, true);
+  ASSERT_EQ(answers_.shown.size(), 1u);
+  EXPECT_EQ(answers_.shown[0], "Warning! Reload from User-Default bank? (No = Loads Factory Bank)");
+  synth.getProgramNameIndexed(0, 0, name);
+  EXPECT_STREQ(name, "Factory 0");
+}
+
+// Counts the parameter calls of a program switch and tries to restart it.
+class ReentrantSynth : public VstSynth {
+ public:
+  using VstSynth::VstSynth;
+  void setParameter(VstInt32 index, float value) override {
+    calls.push_back(index);
+    if (index == 10 && tryNested) setProgram(5);
+    VstSynth::setParameter(index, value);
+  }
+  std::vector<int> calls;
+  bool tryNested = false;
+};
+
+TEST_F(SynthPrograms, ProgramSwitchCallsEveryParameterInOrderAndIgnoresReentry) {
+  ReentrantSynth synth(quietHost);
+  synth.calls.clear();
+  synth.tryNested = true;
+  synth.setProgram(3);
+  ASSERT_EQ(synth.calls.size(), 57u);
+  for (int i = 0; i < 57; ++i) EXPECT_EQ(synth.calls[i], i);
+  EXPECT_EQ(synth.getProgram(), 3);
+  synth.tryNested = false;
+  synth.calls.clear();
+  synth.setProgram(200);  // out of range: nothing
+  EXPECT_TRUE(synth.calls.empty());
+}
+
+TEST_F(SynthPrograms, WholeStateChunkRestoresTheSound) {
+  std::vector<std::uint8_t> state;
+  std::vector<float> before;
+  {
+    VstSynth original(quietHost);
+    original.setParameter(13, 0.6f);
+    original.setParameter(21, 0.0f);  // reverb off, flanger off: a dry render
+    original.setParameter(18, 0.0f);
+    original.setParameter(5, 0.75f);  // six semitones up
+    void* data = nullptr;
+    VstInt32 size = original.getChunk(&data, false);
+    ASSERT_EQ(size, static_cast<VstInt32>(sizeof(VstParameters)));
+    state.assign(static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + size);
+    before = render(original, 4096);
+  }
+  VstSynth restored(quietHost);
+  for (int i = 0; i < 33; ++i) restored.setParameter(i, 0.9f);
+  ASSERT_EQ(restored.setChunk(state.data(), static_cast<VstInt32>(state.size()), false), 1);
+  std::vector<float> after = render(restored, 4096);
+  double energy = 0.0;
+  for (float v : before) energy += v * v;
+  EXPECT_GT(energy, 1.0) << "the comparison needs sound";
+  for (size_t i = 0; i < before.size(); ++i) ASSERT_EQ(before[i], after[i]) << i;
+}
+
+TEST_F(SynthPrograms, ChunksOfOtherSizesChangeNothing) {
+  VstSynth synth(quietHost);
+  void* data = nullptr;
+  VstInt32 size = synth.getChunk(&data, false);
+  std::vector<std::uint8_t> before(static_cast<std::uint8_t*>(data),
+                                   static_cast<std::uint8_t*>(data) + size);
+  std::vector<std::uint8_t> garbage(1000, 0xff);
+  EXPECT_FALSE(synth.setChunkSynth(garbage.data(), 292));
+  EXPECT_EQ(synth.setChunk(garbage.data(), 1000, false), 0);
+  ASSERT_EQ(answers_.shown.size(), 2u);
+  EXPECT_EQ(answers_.shown[0], "Error! Can't load bank, wrong file size!");
+  synth.getChunk(&data, false);
+  EXPECT_EQ(0, std::memcmp(before.data(), data, before.size()));
+}
+
+TEST_F(SynthPrograms, HostileChunkValuesAreMadeSafe) {
+  VstSynth synth(quietHost);
+  void* data = nullptr;
+  VstInt32 size = synth.getChunk(&data, false);
+  std::vector<std::uint8_t> bytes(static_cast<std::uint8_t*>(data),
+                                  static_cast<std::uint8_t*>(data) + size);
+  float nan = NAN, inf = INFINITY;
+  std::int32_t badCC = 5000;
+  std::memcpy(bytes.data() + 13 * sizeof(VstParams) + offsetof(VstParams, midiCC), &badCC, 4);
+  bytes[13 * sizeof(VstParams)] = 0x7f;  // a bool byte that is neither 0 nor 1
+  std::uint8_t* program0 = bytes.data() + sizeof(VstParams) * kNumParams;
+  std::memcpy(program0 + offsetof(VstProgram, values) + 13 * 4, &nan, 4);
+  std::memcpy(program0 + offsetof(VstProgram, values) + 12 * 4, &inf, 4);
+  std::memset(program0, 'x', sizeof(VstProgram::name));  // no terminator
+  ASSERT_EQ(synth.setChunk(bytes.data(), size, false), 1);
+  EXPECT_EQ(synth.getParameter(13), 1.0f);  // the table's default
+  EXPECT_FLOAT_EQ(synth.getParameter(12), 0.2f);
+  EXPECT_EQ(synth.getMidiCC(13), 0);
+  char name[64];
+  synth.getProgramName(name);
+  EXPECT_EQ(std::strlen(name), 23u);
+  std::vector<float> out = render(synth, 2048);
+  for (float v : out) ASSERT_TRUE(std::isfinite(v));
+}
+
+TEST_F(SynthPrograms, ProgramChunkReplacesTheCurrentProgramOnly) {
+  VstSynth synth(quietHost);
+  synth.setProgram(7);
+  synth.setParameter(13, 0.3f);
+  void* data = nullptr;
+  ASSERT_EQ(synth.getChunk(&data, true), 292);
+  std::vector<std::uint8_t> record(static_cast<std::uint8_t*>(data),
+                                   static_cast<std::uint8_t*>(data) + 292);
+  synth.setParameter(13, 0.9f);
+  synth.setProgram(8);
+  synth.setParameter(13, 0.8f);
+  EXPECT_EQ(synth.setChunk(record.data(), 292, true), 1);
+  EXPECT_FLOAT_EQ(synth.getParameter(13), 0.3f);  // program 8 took the record
+  synth.setProgram(7);
+  EXPECT_FLOAT_EQ(synth.getParameter(13), 0.9f);
+}
+
+TEST_F(SynthPrograms, StoredDefaultsAndLearnedControllersComeFromThePreferences) {
+  {
+    Preferences prefs(Preferences::defaultFilePath());
+    prefs.setInt("VolumeType      ", 20001);
+    prefs.setInt("DroneType       ", 10001);
+    prefs.setInt("MidiCC-Volume          ", 8);
+    prefs.setInt("MidiCC-Glide           ", 9999);  // out of controller range
+    ASSERT_TRUE(prefs.save());
+  }
+  VstSynth synth(quietHost);
+  EXPECT_EQ(synth.getParameter(30), 2.0f);
+  EXPECT_FLOAT_EQ(synth.volumeFactor(), 0.52f);
+  // 10001 stores the plain number 1, read as mode 1 after normalisation.
+  EXPECT_NEAR(synth.getParameter(16), 1.0f / 3.0f, 1e-6);
+  EXPECT_EQ(synth.getMidiCC(13), 7);
+  EXPECT_EQ(synth.getMidiCC(29), 0);
+
+  // And what the editor saves comes back in the next instance.
+  synth.setParameter(69, 12.0f);  // learn Sympathetic ...
+  std::vector<float> ignored = render(synth, 16);
+  VstMidiEvent cc{kVstMidiType, sizeof(VstMidiEvent), 0, 0, 0, 0, {char(0xB0), 21, 64, 0}, 0, 0, 0, 0};
+  VstEvents list{1, 0, {reinterpret_cast<VstEvent*>(&cc), nullptr}};
+  synth.processEvents(&list);  // ... from controller 21
+  float* outs[2] = {ignored.data(), ignored.data()};
+  synth.processReplacing(nullptr, outs, 8);
+  ASSERT_EQ(synth.getMidiCC(12), 21);
+  synth.setParameter(25, 4.0f);
+  ASSERT_TRUE(synth.saveControllerPresets());
+  VstSynth next(quietHost);
+  EXPECT_EQ(next.getMidiCC(12), 21);
+  EXPECT_EQ(next.getMidiCC(13), 7);
+  EXPECT_EQ(next.getParameter(25), 4.0f);
+}
+
+TEST_F(SynthPrograms, ScalesFollowThePrograms) {
+  fs::path scales = fs::path(soundFolder_) / "Scale";
+  fs::create_directories(scales);
+  std::ofstream(scales / "Quarter Up.txt") << "0\n50\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n";
+  VstSynth synth(quietHost);
+  long k = -1;
+  for (long i = 0; i < synth.tuning().getSize(); ++i)
+    if (std::string(synth.tuning().getTableName(i)) == "Quarter Up") k = i;
+  ASSERT_GE(k, 0);
+  synth.setProgram(2);
+  synth.loadNewScale(k);
+  EXPECT_EQ(synth.CurrentScale(), k);
+  EXPECT_NEAR(synth.tuning().Tick(61), 0.5f, 1e-6);
+  synth.setProgram(3);
+  EXPECT_NEAR(synth.tuning().Tick(61), 0.0f, 1e-6);
+  synth.setProgram(2);
+  EXPECT_NEAR(synth.tuning().Tick(61), 0.5f, 1e-6);
+}
+
+}  // namespace
