@@ -1,0 +1,225 @@
+#include "tests/plugin/SoundSetFixture.h"
+
+#include <stdlib.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "sound/VORNsndWriter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Created before main() so that no plug-in load in this process, ours or any
+// other test's, ever looks at the real user's folders.
+class ProcessDataRoot {
+ public:
+  ProcessDataRoot() {
+    char name[] = "/tmp/vellamor-enginetests-XXXXXX";
+    if (mkdtemp(name)) root_ = name;
+    setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
+  }
+  ~ProcessDataRoot() {
+    std::error_code ec;
+    if (!root_.empty()) fs::remove_all(root_, ec);
+  }
+  const std::string& root() const { return root_; }
+
+ private:
+  std::string root_;
+};
+
+ProcessDataRoot g_root;
+
+VORNsndWriter::Wave makeWave(const TestTone& tone) {
+  VORNsndWriter::Wave wave;
+  const int period = tone.period > 1 ? tone.period : 2;
+  // The loop holds whole periods and the data runs on past it, so both the
+  // wrap and the interpolation across the loop end stay on the cosine.
+  const int loopStart = period;
+  const int loopEnd = loopStart + 40 * period - 1;
+  const int length = loopEnd + 1 + period;
+  wave.samples.resize(static_cast<size_t>(length));
+  for (int i = 0; i < length; ++i)
+    wave.samples[i] =
+        tone.silent ? 0.0f
+                    : static_cast<float>(tone.amplitude * std::cos(2.0 * kPi * i / period));
+  wave.loopStart = loopStart;
+  wave.loopEnd = loopEnd;
+  wave.rootKey = tone.rootKey;
+  return wave;
+}
+
+}  // namespace
+
+double TestTone::frequencyAt(int note) const {
+  // The oscillator advances one sample per output sample at the root key and
+  // 44100 Hz; other rates scale the step, not the pitch.
+  return 44100.0 / period * std::pow(2.0, (note - rootKey) / 12.0);
+}
+
+std::string SoundSetFixture::dataRoot() { return g_root.root(); }
+
+std::string SoundSetFixture::soundFolder() {
+  return dataRoot() + "/data/Audio/Sounds/Banks/Quillmark/Vellamor/";
+}
+
+std::string SoundSetFixture::scaleFolder() { return soundFolder() + "Scale/"; }
+
+void SoundSetFixture::writeSoundSet(int number, const std::string& name, const TestSoundSet& set) {
+  char folder[32];
+  std::snprintf(folder, sizeof folder, "%02d-", number);
+  const std::string path = soundFolder() + folder + name + "/";
+  fs::create_directories(path);
+  const std::pair<const char*, const TestTone*> files[] = {
+      {"MainS", &set.main}, {"Symp", &set.symp}, {"Drone", &set.drone}};
+  for (const auto& [file, tone] : files) {
+    std::string error;
+    ASSERT_TRUE(VORNsndWriter::write(path + file + ".VORNsnd", "test", {makeWave(*tone)},
+                                     nullptr, &error))
+        << error;
+  }
+}
+
+void SoundSetFixture::writeScale(const std::string& name, const std::vector<double>& cents) {
+  fs::create_directories(scaleFolder());
+  std::ofstream out(scaleFolder() + name + ".txt");
+  for (double c : cents) out << c << "\n";
+}
+
+void SoundSetFixture::SetUp() {
+  ASSERT_FALSE(dataRoot().empty());
+  std::error_code ec;
+  fs::remove_all(dataRoot() + "/data", ec);
+  fs::remove_all(dataRoot() + "/config", ec);
+  fs::create_directories(soundFolder());
+  fs::create_directories(dataRoot() + "/config");
+}
+
+void SoundSetFixture::TearDown() {}
+
+std::unique_ptr<host::HostedPlugin> SoundSetFixture::loadPlugin(double sampleRate, int blockSize) {
+  std::string error;
+  auto plugin = host::HostedPlugin::load(VELLAMOR_PLUGIN_PATH, error,
+                                         host::HostSettings{sampleRate, blockSize, 120.0});
+  EXPECT_TRUE(plugin) << error;
+  if (plugin) plugin->resume();
+  return plugin;
+}
+
+void SoundSetFixture::dryMainOnly(host::HostedPlugin& plugin) {
+  plugin.setParameter(0, 0.5f);  // no pitch envelope
+  plugin.setParameter(kMonoType, 2.0f / 3.0f);
+  plugin.setParameter(kDroneType, 0.0f);
+  plugin.setParameter(kFineTune, 0.5f);
+  plugin.setParameter(kPitchTune, 0.5f);
+  plugin.setParameter(kToneSwitch, 0.0f);
+  plugin.setParameter(kDrone, 0.0f);
+  plugin.setParameter(kSympathetic, 0.0f);
+  plugin.setParameter(kVolume, 1.0f);
+  plugin.setParameter(kFlangerOn, 0.0f);
+  plugin.setParameter(kReverberOn, 0.0f);
+  plugin.setParameter(kPitchDeviation, 2.0f);
+  plugin.setParameter(kToneDeviation, 2.0f);
+  plugin.setParameter(kMicroTuningRoot, 0.0f);
+  plugin.setParameter(kGlide, 0.0f);
+  plugin.setParameter(kVolumeType, 1.0f);
+  plugin.setParameter(31, 0.0f);  // Vib FX off
+}
+
+host::RenderedAudio SoundSetFixture::render(host::HostedPlugin& plugin, int frames,
+                                            const host::MidiEventList& schedule, int blockSize) {
+  host::RenderedAudio out = plugin.render(frames, blockSize, schedule);
+  EXPECT_EQ(out.droppedEvents, 0);
+  return out;
+}
+
+host::RenderedAudio SoundSetFixture::render(host::HostedPlugin& plugin, int frames,
+                                            int blockSize) {
+  return plugin.render(frames, blockSize);
+}
+
+namespace measure {
+
+double period(const std::vector<float>& x, size_t from, size_t to) {
+  if (to > x.size()) to = x.size();
+  double first = -1.0, last = -1.0;
+  int crossings = 0;
+  for (size_t i = from + 1; i < to; ++i) {
+    if (x[i - 1] < 0.0f && x[i] >= 0.0f) {
+      double t = static_cast<double>(i - 1) + (-x[i - 1]) / (static_cast<double>(x[i]) - x[i - 1]);
+      if (crossings == 0) first = t;
+      last = t;
+      ++crossings;
+    }
+  }
+  return crossings < 2 ? 0.0 : (last - first) / (crossings - 1);
+}
+
+double rms(const std::vector<float>& x, size_t from, size_t to) {
+  if (to > x.size()) to = x.size();
+  if (to <= from) return 0.0;
+  double sum = 0.0;
+  for (size_t i = from; i < to; ++i) sum += static_cast<double>(x[i]) * x[i];
+  return std::sqrt(sum / static_cast<double>(to - from));
+}
+
+float peak(const std::vector<float>& x, size_t from, size_t to) {
+  if (to > x.size()) to = x.size();
+  float p = 0.0f;
+  for (size_t i = from; i < to; ++i) p = std::max(p, std::fabs(x[i]));
+  return p;
+}
+
+double toneAmplitude(const std::vector<float>& x, size_t from, size_t to, double frequency,
+                     double sampleRate) {
+  if (to > x.size()) to = x.size();
+  if (to <= from + 1) return 0.0;
+  const double n = static_cast<double>(to - from);
+  double re = 0.0, im = 0.0, weight = 0.0;
+  for (size_t i = from; i < to; ++i) {
+    double k = static_cast<double>(i - from);
+    double w = 0.5 - 0.5 * std::cos(2.0 * kPi * k / (n - 1.0));
+    double phase = 2.0 * kPi * frequency * k / sampleRate;
+    re += w * x[i] * std::cos(phase);
+    im += w * x[i] * std::sin(phase);
+    weight += w;
+  }
+  return 2.0 * std::sqrt(re * re + im * im) / weight;
+}
+
+size_t firstAbove(const std::vector<float>& x, size_t from, size_t to, float threshold) {
+  if (to > x.size()) to = x.size();
+  for (size_t i = from; i < to; ++i)
+    if (std::fabs(x[i]) > threshold) return i;
+  return to;
+}
+
+bool allZero(const std::vector<float>& x, size_t from, size_t to) {
+  if (to > x.size()) to = x.size();
+  for (size_t i = from; i < to; ++i)
+    if (x[i] != 0.0f) return false;
+  return true;
+}
+
+bool allFinite(const std::vector<float>& x) {
+  for (float v : x)
+    if (!std::isfinite(v)) return false;
+  return true;
+}
+
+float lowestWindowPeak(const std::vector<float>& x, size_t from, size_t to, size_t window) {
+  if (to > x.size()) to = x.size();
+  float lowest = INFINITY;
+  for (size_t start = from; start + window <= to; start += window / 4 ? window / 4 : 1)
+    lowest = std::min(lowest, peak(x, start, start + window));
+  return lowest;
+}
+
+}  // namespace measure

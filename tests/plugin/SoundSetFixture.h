@@ -1,0 +1,118 @@
+// Test support for driving the built module with sound sets written on the
+// spot: a private data folder for the whole process, sound-set folders of
+// looped cosines with known periods, and measurements of pitch and level.
+//
+// The plug-in resolves its folders from the XDG variables when the module is
+// first loaded, so they are pointed at a temporary folder before main() runs;
+// every test in the binary (and every plug-in it loads) sees the same root,
+// and each fixture empties it before writing its own sets.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/HostedPlugin.h"
+
+// One voice's sound: a looped cosine of a whole number of samples per period,
+// or silence.
+struct TestTone {
+  int period = 100;  // samples per cycle at the root key and 44100 Hz
+  int rootKey = 60;
+  float amplitude = 0.5f;
+  bool silent = false;
+
+  static TestTone silence() {
+    TestTone t;
+    t.silent = true;
+    return t;
+  }
+  static TestTone cosine(int period, int rootKey, float amplitude = 0.5f) {
+    TestTone t;
+    t.period = period;
+    t.rootKey = rootKey;
+    t.amplitude = amplitude;
+    return t;
+  }
+  // Frequency in Hz at which this tone sounds when played at note.
+  double frequencyAt(int note) const;
+};
+
+struct TestSoundSet {
+  TestTone main = TestTone::cosine(100, 60);
+  TestTone symp = TestTone::cosine(200, 36);
+  TestTone drone = TestTone::cosine(300, 36);
+};
+
+class SoundSetFixture : public ::testing::Test {
+ public:
+  // Parameter indices the tests use.
+  enum Param {
+    kMonoType = 3,
+    kFineTune = 4,
+    kPitchTune = 5,
+    kRelease = 6,
+    kToneSwitch = 7,
+    kDrone = 11,
+    kSympathetic = 12,
+    kVolume = 13,
+    kDroneType = 16,
+    kDroneSplitNote = 17,
+    kFlangerOn = 18,
+    kReverberOn = 21,
+    kReverberMix = 22,
+    kSoundSet = 24,
+    kPitchDeviation = 25,
+    kToneDeviation = 26,
+    kMicroTuningRoot = 27,
+    kPitchBend = 28,
+    kGlide = 29,
+    kVolumeType = 30,
+    kLearn = 69,
+    kSoundSetRow = 71,
+  };
+
+  static std::string dataRoot();
+  static std::string soundFolder();
+  static std::string scaleFolder();
+
+  // Writes folder "NN-name" with the three sounds.
+  static void writeSoundSet(int number, const std::string& name, const TestSoundSet& set);
+  // Writes <scaleFolder>/<name>.txt with one value in cents per line.
+  static void writeScale(const std::string& name, const std::vector<double>& cents);
+
+  std::unique_ptr<host::HostedPlugin> loadPlugin(double sampleRate = 44100.0, int blockSize = 256);
+
+  // A plain instrument: no deviations, no effects, no tone band, full volume,
+  // unit gain, main voice only in the mix, play mode 2, drone mode 0.
+  static void dryMainOnly(host::HostedPlugin& plugin);
+
+  // Renders with a schedule whose delta frames are absolute positions.
+  static host::RenderedAudio render(host::HostedPlugin& plugin, int frames,
+                                    const host::MidiEventList& schedule, int blockSize = 256);
+  static host::RenderedAudio render(host::HostedPlugin& plugin, int frames, int blockSize = 256);
+
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+};
+
+// Measurements on a stretch [from, to) of a signal.
+namespace measure {
+// Mean period in samples from rising zero crossings (interpolated); 0 when
+// fewer than two crossings were found.
+double period(const std::vector<float>& x, size_t from, size_t to);
+double rms(const std::vector<float>& x, size_t from, size_t to);
+float peak(const std::vector<float>& x, size_t from, size_t to);
+// Amplitude of the sinusoid of this frequency in the stretch (Hann window).
+double toneAmplitude(const std::vector<float>& x, size_t from, size_t to, double frequency,
+                     double sampleRate = 44100.0);
+// Index of the first sample whose magnitude exceeds threshold, or to.
+size_t firstAbove(const std::vector<float>& x, size_t from, size_t to, float threshold);
+bool allZero(const std::vector<float>& x, size_t from, size_t to);
+bool allFinite(const std::vector<float>& x);
+// Smallest short-term peak (over windows of the given length) in the stretch.
+float lowestWindowPeak(const std::vector<float>& x, size_t from, size_t to, size_t window);
+}  // namespace measure
