@@ -137,7 +137,7 @@ SetDesign brightSteel() {
   y.rolloffHz = 8000;
   y.attackSeconds = 3.0;
   y.riseSeconds = 0.012;
-  y.decaySeconds = 2.4;
+  y.decaySeconds = 1.5;
   y.decayTilt = 0.06;
   y.beatCents = 1.4;
   y.peakDb = -2.0;
@@ -147,7 +147,7 @@ SetDesign brightSteel() {
   StringTone d;
   d.inharmonicity = 0.0001;
   d.body = {{300, 1.0, 60}, {2800, 1.5, 800}};
-  d.slope = 0.65;
+  d.slope = 0.55;
   d.excitePoint = 0.05;
   d.rolloffHz = 7000;
   d.maxPartials = 110;
@@ -157,7 +157,7 @@ SetDesign brightSteel() {
   d.pluck = 1.2;
   d.pluckSeconds = 0.2;
   d.shimmer = 0.1;
-  d.sweepDepth = 2.5;
+  d.sweepDepth = 2.0;
   d.sweepHz = 2200;
   d.sweepOctaves = 1.0;
   d.noiseLevel = 0.05;

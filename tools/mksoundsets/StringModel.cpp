@@ -239,6 +239,8 @@ RenderedWave StringModel::render(const StringTone& t) {
   RenderedWave wave;
   wave.samples.resize(total);
   for (long n = 0; n < total; ++n) wave.samples[n] = static_cast<float>(out[n] * gain);
+  // A decaying tone ends in true silence; the reader appends silence too.
+  if (!looped && total > 0) wave.samples[total - 1] = 0.0f;
   if (looped) {
     wave.loopStart = static_cast<int>(attack);
     wave.loopEnd = static_cast<int>(attack + loopLength - 1);
