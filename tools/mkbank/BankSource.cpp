@@ -173,8 +173,12 @@ bool BankSource::parse(const std::string& text, const std::string& fileName) {
   while (std::getline(in, raw)) {
     ++lineNo;
     std::string line = raw;
-    size_t hash = line.find('#');
-    if (hash != std::string::npos) line.erase(hash);
+    // '#' starts a comment at the line start or after a blank; "F#" stays.
+    for (size_t i = 0; i < line.size(); ++i)
+      if (line[i] == '#' && (i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t')) {
+        line.erase(i);
+        break;
+      }
     line = trim(line);
     if (line.empty()) continue;
 

@@ -7,7 +7,8 @@
 //
 // programs numbered 1..128 as the editor shows them; every parameter not
 // named keeps its default, every program not named is "Init". Parameter
-// names are matched ignoring case and blanks. '#' starts a comment.
+// names are matched ignoring case and blanks. '#' at the start of a line or
+// after a blank starts a comment.
 //
 // Threads: offline tool only.
 #pragma once
