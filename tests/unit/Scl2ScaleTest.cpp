@@ -1,0 +1,161 @@
+// scl2scale, run as users run it: Scala files in, scale files the engine reads.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "perform/MicroTuning.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path buildDir() {
+  if (const char* env = std::getenv("VELLAMOR_BUILD_DIR")) return env;
+  return fs::canonical("/proc/self/exe").parent_path().parent_path();
+}
+
+double cents(double ratio) { return 1200.0 * std::log2(ratio); }
+
+class Scl2ScaleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/scl2scale_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  void write(const std::string& name, const std::string& text) { std::ofstream(dir / name, std::ios::binary) << text; }
+  // Runs the tool; output holds what it printed.
+  int convert(const std::string& scl, const std::string& out, const std::string& kbm = "") {
+    std::string cmd = "'" + (buildDir() / "tools/scl2scale/scl2scale").string() + "' '" + (dir / scl).string() + "'";
+    if (!kbm.empty()) cmd += " --kbm '" + (dir / kbm).string() + "'";
+    cmd += " '" + (dir / out).string() + "' 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    output.clear();
+    char buf[512];
+    while (size_t n = std::fread(buf, 1, sizeof buf, p)) output.append(buf, n);
+    int raw = pclose(p);
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  }
+  // The offsets in cents as the instrument reads the file.
+  std::vector<double> offsets(const std::string& name) {
+    MicroTuning tuning(dir.c_str());
+    tuning.setTable(name.c_str());
+    std::vector<double> out;
+    for (int k = 0; k < 12; ++k) out.push_back(100.0 * tuning.Tick(48 + k));
+    return out;
+  }
+  fs::path dir;
+  std::string output;
+};
+
+const char* kPythagorean =
+    "! pyth.scl\n!\nPythagorean\n 12\n!\n 256/243\n 9/8\n 32/27\n 81/64 major third\n 4/3\n"
+    " 729/512\n 3/2\n 128/81\n 27/16\n 16/9\n 243/128\n 2/1\n";
+
+}  // namespace
+
+TEST_F(Scl2ScaleTest, RatiosAndCentsBecomeOffsetsFromEqualTemperament) {
+  write("pyth.scl", kPythagorean);
+  ASSERT_EQ(convert("pyth.scl", "Pyth.txt"), 0) << output;
+  auto o = offsets("Pyth");
+  EXPECT_NEAR(o[0], 0.0, 1e-3);
+  EXPECT_NEAR(o[7], cents(1.5) - 700, 1e-3);
+  EXPECT_NEAR(o[4], cents(81.0 / 64) - 400, 1e-3);
+  EXPECT_NEAR(o[1], cents(256.0 / 243) - 100, 1e-3);
+  EXPECT_NEAR(o[11], cents(243.0 / 128) - 1100, 1e-3);
+
+  // Cents with a sign, CRLF line ends, an empty description, integer ratio.
+  write("mixed.scl", "!c\r\n\r\n12\r\n+100.0\r\n203.5\r\n300.\r\n400.0\r\n500.0\r\n600.0\r\n"
+                     "690.0 a flat fifth\r\n800.0\r\n900.0\r\n1000.0\r\n1100.0\r\n2\r\n");
+  ASSERT_EQ(convert("mixed.scl", "Mixed.txt"), 0) << output;
+  auto m = offsets("Mixed");
+  EXPECT_NEAR(m[2], 3.5, 1e-3);
+  EXPECT_NEAR(m[7], -10.0, 1e-3);
+  EXPECT_NEAR(m[3], 0.0, 1e-3);
+}
+
+TEST_F(Scl2ScaleTest, RefusesScalesThatDoNotFitTwelveKeysPerOctave) {
+  write("seven.scl", "seven\n7\n200.0\n400.0\n500.0\n700.0\n900.0\n1100.0\n2/1\n");
+  EXPECT_EQ(convert("seven.scl", "Seven.txt"), 1);
+  EXPECT_NE(output.find("7 notes"), std::string::npos) << output;
+  EXPECT_NE(output.find("exactly 12"), std::string::npos) << output;
+  EXPECT_FALSE(fs::exists(dir / "Seven.txt"));
+
+  std::string thirteen = "13 tones\n13\n";
+  for (int k = 1; k <= 13; ++k) thirteen += std::to_string(1200.0 * k / 13) + "\n";
+  write("thirteen.scl", thirteen);
+  EXPECT_EQ(convert("thirteen.scl", "T.txt"), 1);
+  EXPECT_NE(output.find("13 notes"), std::string::npos) << output;
+
+  std::string stretched = "bohlen\n12\n";
+  for (int k = 1; k <= 12; ++k) stretched += std::to_string(1300.0 * k / 12) + "\n";
+  write("wide.scl", stretched);
+  EXPECT_EQ(convert("wide.scl", "W.txt"), 1);
+  EXPECT_NE(output.find("period is 1300"), std::string::npos) << output;
+  EXPECT_FALSE(fs::exists(dir / "W.txt"));
+}
+
+TEST_F(Scl2ScaleTest, ReportsBrokenFilesWithTheirLine) {
+  write("bad.scl", "bad\n12\n100.0\n200.0\nthree hundred\n");
+  EXPECT_EQ(convert("bad.scl", "B.txt"), 1);
+  EXPECT_NE(output.find("bad.scl:5:"), std::string::npos) << output;
+
+  write("zero.scl", "zero\n12\n0/5\n");
+  EXPECT_EQ(convert("zero.scl", "Z.txt"), 1);
+  EXPECT_NE(output.find("zero.scl:3:"), std::string::npos) << output;
+
+  write("short.scl", "short\n12\n100.0\n200.0\n");
+  EXPECT_EQ(convert("short.scl", "S.txt"), 1);
+  EXPECT_NE(output.find("lists 2"), std::string::npos) << output;
+
+  write("count.scl", "count\ntwelve\n");
+  EXPECT_EQ(convert("count.scl", "C.txt"), 1);
+  EXPECT_NE(output.find("count.scl:2:"), std::string::npos) << output;
+
+  EXPECT_EQ(convert("absent.scl", "A.txt"), 1);
+  EXPECT_NE(output.find("cannot be read"), std::string::npos) << output;
+}
+
+TEST_F(Scl2ScaleTest, NameLengthFollowsTheScaleFolderLimit) {
+  write("pyth.scl", kPythagorean);
+  const std::string forty = std::string(36, 'n') + ".txt";
+  ASSERT_EQ(convert("pyth.scl", forty), 0) << output;
+  MicroTuning tuning(dir.c_str());
+  EXPECT_EQ(tuning.getSize(), 1);
+  EXPECT_EQ(convert("pyth.scl", std::string(37, 'n') + ".txt"), 1);
+  EXPECT_NE(output.find("at most 40"), std::string::npos) << output;
+  EXPECT_EQ(convert("pyth.scl", "plain.scale"), 1);
+}
+
+TEST_F(Scl2ScaleTest, KeyboardMappingSetsTheReferenceKey) {
+  write("pyth.scl", kPythagorean);
+  // Middle note D (62); A (69) at 440 Hz stays where equal temperament has it.
+  write("d.kbm", "! d.kbm\n0\n0\n127\n62\n69\n440.0\n12\n");
+  ASSERT_EQ(convert("pyth.scl", "PythD.txt", "d.kbm"), 0) << output;
+  EXPECT_NE(output.find("pitch class 2"), std::string::npos) << output;
+  auto o = offsets("PythD");
+  EXPECT_NEAR(o[7], 0.0, 1e-3);  // A, a fifth above D
+  EXPECT_NEAR(o[0], 700 - cents(1.5), 1e-3);
+  EXPECT_NEAR(o[4] - o[0], cents(81.0 / 64) - 400, 1e-3);
+
+  // Reference 432 Hz on A: everything a third of a semitone lower.
+  write("low.kbm", "12\n0\n127\n60\n69\n432\n12\n0\n1\n2\n3\n4\n5\n6\n7\n8\n9\nx\n11\n");
+  ASSERT_EQ(convert("pyth.scl", "Low.txt", "low.kbm"), 0) << output;
+  auto l = offsets("Low");
+  const double shift = cents(432.0 / 440.0) - (cents(27.0 / 16) - 900);
+  EXPECT_NEAR(l[9], cents(432.0 / 440.0), 1e-3);
+  EXPECT_NEAR(l[7], cents(1.5) - 700 + shift, 1e-3);
+  EXPECT_NEAR(l[10], shift, 1e-3);  // unmapped key: equal temperament, shifted
+
+  write("odd.kbm", "7\n0\n127\n60\n69\n440\n7\n0\n1\n2\n3\n4\n5\n6\n");
+  EXPECT_EQ(convert("pyth.scl", "Odd.txt", "odd.kbm"), 1);
+  EXPECT_NE(output.find("12 keys"), std::string::npos) << output;
+}
