@@ -1,5 +1,22 @@
 #!/usr/bin/env bash
-# make demo: load the freshly built plug-in like a host and show what it is.
+# make demo: render the demo song through the freshly built plug-in, with the
+# freshly generated factory content, into demo.wav.
 set -euo pipefail
-build_dir=${1:-build}
-"$build_dir/tools/vstinfo/vstinfo" "$build_dir/Vellamor-ZUL/Vellamor-ZUL.so"
+build_dir=$(cd "${1:-build}" && pwd)
+out=${2:-demo.wav}
+
+"$build_dir/tools/vstinfo/vstinfo" "$build_dir/Vellamor-ZUL/Vellamor-ZUL.so" | head -9
+
+# The plug-in looks for "Audio/Sounds/..." below the XDG data folders; point it
+# at the build tree's content and keep the user's own folders out of it.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/system" "$work/home"
+ln -s "$build_dir/content" "$work/system/Audio"
+
+"$build_dir/tools/vellamor-render/vellamor-render" \
+  --plugin "$build_dir/Vellamor-ZUL/Vellamor-ZUL.so" \
+  --data-home "$work/home" --data-dirs "$work/system" \
+  --program 0 --tail 4 \
+  "$build_dir/content/demo.mid" "$out"
+echo "Rendered $out"

@@ -109,8 +109,9 @@ TEST(PluginIdentity, TwoInstancesAndReloadsAreIndependent) {
     auto a = loadPlugin();
     auto b = loadPlugin();
     ASSERT_TRUE(a && b);
-    a->setParameter(12, 0.7f);
-    EXPECT_FLOAT_EQ(b->getParameter(12), 0.2f);
+    float before = b->getParameter(12);
+    a->setParameter(12, before > 0.5f ? 0.1f : 0.9f);
+    EXPECT_EQ(b->getParameter(12), before);
   }
 }
 

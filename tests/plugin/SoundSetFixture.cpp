@@ -1,5 +1,7 @@
 #include "tests/plugin/SoundSetFixture.h"
 
+#include "plugin/VstSynth.h"
+
 #include <stdlib.h>
 
 #include <cmath>
@@ -109,7 +111,18 @@ std::unique_ptr<host::HostedPlugin> SoundSetFixture::loadPlugin(double sampleRat
   auto plugin = host::HostedPlugin::load(VELLAMOR_PLUGIN_PATH, error,
                                          host::HostSettings{sampleRate, blockSize, 120.0});
   EXPECT_TRUE(plugin) << error;
-  if (plugin) plugin->resume();
+  if (!plugin) return plugin;
+  // The bundle may carry a factory bank; every test starts from the built-in
+  // parameter table instead, sent as a program chunk (values, scale, set).
+  static const std::vector<std::uint8_t> defaults = [] {
+    VstSynth table(nullptr);
+    void* data = nullptr;
+    vst::VstInt32 size = table.getChunk(&data, true);
+    auto* bytes = static_cast<std::uint8_t*>(data);
+    return std::vector<std::uint8_t>(bytes, bytes + size);
+  }();
+  plugin->setChunk(defaults, true);
+  plugin->resume();
   return plugin;
 }
 
