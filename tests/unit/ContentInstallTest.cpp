@@ -2,6 +2,8 @@
 // sound sets, scales and factory bank where it looks; uninstall must remove
 // the factory content and nothing a user added.
 #include <gtest/gtest.h>
+
+#include <cmath>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -105,6 +107,20 @@ TEST_F(ContentInstallTest, FreshInstanceFindsTheInstalledContent) {
   std::string error;
   auto plugin = host::HostedPlugin::load((vst / "Vellamor-ZUL/Vellamor-ZUL.so").string(), error);
   ASSERT_NE(plugin, nullptr) << error;
+  // ... with the factory bank's programs, and it plays.
+  EXPECT_EQ(plugin->programNameIndexed(0), std::string(programs[0].name));
+  EXPECT_NE(plugin->programNameIndexed(0), "Init");
+  plugin->resume();
+  host::MidiEventList notes;
+  notes.noteOn(0, 0, 60, 100);
+  notes.noteOff(22050, 0, 60);
+  host::RenderedAudio audio = plugin->render(44100, 512, notes);
+  double energy = 0.0;
+  for (size_t i = 0; i < audio.frames(); ++i) {
+    ASSERT_TRUE(std::isfinite(audio.left[i]) && std::isfinite(audio.right[i])) << i;
+    energy += audio.left[i] * audio.left[i];
+  }
+  EXPECT_GT(energy / static_cast<double>(audio.frames()), 1e-4) << "a played note must be heard";
 }
 
 TEST_F(ContentInstallTest, UninstallKeepsWhatTheUserAdded) {
