@@ -443,23 +443,12 @@ void VstSynth::applyParameter(long index, float v) {
     case 3:
     case 16:
       droneWave->setNote(36, 127, true, true);
-      mainEnv->keyOff();
-      droneEnv->Reset();
-      pitchEnv->Reset();
-      for (auto& env : sympEnvs) env->keyOff();
-      mainNotes->reset();
-      sympNotes->reset();
-      droneNotes->reset();
+      silenceVoices();
       break;
     case 8:
-    case 9: {
-      float f = DmVal(8), b = DmVal(9);
-      toneFilterA->setFreq(0.894f * b + (1.0f - f));
-      toneFilterB->setFreq(0.4f * b + (1.0f - f));
-      toneFilterC->setFreq(-0.4f * b + (1.0f - f));
-      toneFilterD->setFreq(-0.894f * b + (1.0f - f));
+    case 9:
+      setToneFilters(1.0f);
       break;
-    }
     case 27:
       tuning_->setRoot(trunc32(v));
       break;
@@ -994,41 +983,34 @@ void VstSynth::learnController(int controller, int data2) {
 }
 
 void VstSynth::allNotesOff() {
-  mainEnv->keyOff();
   droneEnv->keyOff();
-  droneEnv->Reset();
-  pitchEnv->Reset();
-  for (auto& env : sympEnvs) env->keyOff();
-  mainNotes->reset();
-  sympNotes->reset();
-  droneNotes->reset();
+  silenceVoices();
   idle = true;
 }
 
 // Voice start ----------------------------------------------------------------
 
+namespace {
+// Random spread of a deviation menu: 3 low, 4 medium, 5 high, anything else none.
+float menuAmount(float menuValue, float low, float medium, float high) {
+  if (menuValue == 3.0f) return low;
+  if (menuValue == 4.0f) return medium;
+  if (menuValue == 5.0f) return high;
+  return 0.0f;
+}
+}  // namespace
+
 float VstSynth::Deviation() {
-  float amount = 0.0f;
-  float d = DmVal(25);
-  if (d == 3.0f)
-    amount = 0.005f;
-  else if (d == 4.0f)
-    amount = 0.012f;
-  else if (d == 5.0f)
-    amount = 0.032f;
-  return random_.unit() * amount;
+  return random_.unit() * menuAmount(DmVal(25), 0.005f, 0.012f, 0.032f);
 }
 
 void VstSynth::ToneDeviation() {
-  float amount = 0.0f;
-  float d = DmVal(26);
-  if (d == 3.0f)
-    amount = 0.18f;
-  else if (d == 4.0f)
-    amount = 0.32f;
-  else if (d == 5.0f)
-    amount = 0.62f;
-  float k = 1.0f + random_.unit() * amount;
+  setToneFilters(1.0f + random_.unit() * menuAmount(DmVal(26), 0.18f, 0.32f, 0.62f));
+}
+
+// The four stages of the tone band around ToneFreq, spread by ToneBand; k
+// shifts the whole band (1 for the plain setting).
+void VstSynth::setToneFilters(float k) {
   float f = DmVal(8), b = DmVal(9);
   toneFilterA->setFreq(0.894f * b + (1.0f - f) * k);
   toneFilterB->setFreq(0.4f * b + (1.0f - f) * k);

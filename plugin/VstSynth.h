@@ -133,6 +133,7 @@ class VstSynth : public vst::AudioEffectX {
   void setNote(int note, int velocity, bool on);
   float Deviation();
   void ToneDeviation();
+  void setToneFilters(float k);
   void updateValues();
   void menuValues(long index, float value);
   void ExtraSetProgram();
