@@ -21,48 +21,12 @@
 #include <vector>
 
 #include "host/HostedPlugin.h"
+#include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
+using namespace testfiles;
 
 namespace {
-
-// --- a few bytes of MIDI file, written by hand -------------------------------
-
-Bytes vlq(std::uint32_t value) {
-  Bytes out{static_cast<std::uint8_t>(value & 0x7f)};
-  while (value >>= 7) out.insert(out.begin(), static_cast<std::uint8_t>(0x80 | (value & 0x7f)));
-  return out;
-}
-
-Bytes be(std::uint32_t value, int bytes) {
-  Bytes out;
-  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-  return out;
-}
-
-Bytes cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
-Bytes chunk(const char* id, const Bytes& body) {
-  return cat({Bytes(id, id + 4), be(static_cast<std::uint32_t>(body.size()), 4), body});
-}
-
-Bytes midiFile(int format, std::initializer_list<Bytes> tracks, int division) {
-  Bytes out = chunk("MThd", cat({be(format, 2), be(static_cast<std::uint32_t>(tracks.size()), 2),
-                                 be(division, 2)}));
-  for (const Bytes& t : tracks) out = cat({out, chunk("MTrk", t)});
-  return out;
-}
-
-Bytes ev(std::uint32_t delta, Bytes bytes) { return cat({vlq(delta), bytes}); }
-Bytes tempo(std::uint32_t delta, std::uint32_t micros) {
-  return ev(delta, cat({{0xff, 0x51, 0x03}, be(micros, 3)}));
-}
-Bytes endOfTrack(std::uint32_t delta) { return ev(delta, {0xff, 0x2f, 0x00}); }
 
 // --- a WAV reader of our own, so the tool's writer is checked independently --
 
@@ -84,8 +48,8 @@ std::uint32_t le(const Bytes& b, std::size_t at, int bytes) {
 
 Wav readWav(const fs::path& path) {
   Wav wav;
-  std::ifstream in(path, std::ios::binary);
-  Bytes b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string text = readFile(path);
+  Bytes b(text.begin(), text.end());
   if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) || std::memcmp(b.data() + 8, "WAVE", 4))
     return wav;
   bool haveFormat = false;
@@ -159,32 +123,18 @@ ToolRun runTool(const std::vector<std::string>& args, const fs::path& errorFile,
   int status = 0;
   waitpid(child, &status, 0);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-  std::ifstream in(errorFile);
-  run.errors.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  run.errors = readFile(errorFile);
   return run;
 }
 
 class RenderTool : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/render-tool-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    // The plug-in under test must not see or write the real user folders.
-    setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+    ASSERT_TRUE(tmp_.ok());
     // An empty sound folder: nothing to load, nothing to complain about.
     fs::create_directories(dir_ / "data/Audio/Sounds/Banks/Quillmark/Vellamor");
   }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  fs::path write(const std::string& name, const Bytes& data) {
-    fs::path path = dir_ / name;
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(data.data()),
-               static_cast<std::streamsize>(data.size()));
-    return path;
-  }
+  fs::path write(const std::string& name, const Bytes& data) { return writeFile(dir_ / name, data); }
   ToolRun render(std::vector<std::string> args,
                  const std::vector<std::pair<std::string, std::string>>& environment = {},
                  rlim_t fileSizeLimit = RLIM_INFINITY) {
@@ -192,7 +142,11 @@ class RenderTool : public ::testing::Test {
     return runTool(args, dir_ / "stderr.txt", environment, fileSizeLimit);
   }
 
-  fs::path dir_;
+  TempDir tmp_{"render-tool"};
+  fs::path dir_ = tmp_.path();
+  // The plug-in under test must not see or write the real user folders.
+  ScopedEnv dataHome_{"XDG_DATA_HOME", (dir_ / "data").string()};
+  ScopedEnv configHome_{"XDG_CONFIG_HOME", (dir_ / "config").string()};
 };
 
 // 100 bpm, 96 ticks per quarter: one tick is 1/160 s. Running status,
@@ -359,48 +313,37 @@ TEST_F(RenderTool, FailuresExplainThemselvesAndLeaveNoOutput) {
   fs::path damaged = write("damaged.mid", cut);
   fs::path junk = write("junk.so", Bytes(100, 0x42));
   fs::path wav = dir_ / "out.wav";
+  // Options come before the song and the output file unless `whole` is set.
   struct Case {
     const char* what;
     std::vector<std::string> args;
     int status;
     std::string mentions;
+    bool whole = false;
   } cases[] = {
-      {"missing song", {(dir_ / "nope.mid").string(), wav.string()}, 1, "nope.mid"},
-      {"damaged song", {damaged.string(), wav.string()}, 1, "damaged.mid is truncated"},
-      {"not a song", {junk.string(), wav.string()}, 1, "not a Standard MIDI File"},
-      {"unwritable output",
-       {midi.string(), (dir_ / "no" / "such" / "dir.wav").string()},
-       1,
-       "cannot write"},
-      {"missing plug-in",
-       {"--plugin", (dir_ / "none.so").string(), midi.string(), wav.string()},
-       1,
-       "none.so"},
-      {"broken plug-in",
-       {"--plugin", junk.string(), midi.string(), wav.string()},
-       1,
-       "cannot load the plug-in"},
-      {"missing bank",
-       {"--bank", (dir_ / "none.bnk").string(), midi.string(), wav.string()},
-       1,
-       "none.bnk"},
-      {"unknown parameter",
-       {"--set", "No Such Knob=1", midi.string(), wav.string()},
-       1,
-       "No Such Knob"},
-      {"parameter out of range", {"--set", "57=1", midi.string(), wav.string()}, 1, "57"},
-      {"bad format", {"--format", "12", midi.string(), wav.string()}, 2, "--format"},
-      {"bad rate", {"--rate", "44,1", midi.string(), wav.string()}, 2, "--rate"},
-      {"bad block", {"--block", "0", midi.string(), wav.string()}, 2, "--block"},
-      {"negative tail", {"--tail", "-1", midi.string(), wav.string()}, 2, "--tail"},
-      {"program too high", {"--program", "128", midi.string(), wav.string()}, 2, "--program"},
-      {"not a number", {"--set", "13=nan", midi.string(), wav.string()}, 2, "--set"},
-      {"no value", {"--set", "13", midi.string(), wav.string()}, 2, "--set"},
-      {"option without value", {midi.string(), wav.string(), "--program"}, 2, "--program"},
-      {"unknown option", {"--loud", midi.string(), wav.string()}, 2, "--loud"},
-      {"one file", {midi.string()}, 2, "output"},
+      {"missing song", {(dir_ / "nope.mid").string(), wav.string()}, 1, "nope.mid", true},
+      {"damaged song", {damaged.string(), wav.string()}, 1, "damaged.mid is truncated", true},
+      {"not a song", {junk.string(), wav.string()}, 1, "not a Standard MIDI File", true},
+      {"unwritable output", {midi.string(), (dir_ / "no/such/dir.wav").string()}, 1,
+       "cannot write", true},
+      {"missing plug-in", {"--plugin", (dir_ / "none.so").string()}, 1, "none.so"},
+      {"broken plug-in", {"--plugin", junk.string()}, 1, "cannot load the plug-in"},
+      {"missing bank", {"--bank", (dir_ / "none.bnk").string()}, 1, "none.bnk"},
+      {"unknown parameter", {"--set", "No Such Knob=1"}, 1, "No Such Knob"},
+      {"parameter out of range", {"--set", "57=1"}, 1, "57"},
+      {"bad format", {"--format", "12"}, 2, "--format"},
+      {"bad rate", {"--rate", "44,1"}, 2, "--rate"},
+      {"bad block", {"--block", "0"}, 2, "--block"},
+      {"negative tail", {"--tail", "-1"}, 2, "--tail"},
+      {"program too high", {"--program", "128"}, 2, "--program"},
+      {"not a number", {"--set", "13=nan"}, 2, "--set"},
+      {"no value", {"--set", "13"}, 2, "--set"},
+      {"option without value", {midi.string(), wav.string(), "--program"}, 2, "--program", true},
+      {"unknown option", {"--loud"}, 2, "--loud"},
+      {"one file", {midi.string()}, 2, "output", true},
   };
-  for (const Case& c : cases) {
+  for (Case& c : cases) {
+    if (!c.whole) c.args.insert(c.args.end(), {midi.string(), wav.string()});
     ToolRun run = render(c.args);
     EXPECT_EQ(run.status, c.status) << c.what << ": " << run.errors;
     EXPECT_NE(run.errors.find(c.mentions), std::string::npos) << c.what << ": " << run.errors;

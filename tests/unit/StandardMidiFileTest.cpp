@@ -10,47 +10,16 @@
 #include <vector>
 
 #include "host/StandardMidiFile.h"
+#include "support/TestFiles.h"
 
 using host::StandardMidiFile;
-using Bytes = std::vector<std::uint8_t>;
+using namespace testfiles;
 
 namespace {
 
-// Just enough of a MIDI file writer to build the cases below by hand.
-Bytes vlq(std::uint32_t value) {
-  Bytes out{static_cast<std::uint8_t>(value & 0x7f)};
-  while (value >>= 7) out.insert(out.begin(), static_cast<std::uint8_t>(0x80 | (value & 0x7f)));
-  return out;
-}
-
-Bytes be(std::uint32_t value, int bytes) {
-  Bytes out;
-  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-  return out;
-}
-
-Bytes cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
-Bytes chunk(const char* id, const Bytes& body) {
-  return cat({Bytes(id, id + 4), be(static_cast<std::uint32_t>(body.size()), 4), body});
-}
-
 Bytes header(int format, int tracks, std::uint16_t division) {
-  return chunk("MThd", cat({be(format, 2), be(tracks, 2), be(division, 2)}));
+  return midiHeader(format, tracks, division);
 }
-
-// One event: delta time, then the bytes as they go in the file.
-Bytes ev(std::uint32_t delta, Bytes bytes) { return cat({vlq(delta), bytes}); }
-Bytes tempo(std::uint32_t delta, std::uint32_t micros) {
-  return ev(delta, cat({{0xff, 0x51, 0x03}, be(micros, 3)}));
-}
-Bytes endOfTrack(std::uint32_t delta = 0) { return ev(delta, {0xff, 0x2f, 0x00}); }
-
-Bytes track(std::initializer_list<Bytes> events) { return chunk("MTrk", cat(events)); }
 
 struct Parsed {
   StandardMidiFile file;
@@ -69,6 +38,20 @@ Bytes bytesOf(const StandardMidiFile& file, std::size_t i) {
   return Bytes(span.begin(), span.end());
 }
 
+// The times of the first events, in order.
+void expectSeconds(const StandardMidiFile& file, std::initializer_list<double> want) {
+  ASSERT_GE(file.events().size(), want.size());
+  std::size_t i = 0;
+  for (double w : want) {
+    EXPECT_DOUBLE_EQ(file.events()[i].seconds, w) << "event " << i;
+    ++i;
+  }
+}
+
+void expectBytes(const StandardMidiFile& file, std::initializer_list<std::pair<int, Bytes>> want) {
+  for (const auto& [i, bytes] : want) EXPECT_EQ(bytesOf(file, static_cast<std::size_t>(i)), bytes) << "event " << i;
+}
+
 }  // namespace
 
 TEST(StandardMidiFile, ReadsFormat0AtDefaultTempo) {
@@ -80,13 +63,9 @@ TEST(StandardMidiFile, ReadsFormat0AtDefaultTempo) {
   EXPECT_EQ(p.file.format(), 0);
   EXPECT_EQ(p.file.ticksPerQuarter(), 480);
   EXPECT_DOUBLE_EQ(p.file.initialTempo(), 120.0);
-  EXPECT_EQ(bytesOf(p.file, 0), (Bytes{0x90, 60, 100}));
-  EXPECT_EQ(bytesOf(p.file, 1), (Bytes{0x80, 60, 0}));
-  EXPECT_EQ(bytesOf(p.file, 2), (Bytes{0xb0, 7, 99}));
+  expectBytes(p.file, {{0, {0x90, 60, 100}}, {1, {0x80, 60, 0}}, {2, {0xb0, 7, 99}}});
   // 120 bpm, 480 ticks per quarter: one tick is 1/960 s.
-  EXPECT_DOUBLE_EQ(events[0].seconds, 0.0);
-  EXPECT_DOUBLE_EQ(events[1].seconds, 0.5);
-  EXPECT_DOUBLE_EQ(events[2].seconds, 0.75);
+  expectSeconds(p.file, {0.0, 0.5, 0.75});
   EXPECT_EQ(events[2].tick, 720u);
   EXPECT_FALSE(events[2].sysex);
   // The end marker lies 720 ticks after the last event.
@@ -106,15 +85,9 @@ TEST(StandardMidiFile, RunningStatusRepeatsTheLastChannelStatus) {
                                           ev(0, {2, 65}), endOfTrack()})}));
   ASSERT_TRUE(p.ok) << p.error;
   ASSERT_EQ(p.file.events().size(), 12u);
-  EXPECT_EQ(bytesOf(p.file, 9), (Bytes{0xd3, 21}));
-  EXPECT_EQ(bytesOf(p.file, 11), (Bytes{0xe3, 2, 65}));
-  EXPECT_EQ(bytesOf(p.file, 1), (Bytes{0x91, 62, 90}));
-  EXPECT_EQ(bytesOf(p.file, 2), (Bytes{0x91, 60, 0}));
-  EXPECT_EQ(bytesOf(p.file, 3), (Bytes{0xc3, 5}));
-  EXPECT_EQ(bytesOf(p.file, 4), (Bytes{0xc3, 7}));
-  EXPECT_EQ(bytesOf(p.file, 5), (Bytes{0xc3, 9}));
+  expectBytes(p.file, {{1, {0x91, 62, 90}}, {2, {0x91, 60, 0}}, {3, {0xc3, 5}}, {4, {0xc3, 7}},
+                       {5, {0xc3, 9}}, {7, {0xc3, 11}}, {9, {0xd3, 21}}, {11, {0xe3, 2, 65}}});
   EXPECT_TRUE(p.file.events()[6].sysex);
-  EXPECT_EQ(bytesOf(p.file, 7), (Bytes{0xc3, 11}));
   EXPECT_EQ(p.file.events()[7].tick, 27u);
 }
 
@@ -128,10 +101,7 @@ TEST(StandardMidiFile, TempoChangeMovesOnlyLaterEvents) {
   const auto& events = p.file.events();
   ASSERT_EQ(events.size(), 4u);
   EXPECT_DOUBLE_EQ(p.file.initialTempo(), 240.0);
-  EXPECT_DOUBLE_EQ(events[0].seconds, 0.25);
-  EXPECT_DOUBLE_EQ(events[1].seconds, 0.5);
-  EXPECT_DOUBLE_EQ(events[2].seconds, 1.5);
-  EXPECT_DOUBLE_EQ(events[3].seconds, 2.0);
+  expectSeconds(p.file, {0.25, 0.5, 1.5, 2.0});
   ASSERT_EQ(p.file.tempoMap().size(), 2u);
   EXPECT_EQ(p.file.tempoMap()[1].tick, 960u);
   EXPECT_DOUBLE_EQ(p.file.tempoMap()[1].seconds, 0.5);
@@ -156,10 +126,7 @@ TEST(StandardMidiFile, Format1TempoTrackAppliesToEveryTrackAndTracksMerge) {
   EXPECT_EQ(events[3].track, 1);
   EXPECT_EQ(events[4].track, 2);
   // 60 bpm up to tick 200 (2 s), then 120 bpm.
-  EXPECT_DOUBLE_EQ(events[0].seconds, 0.5);
-  EXPECT_DOUBLE_EQ(events[1].seconds, 1.0);
-  EXPECT_DOUBLE_EQ(events[2].seconds, 2.0);
-  EXPECT_DOUBLE_EQ(events[3].seconds, 2.5);
+  expectSeconds(p.file, {0.5, 1.0, 2.0, 2.5});
   EXPECT_DOUBLE_EQ(p.file.endSeconds(), 2.0 + 0.5 * 600 / 100);
 }
 
@@ -172,8 +139,7 @@ TEST(StandardMidiFile, SmpteDivisionCountsRealTime) {
   ASSERT_TRUE(p.ok) << p.error;
   EXPECT_EQ(p.file.ticksPerQuarter(), 0);
   EXPECT_DOUBLE_EQ(p.file.smpteFramesPerSecond(), 25.0);
-  EXPECT_DOUBLE_EQ(p.file.events()[0].seconds, 0.5);
-  EXPECT_DOUBLE_EQ(p.file.events()[1].seconds, 2.0);
+  expectSeconds(p.file, {0.5, 2.0});
 
   division = static_cast<std::uint16_t>((0x100 - 29) << 8 | 2);
   p = parse(cat({header(0, 1, division), track({ev(30000 * 2, {0x90, 60, 1})})}));
@@ -203,8 +169,7 @@ TEST(StandardMidiFile, SkipsWhatItNeedNotUnderstand) {
                         chunk("junk", {0})}));
   ASSERT_TRUE(p.ok) << p.error;
   ASSERT_EQ(p.file.events().size(), 2u);
-  EXPECT_DOUBLE_EQ(p.file.events()[0].seconds, 0.5);
-  EXPECT_DOUBLE_EQ(p.file.events()[1].seconds, 1.0);
+  expectSeconds(p.file, {0.5, 1.0});
   EXPECT_DOUBLE_EQ(p.file.initialTempo(), 120.0);
 }
 
@@ -314,19 +279,16 @@ TEST(StandardMidiFile, SurvivesEveryTruncationAndRandomDamage) {
 }
 
 TEST(StandardMidiFile, LoadsFromDiskAndNamesOpenFailures) {
-  char path[] = "/tmp/smf-test-XXXXXX";
-  int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  Bytes data = cat({header(0, 1, 96), track({ev(96, {0x90, 64, 1}), endOfTrack()})});
-  ASSERT_EQ(write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
-  close(fd);
+  TempDir tmp("smf-test");
+  const std::string path =
+      writeFile(tmp / "song.mid", cat({header(0, 1, 96), track({ev(96, {0x90, 64, 1}), endOfTrack()})}));
 
   StandardMidiFile file;
   std::string error;
   EXPECT_TRUE(file.load(path, error)) << error;
   ASSERT_EQ(file.events().size(), 1u);
   EXPECT_DOUBLE_EQ(file.events()[0].seconds, 0.5);
-  std::remove(path);
+  std::filesystem::remove(path);
 
   EXPECT_FALSE(file.load(path, error));
   EXPECT_NE(error.find("cannot be opened"), std::string::npos) << error;
