@@ -13,6 +13,7 @@
 #include "sound/SoundStatus.h"
 #include "sound/VORNsnd.h"
 #include "support/MessageBox.h"
+#include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -61,41 +62,42 @@ struct Bytes {
   }
 };
 
+// A file of one wave; the arguments are those of Bytes::chunk.
+template <class... Args>
+Bytes one(const std::vector<float>& s, Args... args) {
+  Bytes f;
+  f.header(1);
+  f.chunk(s, args...);
+  return f;
+}
+
 class SoundFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/vornsnd_test_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
-  void TearDown() override { fs::remove_all(dir); }
+  void SetUp() override { ASSERT_TRUE(tmp.ok()); }
   std::string write(const std::string& rel, const Bytes& bytes) {
-    fs::path p = fs::path(dir) / rel;
-    fs::create_directories(p.parent_path());
-    FILE* f = std::fopen(p.c_str(), "wb");
-    std::fwrite(bytes.b.data(), 1, bytes.b.size(), f);
-    std::fclose(f);
-    return p.string();
+    return testfiles::writeFile(tmp / rel, bytes.b).string();
   }
   static std::vector<float> ramp(int n) {
     std::vector<float> s(n);
     for (int i = 0; i < n; ++i) s[i] = 0.001f * static_cast<float>(i % 500) - 0.25f;
     return s;
   }
+  // Length, loop start and end, root key, key range.
+  static void expectLayout(const Wavetable_Wave& w, std::vector<int> want) {
+    std::vector<int> got{w.length, w.loopStart, w.loopEnd, w.rootKey, w.lowKey, w.highKey};
+    got.resize(want.size());
+    EXPECT_EQ(got, want);
+  }
   static void expectBlank(const VORNsnd& snd) {
     ASSERT_EQ(snd.waveCount(), 1);
     const Wavetable_Wave& w = snd.wave(0);
-    EXPECT_EQ(w.length, 90);
-    EXPECT_EQ(w.loopStart, -1);
-    EXPECT_EQ(w.loopEnd, 0);
-    EXPECT_EQ(w.rootKey, 60);
-    EXPECT_EQ(w.lowKey, 0);
-    EXPECT_EQ(w.highKey, 127);
+    expectLayout(w, {90, -1, 0, 60, 0, 127});
     ASSERT_GE(w.allocated, 100);
     for (int i = 0; i < 100; ++i) EXPECT_EQ(w.data[i], 0.0f);
     EXPECT_STREQ(snd.name(), "Initial");
   }
-  std::string dir;
+  testfiles::TempDir tmp{"vornsnd_test"};
+  std::string dir = tmp.str();
 };
 
 uint32_t bitsOf(float v) {
@@ -113,12 +115,7 @@ TEST_F(SoundFileTest, LooplessWaveGetsSilentTailAndInnerLoop) {
   auto snd = std::make_unique<VORNsnd>(&status);
   ASSERT_EQ(snd->loadVORNsnd(write("07-Set/MainS.VORNsnd", f).c_str()), 0);
   const Wavetable_Wave& w = snd->wave(0);
-  EXPECT_EQ(w.length, 1040);
-  EXPECT_EQ(w.loopStart, 1002);
-  EXPECT_EQ(w.loopEnd, 1038);
-  EXPECT_EQ(w.rootKey, 48);
-  EXPECT_EQ(w.lowKey, 10);
-  EXPECT_EQ(w.highKey, 90);
+  expectLayout(w, {1040, 1002, 1038, 48, 10, 90});
   EXPECT_EQ(w.lowVelocity, 5);
   EXPECT_EQ(w.highVelocity, 100);
   ASSERT_GE(w.allocated, 1060);
@@ -137,24 +134,18 @@ TEST_F(SoundFileTest, LoopedWaveCopiesLoopStartBehindLoopEnd) {
   ASSERT_EQ(snd.loadVORNsnd(write("a/b.VORNsnd", f).c_str()), 0);
   ASSERT_EQ(snd.waveCount(), 2);
   const Wavetable_Wave& w = snd.wave(0);
-  EXPECT_EQ(w.length, 1000);
-  EXPECT_EQ(w.loopStart, 100);
-  EXPECT_EQ(w.loopEnd, 900);
+  expectLayout(w, {1000, 100, 900});
   EXPECT_EQ(w.data[901], s[100]);
   EXPECT_EQ(w.data[900], s[900]);
   EXPECT_EQ(w.data[902], s[902]);
   for (int i = 1000; i < 1012; ++i) EXPECT_EQ(w.data[i], 0.0f);
   const Wavetable_Wave& oneShot = snd.wave(1);
-  EXPECT_EQ(oneShot.length, 50);
-  EXPECT_EQ(oneShot.loopStart, 3);
-  EXPECT_EQ(oneShot.loopEnd, -4);
+  expectLayout(oneShot, {50, 3, -4});
   for (int i = 50; i < 62; ++i) EXPECT_EQ(oneShot.data[i], 0.0f);
 }
 
 TEST_F(SoundFileTest, LoopEndBeyondWaveFailsWithCode52AndLeavesSilentWave) {
-  Bytes f;
-  f.header(1);
-  f.chunk(ramp(1000), 100, 1001);
+  Bytes f = one(ramp(1000), 100, 1001);
   SoundStatus status;
   auto snd = std::make_unique<VORNsnd>(&status);
   const std::string path = write("x/MainS.VORNsnd", f);
@@ -168,18 +159,14 @@ TEST_F(SoundFileTest, LoopEndBeyondWaveFailsWithCode52AndLeavesSilentWave) {
 }
 
 TEST_F(SoundFileTest, LoopEndAtLengthIsStillValid) {
-  Bytes f;
-  f.header(1);
-  f.chunk(ramp(100), 10, 100);
+  Bytes f = one(ramp(100), 10, 100);
   VORNsnd snd;
   ASSERT_EQ(snd.loadVORNsnd(write("x/y.VORNsnd", f).c_str()), 0);
   EXPECT_EQ(snd.wave(0).data[101], snd.wave(0).data[10]);
 }
 
 TEST_F(SoundFileTest, NamesComeFromThePath) {
-  Bytes f;
-  f.header(1);
-  f.chunk(ramp(10), -1, 0);
+  Bytes f = one(ramp(10), -1, 0);
   VORNsnd snd;
   ASSERT_EQ(snd.loadVORNsnd(write("03-Bright Harp/Symp.VORNsnd", f).c_str()), 0);
   EXPECT_STREQ(snd.name(), "Symp");
@@ -193,9 +180,7 @@ TEST_F(SoundFileTest, NamesComeFromThePath) {
 }
 
 TEST_F(SoundFileTest, AlternativeExtensionLoadsButKeepsInstanceSilent) {
-  Bytes f;
-  f.header(1);
-  f.chunk(ramp(200), -1, 0);
+  Bytes f = one(ramp(200), -1, 0);
   write("05-Alt/Drone.FernoSND", f);
   SoundStatus status;
   Recorder messages;
@@ -228,9 +213,7 @@ TEST_F(SoundFileTest, MissingFileWarnsOnceAndLeavesSilentWave) {
 }
 
 TEST_F(SoundFileTest, PictureRowsAreStoredRightToLeft) {
-  Bytes f;
-  f.header(1);
-  f.chunk(ramp(20), -1, 0);
+  Bytes f = one(ramp(20), -1, 0);
   f.i32(12345);
   for (int r = 0; r < 20; ++r)
     for (int j = 0; j < 129; ++j) {
@@ -242,18 +225,14 @@ TEST_F(SoundFileTest, PictureRowsAreStoredRightToLeft) {
   ASSERT_EQ(snd.loadVORNsnd(write("p/q.VORNsnd", f).c_str()), 0);
   EXPECT_TRUE(snd.hasPicture());
   for (int r = 0; r < 20; ++r) {
-    EXPECT_EQ(snd.pixel(r, 128)[0], r);
-    EXPECT_EQ(snd.pixel(r, 128)[1], 0);
-    EXPECT_EQ(snd.pixel(r, 128)[2], 200);
+    EXPECT_EQ(std::vector<int>(snd.pixel(r, 128), snd.pixel(r, 128) + 3), (std::vector<int>{r, 0, 200}));
     EXPECT_EQ(snd.pixel(r, 0)[1], 128);
     EXPECT_EQ(snd.pixel(r, 100)[1], 28);
   }
 }
 
 TEST_F(SoundFileTest, FileEndingAfterLastChunkHasNoPictureAndDrawsOne) {
-  Bytes f;
-  f.header(1);
-  f.chunk(std::vector<float>(1000, -0.5f), -1, 0);
+  Bytes f = one(std::vector<float>(1000, -0.5f), -1, 0);
   VORNsnd snd;
   snd.setColor({200, 100, 50, 0}, {1, 2, 3, 0});
   ASSERT_EQ(snd.loadVORNsnd(write("d/Wave.VORNsnd", f).c_str()), 0);
@@ -261,9 +240,7 @@ TEST_F(SoundFileTest, FileEndingAfterLastChunkHasNoPictureAndDrawsOne) {
   // A constant negative wave normalises to -1: row 0 dimmed, rows 1..9
   // full, the lower half and column 128 background.
   for (int c = 0; c < 128; ++c) {
-    EXPECT_EQ(snd.pixel(0, c)[0], 120);
-    EXPECT_EQ(snd.pixel(0, c)[1], 60);
-    EXPECT_EQ(snd.pixel(0, c)[2], 30);
+    EXPECT_EQ(std::vector<int>(snd.pixel(0, c), snd.pixel(0, c) + 3), (std::vector<int>{120, 60, 30}));
     for (int r = 1; r < 10; ++r) EXPECT_EQ(snd.pixel(r, c)[0], 200);
     for (int r = 10; r < 20; ++r) EXPECT_EQ(snd.pixel(r, c)[2], 3);
   }
@@ -271,9 +248,7 @@ TEST_F(SoundFileTest, FileEndingAfterLastChunkHasNoPictureAndDrawsOne) {
 }
 
 TEST_F(SoundFileTest, SilenceSoundWithoutPictureStaysBlack) {
-  Bytes f;
-  f.header(1);
-  f.chunk(std::vector<float>(300, 0.7f), -1, 0);
+  Bytes f = one(std::vector<float>(300, 0.7f), -1, 0);
   VORNsnd snd;
   snd.setColor({200, 100, 50, 0}, {9, 9, 9, 0});
   ASSERT_EQ(snd.loadVORNsnd(write("s/SilenceA.VORNsnd", f).c_str()), 0);
@@ -285,79 +260,52 @@ TEST_F(SoundFileTest, SilenceSoundWithoutPictureStaysBlack) {
 
 // Every damaged or hostile file ends in the blank wave with the flag up.
 TEST_F(SoundFileTest, DamagedAndHostileFilesAreRefused) {
-  struct Case {
+  auto raw = [](std::size_t n) {
+    Bytes b;
+    b.b.assign(n, 0);
+    return b;
+  };
+  auto edited = [](Bytes b, auto edit) {
+    edit(b);
+    return b;
+  };
+  auto counted = [](int32_t count) {
+    Bytes b;
+    b.header(count);
+    return b;
+  };
+  const std::vector<float> two{0.1f, 0.2f}, hundred(100, 0.5f);
+  const struct {
     const char* what;
     Bytes file;
     int code;
+  } cases[] = {
+      {"short header", raw(150), 23},
+      {"count missing", raw(202), 25},
+      {"no waves", counted(0), 26},
+      {"negative count", counted(-3), 26},
+      {"too many waves", counted(4025), 26},
+      {"chunk header cut",
+       edited(counted(1), [](Bytes& b) { b.b.insert(b.b.end(), {'c', 'h', 'n', 'k', 1, 0}); }), 32},
+      {"second chunk missing", edited(counted(2), [&](Bytes& b) { b.chunk(two, -1, 0); }), 32},
+      {"bad tag", edited(one(two, -1, 0), [](Bytes& b) { b.b[204] = 'C'; }), 33},
+      {"zero length", one({}, -1, 0), 34},
+      {"negative length",
+       edited(one({0.5f}, -1, 0), [](Bytes& b) { std::memset(&b.b[208], 0xff, 4); }), 34},
+      {"absurd length", one({0.5f, 0.5f}, -1, 0, 60, 0, 127, 0, 127, 0x7fffffff), 35},
+      {"samples cut short", one(hundred, 10, 50, 60, 0, 127, 0, 127, 101), 35},
+      {"root key out of range", one(two, -1, 0, 200), 36},
+      {"loop start beyond wave", one(hundred, 100, -1), 53},
+      {"loop start after loop end", one(hundred, 60, 50), 53},
+      {"picture cut short", edited(one(two, -1, 0), [](Bytes& b) {
+         b.i32(1);
+         b.b.insert(b.b.end(), 7739, 3);
+       }), 54},
+      {"looped single sample", one({0.5f}, 0, 1), 55},
   };
-  std::vector<Case> cases;
-  auto add = [&](const char* what, int code, auto build) {
-    Case c{what, {}, code};
-    build(c.file);
-    cases.push_back(std::move(c));
-  };
-  add("short header", 23, [](Bytes& b) { b.b.assign(150, 0); });
-  add("count missing", 25, [](Bytes& b) { b.b.assign(202, 0); });
-  add("no waves", 26, [](Bytes& b) { b.header(0); });
-  add("negative count", 26, [](Bytes& b) { b.header(-3); });
-  add("too many waves", 26, [](Bytes& b) { b.header(4025); });
-  add("chunk header cut", 32, [](Bytes& b) {
-    b.header(1);
-    b.b.insert(b.b.end(), {'c', 'h', 'n', 'k', 1, 0});
-  });
-  add("second chunk missing", 32, [](Bytes& b) {
-    b.header(2);
-    b.chunk({0.1f, 0.2f}, -1, 0);
-  });
-  add("bad tag", 33, [](Bytes& b) {
-    b.header(1);
-    b.chunk({0.1f, 0.2f}, -1, 0);
-    b.b[204] = 'C';
-  });
-  add("zero length", 34, [](Bytes& b) {
-    b.header(1);
-    b.chunk({}, -1, 0);
-  });
-  add("negative length", 34, [](Bytes& b) {
-    b.header(1);
-    b.chunk({0.5f}, -1, 0, 60, 0, 127, 0, 127, -1);
-    std::memset(&b.b[208], 0xff, 4);
-  });
-  add("absurd length", 35, [](Bytes& b) {
-    b.header(1);
-    b.chunk({0.5f, 0.5f}, -1, 0, 60, 0, 127, 0, 127, 0x7fffffff);
-  });
-  add("samples cut short", 35, [](Bytes& b) {
-    b.header(1);
-    b.chunk(std::vector<float>(100, 0.5f), 10, 50, 60, 0, 127, 0, 127, 101);
-  });
-  add("root key out of range", 36, [](Bytes& b) {
-    b.header(1);
-    b.chunk({0.1f, 0.2f}, -1, 0, 200);
-  });
-  add("loop start beyond wave", 53, [](Bytes& b) {
-    b.header(1);
-    b.chunk(std::vector<float>(100, 0.5f), 100, -1);
-  });
-  add("loop start after loop end", 53, [](Bytes& b) {
-    b.header(1);
-    b.chunk(std::vector<float>(100, 0.5f), 60, 50);
-  });
-  add("picture cut short", 54, [](Bytes& b) {
-    b.header(1);
-    b.chunk({0.1f, 0.2f}, -1, 0);
-    b.i32(1);
-    b.b.insert(b.b.end(), 7739, 3);
-  });
-  add("looped single sample", 55, [](Bytes& b) {
-    b.header(1);
-    b.chunk({0.5f}, 0, 1);
-  });
 
-  Bytes good;
-  good.header(1);
-  good.chunk(ramp(64), 4, 40);
-  for (Case& c : cases) {
+  Bytes good = one(ramp(64), 4, 40);
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     SoundStatus status;
     Recorder messages;
@@ -380,9 +328,7 @@ TEST_F(SoundFileTest, DamagedAndHostileFilesAreRefused) {
 }
 
 TEST_F(SoundFileTest, NonFiniteSamplesAreZeroedAndVolumeScalesPlayableSamples) {
-  Bytes f;
-  f.header(1);
-  f.chunk({0.5f, NAN, INFINITY, -0.25f, 1e30f}, 0, 4);
+  Bytes f = one({0.5f, NAN, INFINITY, -0.25f, 1e30f}, 0, 4);
   VORNsnd snd;
   ASSERT_EQ(snd.loadVORNsnd(write("n/n.VORNsnd", f).c_str()), 0);
   const Wavetable_Wave& w = snd.wave(0);
@@ -399,12 +345,8 @@ TEST_F(SoundFileTest, NonFiniteSamplesAreZeroedAndVolumeScalesPlayableSamples) {
 }
 
 TEST_F(SoundFileTest, SilenceFlagBelongsToOneInstanceAndClearsWithNextSet) {
-  Bytes good;
-  good.header(1);
-  good.chunk(ramp(64), -1, 0);
-  Bytes bad;
-  bad.header(1);
-  bad.chunk(ramp(64), 0, 65);
+  Bytes good = one(ramp(64), -1, 0);
+  Bytes bad = one(ramp(64), 0, 65);
   SoundStatus first, second;
   VORNsnd a(&first), b(&second);
   testing::internal::CaptureStderr();

@@ -13,6 +13,7 @@
 #include "sound/VORNsnd.h"
 #include "sound/VORNsndWriter.h"
 #include "sound/Wavetable.h"
+#include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -33,15 +34,8 @@ Wave constant(float value, int length, int lowKey = 0, int highKey = 127, int ro
 
 class OscillatorTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/wavetable_test_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
-  void TearDown() override {
-    VornMain::setSampleRate(44100.0f);
-    fs::remove_all(dir);
-  }
+  void SetUp() override { ASSERT_TRUE(tmp.ok()); }
+  void TearDown() override { VornMain::setSampleRate(44100.0f); }
   std::unique_ptr<VORNsnd> sound(const std::vector<Wave>& waves, SoundStatus* status = nullptr) {
     const std::string path = dir + "/" + std::to_string(files++) + ".VORNsnd";
     std::string error;
@@ -50,18 +44,17 @@ class OscillatorTest : public ::testing::Test {
     EXPECT_EQ(snd->loadVORNsnd(path.c_str()), 0);
     return snd;
   }
-  std::string dir;
+  testfiles::TempDir tmp{"wavetable_test"};
+  std::string dir = tmp.str();
   int files = 0;
 };
 
 TEST_F(OscillatorTest, FrequencyTableMatchesMidiPitches) {
   auto snd = sound({constant(0.5f, 100)});
   Wavetable osc(snd.get());
-  EXPECT_FLOAT_EQ(osc.frequencyTable(0), 8.1757994f);
-  EXPECT_FLOAT_EQ(osc.frequencyTable(12), 16.351599f);
-  EXPECT_FLOAT_EQ(osc.frequencyTable(60), 261.62558f);
-  EXPECT_FLOAT_EQ(osc.frequencyTable(69), 440.0f);
-  EXPECT_FLOAT_EQ(osc.frequencyTable(127), 12543.8535f);
+  for (auto [key, hz] : {std::pair{0, 8.1757994f}, {12, 16.351599f}, {60, 261.62558f}, {69, 440.0f},
+                         {127, 12543.8535f}})
+    EXPECT_FLOAT_EQ(osc.frequencyTable(key), hz) << key;
   for (int k = 1; k < 128; ++k) EXPECT_GT(osc.frequencyTable(k), osc.frequencyTable(k - 1));
 }
 
@@ -103,38 +96,31 @@ TEST_F(OscillatorTest, OffsetsBendAndDeviation) {
   Wavetable osc(snd.get());
   osc.setNote(60, 100, true, false);
   const float f60 = osc.frequencyTable(60);
+  // Applies one change and gives the frequency that results.
+  auto after = [&osc](auto change) {
+    change();
+    osc.setRate();
+    return osc.frequency();
+  };
 
-  osc.setPitchBend(1.0f, 2);
-  osc.setRate();
-  EXPECT_FLOAT_EQ(osc.frequency(), osc.frequencyTable(62));
-  osc.setPitchBend(-1.0f, 2);
-  osc.setRate();
-  EXPECT_FLOAT_EQ(osc.frequency(), osc.frequencyTable(58));
+  EXPECT_FLOAT_EQ(after([&] { osc.setPitchBend(1.0f, 2); }), osc.frequencyTable(62));
+  EXPECT_FLOAT_EQ(after([&] { osc.setPitchBend(-1.0f, 2); }), osc.frequencyTable(58));
   osc.setPitchBend(0.0f, 2);
 
-  osc.setFine4(1.0f);  // one octave's worth of hertz up
-  osc.setRate();
-  EXPECT_NEAR(osc.frequency(), 2.0f * f60, 0.01f);
-  osc.setFine4(-1.0f);  // half off
-  osc.setRate();
-  EXPECT_NEAR(osc.frequency(), 0.5f * f60, 0.01f);
-  osc.setFine4(-40.0f);  // clamped to -12: far below zero, held at 1e-12
-  osc.setRate();
-  EXPECT_EQ(osc.frequency(), 1e-12f);
-  osc.setFine4(40.0f);  // clamped to 12
-  osc.setRate();
-  EXPECT_NEAR(osc.frequency(), f60 + 12.0f * (osc.frequencyTable(72) - f60), 0.05f);
-  osc.setTuning(60, 0.0f);  // far above the table's top: held there
-  osc.setRate();
-  EXPECT_EQ(osc.frequency(), osc.frequencyTable(127));
+  // +1: one octave's worth of hertz up; -1: half off; +-40 are clamped to +-12,
+  // far below zero is held at 1e-12.
+  EXPECT_NEAR(after([&] { osc.setFine4(1.0f); }), 2.0f * f60, 0.01f);
+  EXPECT_NEAR(after([&] { osc.setFine4(-1.0f); }), 0.5f * f60, 0.01f);
+  EXPECT_EQ(after([&] { osc.setFine4(-40.0f); }), 1e-12f);
+  EXPECT_NEAR(after([&] { osc.setFine4(40.0f); }), f60 + 12.0f * (osc.frequencyTable(72) - f60),
+              0.05f);
+  // Far above the table's top: held there.
+  EXPECT_EQ(after([&] { osc.setTuning(60, 0.0f); }), osc.frequencyTable(127));
   osc.setFine4(0.0f);
 
-  osc.setTuning(0, 1.0f);
-  osc.setRate();
-  EXPECT_FLOAT_EQ(osc.frequency(), f60 * (1.0f + 1.0f / osc.frequencyTable(12)));
-  osc.setTuning(12, 0.0f);
-  osc.setRate();
-  EXPECT_FLOAT_EQ(osc.frequency(), osc.frequencyTable(72));
+  EXPECT_FLOAT_EQ(after([&] { osc.setTuning(0, 1.0f); }),
+                  f60 * (1.0f + 1.0f / osc.frequencyTable(12)));
+  EXPECT_FLOAT_EQ(after([&] { osc.setTuning(12, 0.0f); }), osc.frequencyTable(72));
   osc.setTuning(0, 0.0f);
 
   osc.setPitchEnv(0.5f, 5);
@@ -270,9 +256,7 @@ TEST_F(OscillatorTest, LooplessWaveEndsInSilenceWithoutRunningOff) {
   for (int i = 0; i < 5000; ++i) {
     const float v = osc.tick();
     ASSERT_TRUE(std::isfinite(v));
-    if (i > 100) {
-      ASSERT_LT(std::fabs(v), 1e-19f);
-    }
+    if (i > 100) ASSERT_LT(std::fabs(v), 1e-19f);
   }
 }
 
@@ -285,10 +269,7 @@ TEST_F(OscillatorTest, OneShotWavePlaysOnceAndIsNotTakenUpByLegato) {
   Wavetable osc(snd.get());
   osc.setNote(60, 100, true, false);
   int sounding = 0;
-  for (int i = 0; i < 300; ++i)
-    if (osc.tick() != 0.0f) {
-      ++sounding;
-    }
+  for (int i = 0; i < 300; ++i) sounding += osc.tick() != 0.0f;
   EXPECT_EQ(sounding, 99);
   osc.setNote(62, 100, false, false);
   EXPECT_EQ(osc.getLastNote(), 60);
