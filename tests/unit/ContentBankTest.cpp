@@ -15,6 +15,7 @@
 #include "perform/MicroTuning.h"
 #include "plugin/VstParameters.h"
 #include "plugin/VstSynth.h"
+#include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -177,12 +178,7 @@ TEST(ContentBankTest, FactoryBankHolds128ProgramsWhoseSetsAndScalesExist) {
 
 class ContentMkbankTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/mkbank_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
-  void TearDown() override { fs::remove_all(dir); }
+  void SetUp() override { ASSERT_TRUE(tmp.ok()); }
   ToolResult make(const std::string& source, bool content) {
     std::ofstream(dir / "bank.txt") << source;
     std::string cmd = "'" + (buildDir() / "tools/mkbank/mkbank").string() + "' '" + (dir / "bank.txt").string() +
@@ -190,7 +186,8 @@ class ContentMkbankTest : public ::testing::Test {
     if (content) cmd += " --content '" + soundsDir().string() + "'";
     return run(cmd);
   }
-  fs::path dir;
+  testfiles::TempDir tmp{"mkbank"};
+  fs::path dir = tmp.path();
 };
 
 TEST_F(ContentMkbankTest, WritesValuesAtTheirPlaceAndDefaultsElsewhere) {

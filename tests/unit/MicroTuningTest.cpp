@@ -14,6 +14,7 @@
 
 #include "perform/MicroTuning.h"
 #include "support/MessageBox.h"
+#include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -31,24 +32,17 @@ struct Recorder : MessageBoxHandler {
 
 class ScaleTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/scale_test_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
-  void TearDown() override { fs::remove_all(dir); }
+  void SetUp() override { ASSERT_TRUE(tmp.ok()); }
   void file(const std::string& name, const std::string& content) {
-    FILE* f = std::fopen((dir + "/" + name).c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(content.data(), 1, content.size(), f);
-    std::fclose(f);
+    testfiles::writeFile(tmp / name, content);
   }
   static std::vector<float> offsets(const MicroTuning& t) {
     std::vector<float> v;
     for (long n = 0; n < 12; ++n) v.push_back(t.Tick(n + t.getRoot()));
     return v;
   }
-  std::string dir;
+  testfiles::TempDir tmp{"scale_test"};
+  std::string dir = tmp.str();
 };
 
 TEST_F(ScaleTest, ReadsCentsPerPitchClassFromRoot) {

@@ -1,4 +1,5 @@
 #include "support/Preferences.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -15,25 +16,10 @@ namespace {
 
 class PreferencesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "prefs-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    file_ = dir_ + "/sub/preferences";
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  void writeRaw(const std::string& content) {
-    fs::create_directories(fs::path(file_).parent_path());
-    std::ofstream(file_, std::ios::binary) << content;
-  }
-  std::string readRaw() const {
-    std::ifstream in(file_, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  std::string dir_, file_;
+  void writeRaw(const std::string& content) { testfiles::writeFile(file_, content); }
+  std::string readRaw() const { return testfiles::readFile(file_); }
+  testfiles::TempDir tmp_{"prefs"};
+  std::string dir_ = tmp_.str(), file_ = dir_ + "/sub/preferences";
 };
 
 }  // namespace
@@ -181,14 +167,10 @@ TEST_F(PreferencesTest, FailedRenameLeavesNoTemporary) {
 }
 
 TEST_F(PreferencesTest, DefaultPathFollowsConfigHome) {
-  const char* old = std::getenv("XDG_CONFIG_HOME");
-  std::string saved = old ? old : "";
-  setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+  testfiles::ScopedEnv config("XDG_CONFIG_HOME", dir_);
   EXPECT_EQ(Preferences::defaultFilePath(), dir_ + "/Vellamor-ZUL/preferences");
-  setenv("XDG_CONFIG_HOME", "not/absolute", 1);
+  config.set("not/absolute");
   std::string fallback = Preferences::defaultFilePath();
-  if (old) setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-  else unsetenv("XDG_CONFIG_HOME");
   EXPECT_EQ(fallback.find("not/absolute"), std::string::npos);
   EXPECT_NE(fallback.find("/.config/Vellamor-ZUL/preferences"), std::string::npos) << fallback;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "perform/MicroTuning.h"
+#include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -24,12 +25,8 @@ double cents(double ratio) { return 1200.0 * std::log2(ratio); }
 
 class Scl2ScaleTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/scl2scale_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
-  void TearDown() override { fs::remove_all(dir); }
+  void SetUp() override { ASSERT_TRUE(tmp.ok()); }
+  testfiles::TempDir tmp{"scl2scale"};
 
   void write(const std::string& name, const std::string& text) { std::ofstream(dir / name, std::ios::binary) << text; }
   // Runs the tool; output holds what it printed.
@@ -52,7 +49,7 @@ class Scl2ScaleTest : public ::testing::Test {
     for (int k = 0; k < 12; ++k) out.push_back(100.0 * tuning.Tick(48 + k));
     return out;
   }
-  fs::path dir;
+  fs::path dir = tmp.path();
   std::string output;
 };
 

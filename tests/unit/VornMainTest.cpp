@@ -16,21 +16,21 @@
 #include "support/MessageBox.h"
 #include "support/Preferences.h"
 #include "support/VornMain.h"
+#include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string makeTempDir(const char* tag) {
-  std::string pattern = (fs::temp_directory_path() / (std::string("vornmain-") + tag + "-XXXXXX")).string();
-  char* made = mkdtemp(pattern.data());
-  EXPECT_NE(made, nullptr);
-  return pattern;
-}
+using testfiles::readFile;
+using testfiles::ScopedEnv;
+using testfiles::TempDir;
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+// Switches numbers to a comma-decimal locale if one is installed.
+bool commaLocale(int category) {
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "de_DE"})
+    if (std::setlocale(category, name)) return true;
+  return false;
 }
 
 // Keeps every test of this binary away from the real home folder: the process-wide
@@ -38,19 +38,16 @@ std::string readFile(const std::string& path) {
 class ScratchXdgEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    root_ = makeTempDir("process");
-    for (const char* sub : {"data", "config", "system"}) fs::create_directories(root_ + "/" + sub);
-    setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
-    setenv("XDG_DATA_DIRS", (root_ + "/system").c_str(), 1);
+    root_ = std::make_unique<TempDir>("vornmain-process");
+    for (const char* sub : {"data", "config", "system"}) fs::create_directories(*root_ / sub);
+    setenv("XDG_DATA_HOME", (*root_ / "data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (*root_ / "config").c_str(), 1);
+    setenv("XDG_DATA_DIRS", (*root_ / "system").c_str(), 1);
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
+  void TearDown() override { root_.reset(); }
 
  private:
-  std::string root_;
+  std::unique_ptr<TempDir> root_;
 };
 
 [[maybe_unused]] ::testing::Environment* const scratchEnvironment =
@@ -75,36 +72,16 @@ class MessageRecorder : public MessageBoxHandler {
 // Points HOME and the XDG variables at a fresh folder for one test.
 class XdgTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    for (const char* name : kNames) {
-      const char* v = std::getenv(name);
-      saved_.push_back(v ? std::optional<std::string>(v) : std::nullopt);
-    }
-    root_ = makeTempDir("test");
-    home_ = root_ + "/home";
-    dataHome_ = root_ + "/data";
-    configHome_ = root_ + "/config";
-    fs::create_directories(home_);
-    setenv("HOME", home_.c_str(), 1);
-    setenv("XDG_DATA_HOME", dataHome_.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", configHome_.c_str(), 1);
-    setenv("XDG_DATA_DIRS", (root_ + "/sys1:" + root_ + "/sys2").c_str(), 1);
-  }
-  void TearDown() override {
-    for (size_t i = 0; i < std::size(kNames); ++i) {
-      if (saved_[i]) setenv(kNames[i], saved_[i]->c_str(), 1);
-      else unsetenv(kNames[i]);
-    }
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
+  void SetUp() override { fs::create_directories(home_); }
   std::string vstFolder() const { return dataHome_ + "/Quillmark Data/Vellamor/"; }
   std::string skinFile() const { return vstFolder() + "\\none Skins\\Current.dat"; }
 
-  static constexpr const char* kNames[] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME",
-                                           "XDG_DATA_DIRS"};
-  std::vector<std::optional<std::string>> saved_;
-  std::string root_, home_, dataHome_, configHome_;
+  TempDir tmp_{"vornmain-test"};
+  std::string root_ = tmp_.str(), home_ = root_ + "/home", dataHome_ = root_ + "/data",
+              configHome_ = root_ + "/config";
+  ScopedEnv envHome_{"HOME", home_}, envData_{"XDG_DATA_HOME", dataHome_},
+      envConfig_{"XDG_CONFIG_HOME", configHome_},
+      envDirs_{"XDG_DATA_DIRS", root_ + "/sys1:" + root_ + "/sys2"};
 };
 
 }  // namespace
@@ -123,15 +100,10 @@ TEST(VornMainSampleRate, RefusesNonPositiveAndNonFiniteRates) {
 // ---------------------------------------------------------------- text helpers
 
 TEST(VornMainText, NoteNamesClampAndPad) {
-  EXPECT_STREQ(VornMain::getNoteName(0), "C  0");
-  EXPECT_STREQ(VornMain::getNoteName(-5), "C  0");
-  EXPECT_STREQ(VornMain::getNoteName(60), "C  5");
-  EXPECT_STREQ(VornMain::getNoteName(61), "C# 5");
-  EXPECT_STREQ(VornMain::getNoteName(71), "B  5");
-  EXPECT_STREQ(VornMain::getNoteName(127), "G  10");
-  EXPECT_STREQ(VornMain::getNoteName(200), "G  10");
-  EXPECT_STREQ(VornMain::getNoteName(INT_MIN), "C  0");
-  EXPECT_STREQ(VornMain::getNoteName(INT_MAX), "G  10");
+  for (auto [note, name] : {std::pair{0, "C  0"}, {-5, "C  0"}, {60, "C  5"}, {61, "C# 5"},
+                            {71, "B  5"}, {127, "G  10"}, {200, "G  10"}, {INT_MIN, "C  0"},
+                            {INT_MAX, "G  10"}})
+    EXPECT_STREQ(VornMain::getNoteName(note), name) << note;
 }
 
 TEST(VornMainText, NcharsTrimsTrailingBlanksOnly) {
@@ -157,19 +129,17 @@ TEST(VornMainText, NcharsStaysInsideShortTexts) {
 }
 
 TEST(VornMainText, BufferCharToIntReadsOnlyItsField) {
-  const char text[] = "ab 4299";
-  EXPECT_EQ(VornMain::getBufferChartoInt(text, 2, 3), 42);
-  EXPECT_EQ(VornMain::getBufferChartoInt(text, 2, 40), 0);
-  EXPECT_EQ(VornMain::getBufferChartoInt(text, 2, 39), 4299);
-  EXPECT_EQ(VornMain::getBufferChartoInt(" -17x", 0, 5), -17);
-  EXPECT_EQ(VornMain::getBufferChartoInt("+8", 0, 2), 8);
-  EXPECT_EQ(VornMain::getBufferChartoInt("abc", 0, 3), 0);
-  EXPECT_EQ(VornMain::getBufferChartoInt("12", 5, 3), 0);
-  EXPECT_EQ(VornMain::getBufferChartoInt("12", -1, 3), 0);
   // Out-of-range numbers saturate instead of overflowing.
-  EXPECT_EQ(VornMain::getBufferChartoInt("99999999999999999999", 0, 20), INT_MAX);
-  EXPECT_EQ(VornMain::getBufferChartoInt("-99999999999999999999", 0, 21), INT_MIN);
-  EXPECT_EQ(VornMain::getBufferChartoInt("-2147483648", 0, 11), INT_MIN);
+  const struct {
+    const char* text;
+    int start, end, want;
+  } cases[] = {{"ab 4299", 2, 3, 42}, {"ab 4299", 2, 40, 0}, {"ab 4299", 2, 39, 4299},
+               {" -17x", 0, 5, -17}, {"+8", 0, 2, 8}, {"abc", 0, 3, 0}, {"12", 5, 3, 0},
+               {"12", -1, 3, 0}, {"99999999999999999999", 0, 20, INT_MAX},
+               {"-99999999999999999999", 0, 21, INT_MIN}, {"-2147483648", 0, 11, INT_MIN}};
+  for (const auto& c : cases)
+    EXPECT_EQ(VornMain::getBufferChartoInt(c.text, c.start, c.end), c.want)
+        << c.text << " " << c.start << " " << c.end;
 }
 
 TEST(VornMainText, PathOnlyUpperCasesInPlaceAndKeepsDirectory) {
@@ -214,13 +184,7 @@ TEST(VornMainText, ShowValueFormatsSixDecimals) {
 }
 
 TEST(VornMainText, ShowValueUsesPointUnderCommaLocale) {
-  const char* found = nullptr;
-  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "de_DE"})
-    if (std::setlocale(LC_NUMERIC, name)) {
-      found = name;
-      break;
-    }
-  if (!found) GTEST_SKIP() << "no comma-decimal locale installed";
+  if (!commaLocale(LC_NUMERIC)) GTEST_SKIP() << "no comma-decimal locale installed";
   MessageRecorder rec;
   VornMain::showValue(2.75f);
   std::setlocale(LC_NUMERIC, "C");
@@ -467,13 +431,7 @@ TEST_F(XdgTest, DamagedPreferenceFileReadsAsNotSet) {
 }
 
 TEST_F(XdgTest, PreferenceNumbersIgnoreCommaLocale) {
-  const char* found = nullptr;
-  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "de_DE"})
-    if (std::setlocale(LC_ALL, name)) {
-      found = name;
-      break;
-    }
-  if (!found) GTEST_SKIP() << "no comma-decimal locale installed";
+  if (!commaLocale(LC_ALL)) GTEST_SKIP() << "no comma-decimal locale installed";
   bool saved = VornMain::saveWindowsNumReg("Vellamor-ZUL", "Volume          ", 1234567);
   int read = VornMain::readWindowsNumReg("Vellamor-ZUL", "Volume          ");
   std::string text = readFile(configHome_ + "/Vellamor-ZUL/preferences");

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sound/VORNsnd.h"
+#include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -80,14 +81,10 @@ class VornsndToolTest : public ::testing::Test {
 #ifndef VORNSND_TOOL_PATH
     GTEST_SKIP() << "vornsnd tool not built";
 #endif
-    char tmpl[] = "/tmp/vornsnd_tool_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
+    ASSERT_TRUE(tmp.ok());
   }
-  void TearDown() override {
-    if (!dir.empty()) fs::remove_all(dir);
-  }
-  std::string dir;
+  testfiles::TempDir tmp{"vornsnd_tool"};
+  std::string dir = tmp.str();
 };
 
 std::vector<float> tone(int n, float amplitude, int period) {
