@@ -297,6 +297,10 @@ class ToolkitGuiTest : public ::testing::Test {
     XTestFakeButtonEvent(host_, b, down ? True : False, 0);
     XFlush(host_);
   }
+  void click(unsigned b) {
+    button(b, true);
+    button(b, false);
+  }
 
   // What the server shows in the frame's window.
   cairo_surface_t* screenshot(Window w, int width, int height) {
@@ -436,8 +440,7 @@ TEST_F(ToolkitGuiTest, DraggingTheKnobWithRealEventsReportsEditsToHost) {
 
   // The wheel over the knob: one step up is the default increment.
   moveTo(centre);
-  button(4, true);
-  button(4, false);
+  click(4);
   ASSERT_TRUE(pump([&] { return knob->getValue() > 0.8f; }));
   EXPECT_NEAR(knob->getValue(), 0.85f, 1e-4f);
   EXPECT_EQ(hostCalls_.size(), 4u);
@@ -456,15 +459,12 @@ TEST_F(ToolkitGuiTest, ClickingTheButtonTogglesItAndRightClickDoesNot) {
   pumpFor(30);
   COnOffButton* b = editor_->button;
   moveTo(CPoint(150, 80));
-  button(3, true);
-  button(3, false);
+  click(3);
   pumpFor(80);
   EXPECT_EQ(b->getValue(), 0.f);
-  button(1, true);
-  button(1, false);
+  click(1);
   ASSERT_TRUE(pump([&] { return b->getValue() == 1.f; }));
-  button(5, true);  // wheel down, increment 10
-  button(5, false);
+  click(5);  // wheel down, increment 10
   ASSERT_TRUE(pump([&] { return b->getValue() == 0.f; }));
 }
 
@@ -540,32 +540,15 @@ TEST_F(ToolkitGuiTest, MenuChosenWithTheKeyboardAcrossColumns) {
   ASSERT_TRUE(editor_->open(parentHandle()));
   pumpFor(30);
   COptionMenu* menu = editor_->menu;
-  CPoint menuRoot = toRoot(CPoint(kMenuRect.left, kMenuRect.bottom));
   {
     PopupDriver driver([&](Display* d) {
       // From C0 three columns right and nine down: A3.
       for (int i = 0; i < 3; ++i) PopupDriver::key(d, XK_Right);
       for (int i = 0; i < 9; ++i) PopupDriver::key(d, XK_Down);
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      XImage* img = XGetImage(d, DefaultRootWindow(d), static_cast<int>(menuRoot.x) - 20,
-                              static_cast<int>(menuRoot.y) - 30, 520, 260, AllPlanes, ZPixmap);
-      if (img) {
-        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 520, 260);
-        for (int y = 0; y < 260; ++y)
-          for (int x = 0; x < 520; ++x)
-            reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s) +
-                                        y * cairo_image_surface_get_stride(s))[x] =
-                static_cast<uint32_t>(XGetPixel(img, x, y));
-        cairo_surface_mark_dirty(s);
-        cairo_surface_write_to_png(s, (shotDir() / "menu-open.png").c_str());
-        cairo_surface_destroy(s);
-        XDestroyImage(img);
-      }
       PopupDriver::key(d, XK_Return);
     });
     moveTo(CPoint(kMenuRect.left + 10, kMenuRect.top + 5));
-    button(1, true);
-    button(1, false);
+    click(1);
     pump([&] { return !editor_->listener.changes.empty(); }, 5000);
   }
   ASSERT_EQ(editor_->listener.changes.size(), 1u);
@@ -588,8 +571,7 @@ TEST_F(ToolkitGuiTest, MenuChosenWithTheMouseAndDismissedWithEscape) {
       XFlush(d);
     });
     moveTo(CPoint(kMenuRect.left + 10, kMenuRect.top + 5));
-    button(1, true);
-    button(1, false);
+    click(1);
     pump([&] { return !editor_->listener.changes.empty(); }, 5000);
     EXPECT_TRUE(driver.opened.load());
   }
@@ -602,8 +584,7 @@ TEST_F(ToolkitGuiTest, MenuChosenWithTheMouseAndDismissedWithEscape) {
       PopupDriver::key(d, XK_Escape);
     });
     moveTo(CPoint(kMenuRect.left + 10, kMenuRect.top + 5));
-    button(1, true);
-    button(1, false);
+    click(1);
     pump([&] { return driver.opened.load() && !CMenuPopup::isOpen(); }, 5000);
   }
   pumpFor(50);
@@ -632,8 +613,7 @@ TEST_F(ToolkitGuiTest, SubmenuEntryReachesTheSubmenusListener) {
       PopupDriver::key(d, XK_Return);
     });
     moveTo(CPoint(20, 155));
-    button(1, true);
-    button(1, false);
+    click(1);
     pump([&] { return !subListener.changes.empty(); }, 5000);
   }
   ASSERT_EQ(subListener.changes.size(), 1u);
@@ -672,8 +652,7 @@ TEST_F(ToolkitGuiTest, PageRemovingItselfOnClickRevealsThePanel) {
   cairo_surface_t* shown = frameShot();
   EXPECT_EQ(pixel(shown, 150, 80), 0xffffffu);
   moveTo(CPoint(150, 80));
-  button(1, true);
-  button(1, false);
+  click(1);
   ASSERT_TRUE(pump([&] { return !editor_->getFrame()->isChild(page); }));
   pumpFor(50);
   cairo_surface_t* after = frameShot();
@@ -693,8 +672,7 @@ TEST_F(ToolkitGuiTest, TextEditTakesTypedKeys) {
   editor_->getFrame()->addView(edit);
   pumpFor(30);
   moveTo(CPoint(300, 150));
-  button(1, true);
-  button(1, false);
+  click(1);
   ASSERT_TRUE(pump([&] { return editor_->getFrame()->getFocusView() == edit; }));
   for (KeySym k : {XK_BackSpace, XK_x, XK_y, XK_Return}) {
     KeyCode code = XKeysymToKeycode(host_, k);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "host/HostedPlugin.h"
@@ -388,10 +389,9 @@ TEST_F(HostedPluginTest, RenderSplitsEventsAcrossBlocksAtTheirAbsoluteFrames) {
                        {3, 231, kVstMidiType, 5}};
   ASSERT_EQ(fake->delivered.size(), std::size(want));
   for (std::size_t i = 0; i < std::size(want); ++i) {
-    EXPECT_EQ(fake->delivered[i].block, want[i].block) << i;
-    EXPECT_EQ(fake->delivered[i].delta, want[i].delta) << i;
-    EXPECT_EQ(fake->delivered[i].type, want[i].type) << i;
-    EXPECT_EQ(fake->delivered[i].data1, want[i].data1) << i;
+    const Delivered& d = fake->delivered[i];
+    EXPECT_EQ(std::tie(d.block, d.delta, d.type, d.data1),
+              std::tie(want[i].block, want[i].delta, want[i].type, want[i].data1)) << i;
   }
 }
 
