@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "host/HostedPlugin.h"
-#include "support/TestFiles.h"
+#include "testsupport/TestFiles.h"
 
 namespace fs = std::filesystem;
 using namespace testfiles;

@@ -15,7 +15,7 @@
 #include "perform/MicroTuning.h"
 #include "plugin/VstParameters.h"
 #include "plugin/VstSynth.h"
-#include "support/TestFiles.h"
+#include "testsupport/TestFiles.h"
 
 namespace fs = std::filesystem;
 

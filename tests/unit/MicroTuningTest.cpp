@@ -14,7 +14,7 @@
 
 #include "perform/MicroTuning.h"
 #include "support/MessageBox.h"
-#include "support/TestFiles.h"
+#include "testsupport/TestFiles.h"
 
 namespace fs = std::filesystem;
 

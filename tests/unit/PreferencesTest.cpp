@@ -1,5 +1,5 @@
 #include "support/Preferences.h"
-#include "support/TestFiles.h"
+#include "testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "perform/MicroTuning.h"
-#include "support/TestFiles.h"
+#include "testsupport/TestFiles.h"
 
 namespace fs = std::filesystem;
 

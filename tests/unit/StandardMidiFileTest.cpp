@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "host/StandardMidiFile.h"
-#include "support/TestFiles.h"
+#include "testsupport/TestFiles.h"
 
 using host::StandardMidiFile;
 using namespace testfiles;

@@ -13,7 +13,7 @@
 #include "sound/SoundStatus.h"
 #include "sound/VORNsnd.h"
 #include "support/MessageBox.h"
-#include "support/TestFiles.h"
+#include "testsupport/TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -83,8 +83,8 @@ class SoundFileTest : public ::testing::Test {
     return s;
   }
   // Length, loop start and end, root key, key range.
-  static void expectLayout(const Wavetable_Wave& w, std::vector<int> want) {
-    std::vector<int> got{w.length, w.loopStart, w.loopEnd, w.rootKey, w.lowKey, w.highKey};
+  static void expectLayout(const Wavetable_Wave& w, std::vector<int64_t> want) {
+    std::vector<int64_t> got{w.length, w.loopStart, w.loopEnd, w.rootKey, w.lowKey, w.highKey};
     got.resize(want.size());
     EXPECT_EQ(got, want);
   }

@@ -16,7 +16,7 @@
 #include "support/MessageBox.h"
 #include "support/Preferences.h"
 #include "support/VornMain.h"
-#include "support/TestFiles.h"
+#include "testsupport/TestFiles.h"
 
 namespace fs = std::filesystem;
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "sound/VORNsnd.h"
-#include "support/TestFiles.h"
+#include "testsupport/TestFiles.h"
 
 namespace fs = std::filesystem;
 

@@ -13,7 +13,7 @@
 #include "sound/VORNsnd.h"
 #include "sound/VORNsndWriter.h"
 #include "sound/Wavetable.h"
-#include "support/TestFiles.h"
+#include "testsupport/TestFiles.h"
 
 namespace fs = std::filesystem;
 
