@@ -299,6 +299,35 @@ TEST_F(EditorWindowTest, OpensInTheHostWindowWithTheSkinsSizeAndEveryControl) {
   cairo_surface_destroy(shot);
 }
 
+TEST_F(EditorWindowTest, TheBuiltModuleFindsItsSkinAndOpensItsEditor) {
+  std::string error;
+  auto module = host::HostedPlugin::load(VELLAMOR_PLUGIN_PATH, error);
+  ASSERT_TRUE(module) << error;
+  ASSERT_TRUE(module->hasEditor());
+  auto rect = module->editorRect();
+  ASSERT_TRUE(rect.has_value());
+  EXPECT_EQ(rect->right, 927) << "the skin beside the module sets the size";
+  EXPECT_EQ(rect->bottom, 524);
+  ASSERT_TRUE(module->openEditor(static_cast<std::uintptr_t>(parent_)));
+  for (int i = 0; i < 20; ++i) {
+    module->editorIdle();
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+  }
+  Window rootReturn, parentReturn, *children = nullptr;
+  unsigned count = 0;
+  XQueryTree(host_, parent_, &rootReturn, &parentReturn, &children, &count);
+  ASSERT_EQ(count, 1u);
+  XWindowAttributes a;
+  XGetWindowAttributes(host_, children[0], &a);
+  XFree(children);
+  EXPECT_EQ(a.width, 927);
+  EXPECT_EQ(a.height, 524);
+  module->closeEditor();
+  XQueryTree(host_, parent_, &rootReturn, &parentReturn, &children, &count);
+  if (children) XFree(children);
+  EXPECT_EQ(count, 0u) << "closing takes the window away";
+}
+
 TEST_F(EditorWindowTest, DraggingAKnobAutomatesItsParameterWithBeginAndEnd) {
   plugin_->setParameter(13, 0.2f);
   ASSERT_TRUE(openEditor());
