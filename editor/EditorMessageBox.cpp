@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "toolkit/CFrame.h"
 
@@ -17,6 +18,13 @@
 namespace {
 
 std::atomic<unsigned long> gOpenWindow{0};
+std::mutex gMessageMutex;
+std::string gOpenMessage;
+
+void publishMessage(const std::string& message) {
+  std::lock_guard<std::mutex> lock(gMessageMutex);
+  gOpenMessage = message;
+}
 
 constexpr double kMargin = 18;
 constexpr double kTitleHeight = 24;
@@ -70,6 +78,7 @@ class Dialog {
       : frame_(frame),
         display_(frame->getDisplay()),
         title_(title ? title : ""),
+        text_(text ? text : ""),
         buttons_(EditorMessageBox::buttonsFor(type)),
         escapeAnswer_(type == 1 ? 1 : 0) {
     cairo_surface_t* probe = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
@@ -85,6 +94,7 @@ class Dialog {
 
   ~Dialog() {
     gOpenWindow.store(0);
+    publishMessage("");
     if (window_) {
       XUngrabPointer(display_, CurrentTime);
       XUngrabKeyboard(display_, CurrentTime);
@@ -137,6 +147,7 @@ class Dialog {
     XMapRaised(display_, window_);
     XSync(display_, False);
     surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width_, height_);
+    publishMessage(title_ + "|" + text_);
     gOpenWindow.store(window_);
     // The window must be viewable before it can take the pointer.
     for (int attempt = 0; attempt < 50; ++attempt) {
@@ -292,6 +303,7 @@ class Dialog {
   vgui::CFrame* frame_;
   Display* display_;
   std::string title_;
+  std::string text_;
   std::vector<std::string> lines_;
   std::vector<std::string> buttons_;
   int escapeAnswer_;
@@ -314,6 +326,11 @@ EditorMessageBox::EditorMessageBox(vgui::CFrame* frame)
 EditorMessageBox::~EditorMessageBox() { removeMessageBoxHandler(this); }
 
 unsigned long EditorMessageBox::openWindow() { return gOpenWindow.load(); }
+
+std::string EditorMessageBox::openMessage() {
+  std::lock_guard<std::mutex> lock(gMessageMutex);
+  return gOpenMessage;
+}
 
 std::vector<std::string> EditorMessageBox::buttonsFor(int type) {
   if (type == 1) return {"Yes", "No"};

@@ -38,6 +38,8 @@ class EditorMessageBox : public MessageBoxHandler {
   static vgui::CRect buttonRect(int count, int index, double width, double height);
   // The X window of the dialog on screen, 0 when none is (tests find it).
   static unsigned long openWindow();
+  // Title and text of the dialog on screen, "" when none is.
+  static std::string openMessage();
 
  private:
   vgui::CFrame* frame_;

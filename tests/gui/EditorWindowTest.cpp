@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "editor/Editor.h"
 #include "editor/EditorMessageBox.h"
@@ -773,6 +774,54 @@ TEST_F(EditorWindowTest, MainMenuSavesTheDefaultBankAndControllerPresets) {
     plugin_.reset();
     load();
     EXPECT_EQ(synth_->getMidiCC(19), 44) << "a new instance starts with the saved controller";
+  }
+}
+
+TEST_F(EditorWindowTest, LoadingTheBankAsksWhichAndAppliesTheUsersDefault) {
+  if constexpr (!kHasBankCommands<VstSynth>) {
+    GTEST_SKIP() << "the plug-in core has no bank commands yet";
+  } else {
+    ASSERT_TRUE(openEditor());
+    auto choose = [&](int entry, std::function<void(Display*)> answer) {
+      std::vector<std::string> asked;
+      // Answers every dialog that comes up while the command runs.
+      std::atomic<bool> done{false};
+      std::thread user([&] {
+        Display* d = XOpenDisplay(nullptr);
+        while (!done) {
+          if (dialogOpen()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            asked.push_back(EditorMessageBox::openMessage());
+            if (asked.size() == 1)
+              answer(d);
+            else
+              key(d, XK_Return);
+            for (int i = 0; i < 200 && dialogOpen(); ++i)
+              std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          }
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        XCloseDisplay(d);
+      });
+      editor_->getMainMenu()->setValue(0);
+      popUp(CRect(774, 357, 865, 378), [entry](Display* d) {
+        for (int i = 0; i < entry; ++i) key(d, XK_Down);
+        key(d, XK_Return);
+      });
+      pumpFor(300);
+      done = true;
+      user.join();
+      return asked;
+    };
+    plugin_->setParameter(13, 0.33f);
+    choose(0, [](Display* d) { key(d, XK_Return); });
+    plugin_->setParameter(13, 0.77f);
+    pumpFor(20);
+    auto asked = choose(1, [](Display* d) { key(d, XK_Return); });  // Yes: the user's bank
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked[0], "Warning!|Reload from User-Default bank? (No = Loads Factory Bank)");
+    EXPECT_NEAR(plugin_->getParameter(13), 0.33f, 1e-6f);
+    EXPECT_NEAR(editor_->entry(13).control->getValue(), 0.33f, 1e-6f) << "the knob follows";
   }
 }
 
