@@ -309,7 +309,7 @@ cairo_surface_t* drawPanel() {
   knobScale(cr, 805, 248, "VOLUME");
 
   // Bottom row: release, tone, flanger, reverb, master.
-  plate(cr, 24, 332, 124, 142, "STRING");
+  plate(cr, 24, 332, 124, 142, "ENVELOPE");
   knobScale(cr, 77, 386, "RELEASE");
   plate(cr, 154, 332, 166, 142, "");
   buttonSocket(cr, 182, 336);
