@@ -40,6 +40,12 @@ constexpr int kOnOffBitmap = 178;
 constexpr int kDroneModeBitmap = 179;
 constexpr int kPlayModeBitmap = 180;
 
+// Set while the GUI thread hands a control's choice to the plug-in: the
+// commands that come back (load a scale, switch program) are only carried out
+// for the editor's own choices, never for a host or MIDI thread sending the
+// same index, which must not load files.
+thread_local bool tl_ownChoice = false;
+
 int truncate(float v) {
   if (!std::isfinite(v)) return 0;
   if (v > 2.0e9f) return 2000000000;
@@ -466,6 +472,10 @@ void Editor::valueChanged(CControl* control) {
   if (notReady || !control) return;
   long tag = control->getTag();
   float value = control->getValue();
+  struct OwnChoice {
+    OwnChoice() { tl_ownChoice = true; }
+    ~OwnChoice() { tl_ownChoice = false; }
+  } ownChoice;
   if (tag == 67)
     setParameter(67, value);
   else if (tag <= 56)
@@ -519,7 +529,7 @@ void Editor::setParameter(long index, float value) {
   UpdateScope scope(this);
   if (!scope) return;
   if (index == 63) {
-    if (presetsMenu) {
+    if (presetsMenu && tl_ownChoice) {
       int program = presetsMenu->getCurrentIndex();
       if (program >= 0) synth_->setProgram(program);
       presetsMenu->setDirty();
@@ -587,7 +597,7 @@ void Editor::extraParameter(long index, float value) {
       setMenu(rootMenu, truncate(value));
       break;
     case 60:
-      synth_commands::loadNewScale(*synth_, truncate(value));
+      if (tl_ownChoice) synth_commands::loadNewScale(*synth_, truncate(value));
       break;
     default:
       break;

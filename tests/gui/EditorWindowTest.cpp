@@ -579,6 +579,16 @@ TEST_F(EditorWindowTest, ChoosingAScaleLoadsItAndAProgramChangeTicksItsScale) {
   });
   EXPECT_EQ(scales->getCurrentIndex(), 1 - equal);
   EXPECT_NEAR(synth_->tuning().snapshot().semitones[7], 0.30f, 1e-4f) << "the raised fifth is loaded";
+  // The same command index from the host's side loads nothing (no file work
+  // on a host or audio thread) and switches no program.
+  editor_->getPresetsMenu()->setValue(3.0f);  // what an own choice would switch to
+  std::thread host([&] {
+    plugin_->setParameter(60, static_cast<float>(equal));
+    plugin_->setParameter(63, 3.0f);
+  });
+  host.join();
+  EXPECT_NEAR(synth_->tuning().snapshot().semitones[7], 0.30f, 1e-4f);
+  EXPECT_EQ(plugin_->program(), 0);
   plugin_->setProgram(1);
   pumpFor(20);
   EXPECT_EQ(scales->getCurrentIndex(), equal) << "program 1 brings the equal temperament back";
