@@ -158,6 +158,15 @@ class EditorWindowTest : public ::testing::Test {
     plugin_.reset();
     XDestroyWindow(host_, parent_);
     XCloseDisplay(host_);
+    // Leave only once the server takes new clients again, so the next test
+    // (ours or another suite's) finds it ready.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      if (Display* probe = XOpenDisplay(nullptr)) {
+        XCloseDisplay(probe);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
   }
 
   void load() {
