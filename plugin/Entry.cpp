@@ -1,6 +1,11 @@
 // Module entry points. Only these two symbols leave the module.
 #include "vst/AudioEffect.h"
 
+#ifdef VELLAMOR_HAS_EDITOR
+#include "editor/Editor.h"
+#include "plugin/VstSynth.h"
+#endif
+
 using namespace vst;
 
 namespace {
@@ -9,6 +14,11 @@ AEffect* createPlugin(audioMasterCallback audioMaster) {
   // also protects against someone calling the "main" alias by accident.
   if (!audioMaster) return nullptr;
   if (!audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f)) return nullptr;
+#ifdef VELLAMOR_HAS_EDITOR
+  // Every instance gets its window; the factory must be known before the
+  // first instance is built.
+  VstSynth::setEditorFactory(&Editor::create);
+#endif
   AudioEffect* effect = createEffectInstance(audioMaster);
   return effect ? effect->getAeffect() : nullptr;
 }

@@ -1,0 +1,192 @@
+// The editor's own controls and its bitmap cache, without a window.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "editor/CVornAnimatedButton.h"
+#include "editor/EditorBitmapCache.h"
+#include "editor/VstGraph.h"
+#include "support/MessageBox.h"
+#include "toolkit/CControlListener.h"
+
+using namespace vgui;
+
+namespace {
+
+struct Listener : CControlListener {
+  std::vector<std::pair<long, float>> changes;
+  void valueChanged(CControl* c) override { changes.emplace_back(c->getTag(), c->getValue()); }
+};
+
+// A control that records what reaches it.
+class Target : public CControl {
+ public:
+  Target(long tag) : CControl(CRect(0, 0, 44, 44), nullptr, tag) {}
+  CMouseEventResult onMouseDown(CPoint&, const CButtonState& b) override {
+    downs.push_back(b.getButtonState());
+    return kMouseEventHandled;
+  }
+  CMouseEventResult onMouseMoved(CPoint&, const CButtonState&) override {
+    ++moves;
+    return kMouseEventHandled;
+  }
+  CMouseEventResult onMouseUp(CPoint&, const CButtonState&) override {
+    ++ups;
+    return kMouseEventHandled;
+  }
+  std::vector<long> downs;
+  int moves = 0;
+  int ups = 0;
+};
+
+struct Capture : MessageBoxHandler {
+  std::vector<std::string> seen;
+  bool show(const char* text, const char* title, int type) override {
+    seen.push_back(std::string(title) + "|" + text + "|" + std::to_string(type));
+    return true;
+  }
+};
+
+CVornAnimatedButton* threeState(Listener* l) {
+  CPoint offset(0, 0);
+  return new CVornAnimatedButton(CRect(0, 0, 99, 35), l, 3, 3, 35, nullptr, offset);
+}
+
+TEST(CVornAnimatedButton, LeftClicksStepThroughThreeStatesAndRightClicksDoNothing) {
+  Listener listener;
+  CVornAnimatedButton* b = threeState(&listener);
+  CPoint p(5, 5);
+  EXPECT_EQ(b->onMouseDown(p, CButtonState(kRButton)), kMouseEventNotHandled);
+  EXPECT_EQ(b->onMouseDown(p, CButtonState(kLButton | kRButton)), kMouseEventNotHandled);
+  EXPECT_TRUE(listener.changes.empty());
+  const float expected[] = {1.0f / 3, 2.0f / 3, 0.0f, 1.0f / 3};
+  for (float want : expected) {
+    EXPECT_NE(b->onMouseDown(p, CButtonState(kLButton)), kMouseEventNotHandled);
+    EXPECT_NEAR(b->getValue(), want, 1e-6f);
+  }
+  ASSERT_EQ(listener.changes.size(), 4u);
+  EXPECT_EQ(listener.changes[0].first, 3);
+  EXPECT_NEAR(listener.changes[1].second, 2.0f / 3, 1e-6f);
+  b->forget();
+}
+
+TEST(CVornAnimatedButton, ValueOneShowsTheFramePastTheStatesAndAboveOneIsZero) {
+  CVornAnimatedButton* b = threeState(nullptr);
+  b->setValue(1.0f);
+  EXPECT_FLOAT_EQ(b->getValue(), 1.0f);
+  EXPECT_EQ(b->drawnFrame(), 3);
+  b->nextPixmap();
+  EXPECT_FLOAT_EQ(b->getValue(), 0.0f);
+  b->setValue(1.5f);
+  EXPECT_FLOAT_EQ(b->getValue(), 0.0f);
+  EXPECT_EQ(b->drawnFrame(), 0);
+  b->setValue(0.6666667f);
+  EXPECT_EQ(b->drawnFrame(), 2);
+  b->setValue(0.33333334f);
+  EXPECT_EQ(b->drawnFrame(), 1);
+  b->setValue(-0.25f);
+  EXPECT_FLOAT_EQ(b->getValue(), -0.25f) << "values below 0 are kept";
+  b->forget();
+}
+
+TEST(CRightMenu, LeftPressesMovesAndReleasesReachTheControlBelow) {
+  Listener listener;
+  auto* target = new Target(12);
+  auto* overlay = new VstGraph::CRightMenu(CRect(0, 0, 44, 44), &listener, 69, target);
+  CPoint p(10, 10);
+  EXPECT_EQ(overlay->onMouseDown(p, CButtonState(kLButton)), kMouseEventHandled);
+  EXPECT_EQ(overlay->onMouseMoved(p, CButtonState(kLButton)), kMouseEventHandled);
+  EXPECT_EQ(overlay->onMouseUp(p, CButtonState(0)), kMouseEventHandled);
+  ASSERT_EQ(target->downs.size(), 1u);
+  EXPECT_EQ(target->downs[0], kLButton);
+  EXPECT_EQ(target->moves, 1);
+  EXPECT_EQ(target->ups, 1);
+  // A move with only the right button belongs to the learn menu.
+  EXPECT_EQ(overlay->onMouseMoved(p, CButtonState(kRButton)), kMouseEventNotHandled);
+  EXPECT_EQ(target->moves, 1);
+  // A press with both buttons is no learn click: it goes below.
+  overlay->onMouseDown(p, CButtonState(kLButton | kRButton));
+  EXPECT_EQ(target->downs.size(), 2u);
+  EXPECT_TRUE(listener.changes.empty());
+  EXPECT_EQ(overlay->getTag(), 12);
+  EXPECT_EQ(static_cast<CControl*>(overlay)->getTag(), 69) << "the listener sees 69";
+  EXPECT_TRUE(overlay->isTypeOf("CRightMenu"));
+  EXPECT_TRUE(overlay->isTypeOf("CControl"));
+  EXPECT_FALSE(overlay->isTypeOf("CKnob"));
+  overlay->forget();
+  target->forget();
+}
+
+TEST(CRightMenu, WheelTurnsTheTargetWithinRangeAsAUserChange) {
+  Listener listener;
+  auto* target = new Target(10);
+  target->setValue(0.95f);
+  auto* overlay = new VstGraph::CRightMenu(CRect(0, 0, 44, 44), &listener, 69, target);
+  EXPECT_TRUE(overlay->onWheel(CPoint(1, 1), 1.0f, CButtonState(0)));
+  EXPECT_FLOAT_EQ(target->getValue(), 1.0f);
+  ASSERT_EQ(listener.changes.size(), 1u);
+  EXPECT_EQ(listener.changes[0], std::make_pair(10L, 1.0f));
+  // An on/off button steps by 10: one turn down switches it fully off.
+  target->setWheelInc(10);
+  overlay->onWheel(CPoint(1, 1), -1.0f, CButtonState(0));
+  EXPECT_FLOAT_EQ(target->getValue(), 0.0f);
+  EXPECT_FLOAT_EQ(overlay->getWheelInc(), 10.0f);
+  overlay->forget();
+  target->forget();
+}
+
+TEST(CRightMenu, WithoutTargetNothingIsPassedOn) {
+  Listener listener;
+  auto* overlay = new VstGraph::CRightMenu(CRect(0, 0, 44, 44), &listener, 69, nullptr);
+  CPoint p(1, 1);
+  EXPECT_EQ(overlay->onMouseDown(p, CButtonState(kLButton)), kMouseEventNotHandled);
+  EXPECT_EQ(overlay->onMouseMoved(p, CButtonState(kLButton)), kMouseEventNotHandled);
+  EXPECT_EQ(overlay->getTag(), -1);
+  EXPECT_TRUE(listener.changes.empty());
+  overlay->setMidiCC(7);
+  auto* copy = static_cast<VstGraph::CRightMenu*>(overlay->newCopy());
+  EXPECT_EQ(copy->getMidiCC(), 7);
+  copy->forget();
+  overlay->forget();
+}
+
+TEST(EditorBitmapCache, SharesBitmapsByNumberAndReportsAFullCache) {
+  Capture capture;
+  installMessageBoxHandler(&capture);
+  {
+    EditorBitmapCache cache;
+    EXPECT_EQ(cache.get(0), nullptr);
+    EXPECT_EQ(cache.used(), 0);
+    CBitmap* knob = cache.get(172);
+    ASSERT_NE(knob, nullptr);
+    EXPECT_EQ(cache.get(178)->getResourceId(), 178);
+    EXPECT_EQ(cache.get(172), knob);
+    EXPECT_EQ(cache.used(), 2);
+    for (long id = 300; cache.used() < EditorBitmapCache::kSlots; ++id) cache.get(id);
+    EXPECT_TRUE(capture.seen.empty());
+    EXPECT_EQ(cache.get(999), knob) << "a full cache answers the first slot";
+    ASSERT_EQ(capture.seen.size(), 1u);
+    EXPECT_EQ(capture.seen[0], "Error!|Bitmap Alocation Error!|0");
+    EXPECT_EQ(cache.idAt(0), 172);
+    EXPECT_EQ(cache.idAt(1), 178);
+    cache.clear();
+    EXPECT_EQ(cache.used(), 0);
+    EXPECT_EQ(cache.idAt(0), -1);
+  }
+  removeMessageBoxHandler(&capture);
+}
+
+TEST(EditorBitmapCache, ReleasesItsBitmaps) {
+  long before = CBaseObject::liveObjects();
+  {
+    EditorBitmapCache cache;
+    cache.get(172);
+    cache.get(180);
+    EXPECT_EQ(CBaseObject::liveObjects(), before + 2);
+  }
+  EXPECT_EQ(CBaseObject::liveObjects(), before);
+}
+
+}  // namespace
