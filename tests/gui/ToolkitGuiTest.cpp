@@ -231,7 +231,11 @@ class TestEditor : public AEffGUIEditor {
 class ToolkitGuiTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    host_ = XOpenDisplay(nullptr);
+    // The server may still be letting the previous test's clients go.
+    for (int attempt = 0; attempt < 20 && !host_; ++attempt) {
+      host_ = XOpenDisplay(nullptr);
+      if (!host_) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
     if (!host_) GTEST_SKIP() << "no X display";
     int ev, err, major, minor;
     ASSERT_TRUE(XTestQueryExtension(host_, &ev, &err, &major, &minor));
