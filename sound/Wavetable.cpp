@@ -73,7 +73,20 @@ void Wavetable::init() {
   }
 }
 
-bool Wavetable::enterAudio() {
+void Wavetable::beginBlock() {
+  if (inBlock_) return;
+  blockReady_ = enterAlone();
+  inBlock_ = true;
+}
+
+void Wavetable::endBlock() {
+  if (!inBlock_) return;
+  inBlock_ = false;
+  if (blockReady_) busy_.store(false, std::memory_order_release);
+  blockReady_ = false;
+}
+
+bool Wavetable::enterAlone() {
   // Pairs with isLoading(true): either we see the loading mark, or the
   // loader sees us busy and waits (both sides sequentially consistent).
   busy_.store(true, std::memory_order_seq_cst);

@@ -11,7 +11,9 @@
 // has left, so once it returns the sound may be rewritten or freed.
 // isLoading(false) only asks for a restart; the audio thread performs it at
 // its next tick()/setNote(), so every other field is touched by the audio
-// thread alone. A sound-set switch that loads into a fresh VORNsnd can
+// thread alone. A renderer can bracket a whole block with beginBlock() and
+// endBlock(): the calls inside then share that one mark instead of paying
+// for a full fence each, and a load waits at most for the block. A sound-set switch that loads into a fresh VORNsnd can
 // instead hand the new object over with setSound() on the audio thread
 // between blocks and retire the old one afterwards off the audio thread.
 #pragma once
@@ -50,6 +52,11 @@ class Wavetable : public VornMain {
   VORNsnd* sound() const { return sound_; }
   void setStatus(SoundStatus* status) { status_ = status; }
 
+  // Audio thread. Every tick() and setNote() between the two shares one busy
+  // mark; the block is silent if a load was under way at its start.
+  void beginBlock();
+  void endBlock();
+
   // Audio thread.
   void setNote(int note, int velocity, bool restart, bool force);
   float tick();
@@ -84,8 +91,11 @@ class Wavetable : public VornMain {
   enum LoadState : int { kReady = 0, kLoading = 1, kRestart = 2 };
 
   // Enters the region in which the sound may be read; false when loading.
-  bool enterAudio();
-  void leaveAudio() { busy_.store(false, std::memory_order_release); }
+  bool enterAudio() { return inBlock_ ? blockReady_ : enterAlone(); }
+  bool enterAlone();
+  void leaveAudio() {
+    if (!inBlock_) busy_.store(false, std::memory_order_release);
+  }
   bool silenced() const { return silent_ || (status_ && status_->noWave()); }
   void setNextWaveform();
   float Glider(float f);
@@ -100,6 +110,8 @@ class Wavetable : public VornMain {
   std::atomic<int> loadState_{kReady};
   std::atomic<bool> busy_{false};
   bool silent_ = true;  // set while no playable wave is in place
+  bool inBlock_ = false;     // audio thread: between beginBlock and endBlock
+  bool blockReady_ = false;  // the block's mark was taken without a load
   const float* data_ = nullptr;  // samples of the current wave
   int64_t allocated_ = 0;
 
