@@ -59,6 +59,7 @@ void Wavetable::init() {
   fadeGain_ = 1.0f;
   fadeTime_ = kFadeTime;
   fadeStep_ = 1.0f / (rate * fadeTime_);
+  scaledRate_ = rate;
   previousNote_ = 0;
   legato_ = false;
   firstNote_ = true;
@@ -238,7 +239,7 @@ void Wavetable::setNote(int note, int velocity, bool restart, bool force) {
   leaveAudio();
 }
 
-float Wavetable::tick() {
+float Wavetable::tickFull() {
   if (!enterAudio()) return 0.0f;
   if (silenced() || !data_ || currentWave_ < 0) {
     leaveAudio();
@@ -339,9 +340,13 @@ void Wavetable::setRate() {
   else
     deviationOffset_ = 0.0f;
 
+  // Two divisions that change only with the rate: skipped while it stands.
   const float rate = sampleRate();
-  rateScale_ = kRateConstant / rate;
-  fadeStep_ = 1.0f / (rate * fadeTime_);
+  if (rate != scaledRate_) {
+    rateScale_ = kRateConstant / rate;
+    fadeStep_ = 1.0f / (rate * fadeTime_);
+    scaledRate_ = rate;
+  }
 
   float base = atWrapped(k);
   if (glideTime_ > 0.0f) {

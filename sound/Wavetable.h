@@ -59,7 +59,30 @@ class Wavetable : public VornMain {
 
   // Audio thread.
   void setNote(int note, int velocity, bool restart, bool force);
-  float tick();
+  // Inside a block, a wave that plays on at full level (no glide, no fade,
+  // no change of wave pending) takes the short way; everything else goes
+  // through tickFull(), with the same arithmetic.
+  [[gnu::always_inline]] float tick() {
+    if (!(inBlock_ && blockReady_ && pendingWave_ == -2 && !(fadeGain_ < 1.0f) && !silent_ &&
+          data_ && currentWave_ >= 0 && !(glideTime_ > 0.0f) && !(status_ && status_->noWave())))
+      return tickFull();
+    if (looping_ && position_ >= static_cast<double>(loopEnd_)) {
+      position_ -= static_cast<double>(loopEnd_ - loopStart_) + 1.0;
+      if (position_ < 0.0) position_ = 0.0;
+      if (position_ >= static_cast<double>(end_)) position_ = static_cast<double>(end_);
+    }
+    if (!looping_ && position_ >= static_cast<double>(end_)) return 0.0f;
+    const int64_t i = static_cast<int64_t>(position_);
+    if (i >= 0 && i + 1 < allocated_) {
+      const double a = data_[i];
+      const double b = data_[i + 1];
+      output_ = static_cast<float>(a + (position_ - static_cast<double>(i)) * (b - a));
+    } else {
+      output_ = 0.0f;
+    }
+    position_ += increment_;
+    return output_;
+  }
   void setRate();
   void setTuning(int transpose, float fine);
   void setFine1(float v);
@@ -97,12 +120,14 @@ class Wavetable : public VornMain {
     if (!inBlock_) busy_.store(false, std::memory_order_release);
   }
   bool silenced() const { return silent_ || (status_ && status_->noWave()); }
+  float tickFull();
   void setNextWaveform();
   float Glider(float f);
   void glideStep();
   float offset(float x, int range) const;
   float at(int64_t k) const { return freq_[k < 0 ? 0 : (k > 127 ? 127 : k)]; }
-  float atWrapped(int64_t k) const { return freq_[((k % 128) + 128) % 128]; }
+  // k modulo 128 into 0..127, negative k included.
+  float atWrapped(int64_t k) const { return freq_[k & 127]; }
 
   double semitoneRatio_ = kSemitoneRatio;
   VORNsnd* sound_ = nullptr;
@@ -149,6 +174,7 @@ class Wavetable : public VornMain {
   float fadeGain_ = 1.0f;
   float fadeStep_ = 0.0f;
   float fadeTime_ = kFadeTime;
+  float scaledRate_ = 0.0f;  // the rate rateScale_ and fadeStep_ were worked out for
   int64_t previousNote_ = 0;
   bool legato_ = false;
   bool firstNote_ = true;
