@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "fx/LFOx.h"
 #include "sound/VORNsndWriter.h"
 #include "tests/plugin/SoundSetFixture.h"
 
@@ -330,6 +331,30 @@ TEST_F(ReferenceRender, BlockSizeDoesNotChangeTheSound) {
       }
     EXPECT_EQ(firstDiff, out.size()) << "block " << blockSize << " differs from frame "
                                      << firstDiff / 2;
+  }
+}
+
+// While the instrument is silent the vibrato is stepped a stretch at a time;
+// it must come out where frame-by-frame ticking would have left it, turns
+// of direction included, for every waveform.
+TEST(ReferenceVibrato, SteppingAStretchEqualsTickingEachFrame) {
+  for (int waveform = 0; waveform <= 6; ++waveform) {
+    for (float hz : {0.0f, 5.0f, 3000.0f}) {
+      LFOx ticked, stepped;
+      for (LFOx* lfo : {&ticked, &stepped}) {
+        lfo->setWaveform(waveform);
+        lfo->setPureRate(hz);
+      }
+      for (int n : {1, 7, 64, 1000, 44100}) {
+        for (int i = 0; i < n; ++i) ticked.tick();
+        stepped.advance(n);
+        ASSERT_EQ(stepped.getPhase(), ticked.getPhase())
+            << "waveform " << waveform << " at " << hz << " Hz after " << n;
+        for (int i = 0; i < 5; ++i)
+          ASSERT_EQ(stepped.tick(), ticked.tick())
+              << "waveform " << waveform << " at " << hz << " Hz after " << n;
+      }
+    }
   }
 }
 
