@@ -59,12 +59,12 @@ class Wavetable : public VornMain {
 
   // Audio thread.
   void setNote(int note, int velocity, bool restart, bool force);
-  // Inside a block, a wave that plays on at full level (no glide, no fade,
-  // no change of wave pending) takes the short way; everything else goes
-  // through tickFull(), with the same arithmetic.
+  // Inside a block, a wave that plays on at full level (no fade, no change
+  // of wave pending) takes the short way; everything else goes through
+  // tickFull(), with the same arithmetic.
   [[gnu::always_inline]] float tick() {
     if (!(inBlock_ && blockReady_ && pendingWave_ == -2 && !(fadeGain_ < 1.0f) && !silent_ &&
-          data_ && currentWave_ >= 0 && !(glideTime_ > 0.0f) && !(status_ && status_->noWave())))
+          data_ && currentWave_ >= 0 && !(status_ && status_->noWave())))
       return tickFull();
     if (looping_ && position_ >= static_cast<double>(loopEnd_)) {
       position_ -= static_cast<double>(loopEnd_ - loopStart_) + 1.0;
@@ -72,6 +72,7 @@ class Wavetable : public VornMain {
       if (position_ >= static_cast<double>(end_)) position_ = static_cast<double>(end_);
     }
     if (!looping_ && position_ >= static_cast<double>(end_)) return 0.0f;
+    if (glideTime_ > 0.0f) setRate();
     const int64_t i = static_cast<int64_t>(position_);
     if (i >= 0 && i + 1 < allocated_) {
       const double a = data_[i];
