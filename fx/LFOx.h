@@ -72,6 +72,44 @@ class LFOx : public VornMain {
     }
   }
 
+  // n steps of advance() at once, the phase kept in registers.
+  void advance(int n) {
+    const int w = waveform_.load(std::memory_order_relaxed);
+    if (w != 0 && w != 2 && w != 4) {
+      for (int i = 0; i < n; ++i) tick();
+      return;
+    }
+    const float inc = increment_.load(std::memory_order_relaxed);
+    float phase = phase_;
+    bool rising = rising_;
+    int i = 0;
+    while (i < n) {
+      if (rising) {
+        for (; i < n; ++i) {
+          const float next = phase + inc;
+          if (next >= 1.0f) {
+            rising = false;
+            ++i;
+            break;
+          }
+          phase = next;
+        }
+      } else {
+        for (; i < n; ++i) {
+          const float next = phase - inc;
+          if (next <= -1.0f) {
+            rising = true;
+            ++i;
+            break;
+          }
+          phase = next;
+        }
+      }
+    }
+    phase_ = phase;
+    rising_ = rising;
+  }
+
   void setPureRate(float hz);
   // Values above 6 select sample and hold.
   void setWaveform(int w) { waveform_.store(w > 6 ? 6 : w, std::memory_order_relaxed); }

@@ -28,57 +28,10 @@ class ADSR : public VornMain {
   void keyOn(int velocity, int note);
   void keyOff();
 
+  // The sustain stage, where a voice spends most of its time, is inline.
   float tick() {
     if (state_ == kSustain) return smoothing_.load(rlx) ? smoother_.ticklow(value_) : value_;
-    switch (state_) {
-      case kAttack: {
-        const float top = peak_.load(rlx) * decayLevel_.load(rlx);
-        value_ += attackInc_.load(rlx);
-        if (value_ >= top) {
-          value_ = top;
-          state_ = kDecay;
-        }
-        break;
-      }
-      case kDecay: {
-        const float target = sustainTarget_.load(rlx);
-        value_ -= decayDec_.load(rlx);
-        if (value_ <= target) {
-          value_ = target;
-          state_ = kSustain;
-          if (keyOffPending_) state_ = kRelease;
-          if (looped_.load(rlx) && sustainLevel_.load(rlx) == 0.0f) state_ = kAttack;
-        }
-        if (firstAttackPending_) {
-          smoother_.setPureFreq(static_cast<float>(smoothFreq_.load(rlx)));
-          firstAttackPending_ = false;
-        }
-        break;
-      }
-      case kRelease:
-        value_ = value_ * releaseCoef_.load(rlx) + releaseOffset_.load(rlx);
-        if (value_ <= 0.001f) {
-          value_ = 0.0f;
-          if (!smoothing_.load(rlx)) state_ = kIdle;
-        }
-        break;
-      case kDamp:
-        value_ -= 0.01f;
-        if (value_ <= 0.001f) {
-          value_ = 0.0f;
-          state_ = kAttack;
-        }
-        break;
-      default:
-        break;
-    }
-    if (!smoothing_.load(rlx)) return value_;
-    const float out = smoother_.ticklow(value_);
-    if (state_ == kRelease && out <= 0.001f) {
-      value_ = 0.0f;
-      state_ = kIdle;
-    }
-    return out;
+    return tickStage();
   }
 
   int getState() const { return state_; }
@@ -123,6 +76,8 @@ class ADSR : public VornMain {
  private:
   static constexpr std::memory_order rlx = std::memory_order_relaxed;
 
+  // tick() in the stages other than sustain.
+  float tickStage();
   // (1 - x)^2 of the key tracking with amount k; 1 when there is none.
   float trackingFactor(float k) const;
 

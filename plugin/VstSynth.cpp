@@ -907,7 +907,10 @@ VstInt32 VstSynth::processEvents(VstEvents* list) {
 }
 
 void VstSynth::EventsTick(int sampleCounter) {
-  while (const MidiEventQueue::Event* e = events.nextDue(sampleCounter)) EventsTickSynth(*e);
+  while (const MidiEventQueue::Event* e = events.nextDue(sampleCounter)) {
+    eventHandled_ = true;
+    EventsTickSynth(*e);
+  }
 }
 
 void VstSynth::EventsTickSynth(const MidiEventQueue::Event& e) {
@@ -1122,6 +1125,25 @@ void VstSynth::processReplacing(float** /*inputs*/, float** outputs, VstInt32 sa
   DoProcess(nullptr, outputs, sampleFrames < 0 ? 0 : sampleFrames);
 }
 
+// The values the per-sample loop reads. Taken at the block start and again
+// after every MIDI event (a learned controller or a program change acts at
+// its own sample); a change from another thread acts from the next block.
+void VstSynth::readRenderParams(RenderParams& r) const {
+  r.pitchOffset = DmVal(0);
+  r.pitchTime = DmVal(1);
+  r.vibratoFx = DmVal(31) >= 0.5f;
+  r.drone = DmVal(11);
+  r.sympathetic = DmVal(12);
+  r.volume = DmVal(13);
+  r.followMain = modeOf(DmVal(3)) == 0;
+  r.toneBand = DmVal(7) > 0.0f;
+  r.flangerOn = DmVal(18) > 0.0f;
+  r.flangerMix = DmVal(19);
+  r.combined = DmVal(32) > 0.5f;
+  r.reverbOn = DmVal(21) > 0.0f;
+  r.gain = volumeFactor_.load(std::memory_order_relaxed);
+}
+
 void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFrames) {
   // Block start: changes made on other threads reach the voices here.
   applyPendingParameters();
@@ -1147,89 +1169,132 @@ void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFra
     }
   }
 
+  RenderParams r;
+  readRenderParams(r);
+  Wavetable& mainOsc = *mainWave;
+  Wavetable& droneOsc = *droneWave;
+  ADSR& mainEnvelope = *mainEnv;
+  ADSR& droneEnvelope = *droneEnv;
+  ADSR* sympEnvelopes[kSympSlots];
+  Wavetable* sympOscillators[kSympSlots];
+  for (int k = 0; k < kSympSlots; ++k) {
+    sympEnvelopes[k] = sympEnvs[k].get();
+    sympOscillators[k] = sympWaves[k].get();
+  }
+  // One busy mark per oscillator for the rest of the block, taken at the
+  // first sample that may touch an oscillator; a silent block takes none.
+  Wavetable* waves[kSympSlots + 2];
+  int waveCount = 0;
+  bool bracketed = false;
+  float left = 0.0f, right = 0.0f;
   float* outL = outputs[0];
   float* outR = outputs[1];
   for (int i = 1; i <= sampleFrames; ++i) {
-    float l = vibratoLfo->tick();
-    frame[0] = frame[1] = 0.0f;
-    mainSum = sympSum = droneSum = 0.0f;
-    EventsTick(i);
+    if (idle && !events.pending()) {
+      // Silence to the end of the block (the outputs are zero already); only
+      // the vibrato runs on.
+      vibratoLfo->advance(sampleFrames - i + 1);
+      left = right = 0.0f;
+      break;
+    }
+    if (!bracketed) {
+      waves[waveCount++] = mainWave.get();
+      waves[waveCount++] = droneWave.get();
+      for (auto& wave : sympWaves) waves[waveCount++] = wave.get();
+      for (int k = 0; k < waveCount; ++k) waves[k]->beginBlock();
+      bracketed = true;
+    }
+    const float l = vibratoLfo->tick();
+    left = right = 0.0f;
+    if (events.pending()) {
+      eventHandled_ = false;
+      EventsTick(i);
+      if (eventHandled_) readRenderParams(r);
+    }
     if (!idle) {
-      voiceActive = false;
-      if (mainEnv->getState() != ADSR::kIdle) {
-        voiceActive = true;
+      bool active = false;
+      float mainSumNow = 0.0f, sympSumNow = 0.0f, droneSumNow = 0.0f;
+      if (mainEnvelope.getState() != ADSR::kIdle) {
+        active = true;
         if (pitchModCounter <= 10) {
           ++pitchModCounter;
         } else {
           pitchModCounter = 0;
-          if (DmVal(0) != 0.5f && DmVal(1) > 0.0f) {
+          if (r.pitchOffset != 0.5f && r.pitchTime > 0.0f) {
             float e = pitchEnv->tick();
-            float o = 2.0f * DmVal(0) - 1.0f;
-            if (DmVal(31) < 0.5f) {
-              mainWave->setPitchEnv(o * e, 5);
+            float o = 2.0f * r.pitchOffset - 1.0f;
+            if (!r.vibratoFx) {
+              mainOsc.setPitchEnv(o * e, 5);
             } else {
               float a = aftertouchDepth;
-              mainWave->setPitchLfo((1.0f + e + a) * 0.5f * l * (2.0f * a + o), 1);
+              mainOsc.setPitchLfo((1.0f + e + a) * 0.5f * l * (2.0f * a + o), 1);
             }
-            mainWave->setRate();
+            mainOsc.setRate();
           }
         }
-        float w = mainWave->tick();
-        mainSum += w * mainEnv->tick();
+        float w = mainOsc.tick();
+        mainSumNow += w * mainEnvelope.tick();
       }
-      if (droneEnv->getState() != ADSR::kIdle) {
-        voiceActive = true;
+      if (droneEnvelope.getState() != ADSR::kIdle) {
+        active = true;
         if (!soundStatus_.noWave()) {
-          float w = droneWave->tick();
-          droneSum += w * droneEnv->tick();
+          float w = droneOsc.tick();
+          droneSumNow += w * droneEnvelope.tick();
         }
       }
       for (int k = 0; k < sympatheticCount; ++k) {
-        if (sympEnvs[k]->getState() == ADSR::kIdle) continue;
-        voiceActive = true;
-        float w = sympWaves[k]->tick();
-        sympSum += w * sympEnvs[k]->tick();
+        ADSR& env = *sympEnvelopes[k];
+        if (env.getState() == ADSR::kIdle) continue;
+        active = true;
+        float w = sympOscillators[k]->tick();
+        sympSumNow += w * env.tick();
       }
-      if (voiceActive) {
-        float s = DmVal(12), d = DmVal(11), g = DmVal(13);
+      if (active) {
+        const float s = r.sympathetic, d = r.drone, g = r.volume;
         float mix;
-        if (modeOf(DmVal(3)) == 0) {
-          float e = followFilter->tick(std::fabs(mainSum));
-          mix = g * (mainSum + 0.5f * (e + 0.04f) * sympSum * s + 0.5f * droneSum * d);
+        if (r.followMain) {
+          float e = followFilter->tick(std::fabs(mainSumNow));
+          mix = g * (mainSumNow + 0.5f * (e + 0.04f) * sympSumNow * s + 0.5f * droneSumNow * d);
         } else {
-          mix = g * (mainSum + 0.5f * sympSum * s + 0.5f * droneSum * d);
+          mix = g * (mainSumNow + 0.5f * sympSumNow * s + 0.5f * droneSumNow * d);
         }
-        frame[0] = mix * volumeFactor_.load(std::memory_order_relaxed);
-        if (DmVal(7) > 0.0f) {
-          float x = frame[0];
+        left = mix * r.gain;
+        if (r.toneBand) {
+          float x = left;
           float y = toneFilterD->tick(toneFilterC->tick(toneFilterB->tick(toneFilterA->tick(x))));
-          frame[0] = x - y;
+          left = x - y;
         }
-        frame[1] = frame[0];
+        right = left;
       } else {
         idle = true;
       }
-      if (DmVal(18) > 0.0f) {
-        float m = DmVal(19);
-        bool combined = DmVal(32) > 0.5f;
-        float* p = flanger->tick(frame[0], combined);
-        frame[0] = p[0] * m + (2.0f * m - 1.0f) * frame[0];
-        frame[1] = p[1] * m + (2.0f * m - 1.0f) * frame[1];
+      mainSum = mainSumNow;
+      sympSum = sympSumNow;
+      droneSum = droneSumNow;
+      voiceActive = active;
+      if (r.flangerOn) {
+        const float m = r.flangerMix;
+        float* p = flanger->tick(left, r.combined);
+        left = p[0] * m + (2.0f * m - 1.0f) * left;
+        right = p[1] * m + (2.0f * m - 1.0f) * right;
         idle = flanger->Idle();
       }
-      if (DmVal(21) > 0.0f) {
-        reverbInput[0] = frame[0];
-        reverbInput[1] = frame[1];
+      if (r.reverbOn) {
+        reverbInput[0] = left;
+        reverbInput[1] = right;
         float* p = reverb->processmix(reverbInput, 1, 1);
-        frame[0] = p[0];
-        frame[1] = p[1];
+        left = p[0];
+        right = p[1];
         idle = reverb->Idle();
       }
     }
-    outL[i - 1] = frame[0];
-    outR[i - 1] = frame[1];
+    outL[i - 1] = left;
+    outR[i - 1] = right;
   }
+  frame[0] = left;
+  frame[1] = right;
   events.clear();
+  for (int k = 0; k < waveCount; ++k) waves[k]->endBlock();
 }
 
 // Identity -------------------------------------------------------------------

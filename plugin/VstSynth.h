@@ -152,6 +152,13 @@ class VstSynth : public vst::AudioEffectX {
   int currentProgram() const;
   static int modeOf(float value);
 
+  // Parameter values of the render loop (audio thread).
+  struct RenderParams {
+    float pitchOffset, pitchTime, drone, sympathetic, volume, flangerMix, gain;
+    bool vibratoFx, followMain, toneBand, flangerOn, combined, reverbOn;
+  };
+  void readRenderParams(RenderParams& r) const;
+
   // Engine application of a stored value (audio thread).
   void applyParameter(long index, float v);
   void applyPendingParameters();
@@ -208,6 +215,7 @@ class VstSynth : public vst::AudioEffectX {
   float aftertouchDepth = 0.0f;
   int sympatheticCount = 12;
   int alternateCounter = -1;
+  bool eventHandled_ = false;  // EventsTick released an event
   MidiEventQueue events;
   RandomSource random_;
 

@@ -59,6 +59,7 @@ void Wavetable::init() {
   fadeGain_ = 1.0f;
   fadeTime_ = kFadeTime;
   fadeStep_ = 1.0f / (rate * fadeTime_);
+  scaledRate_ = rate;
   previousNote_ = 0;
   legato_ = false;
   firstNote_ = true;
@@ -73,7 +74,20 @@ void Wavetable::init() {
   }
 }
 
-bool Wavetable::enterAudio() {
+void Wavetable::beginBlock() {
+  if (inBlock_) return;
+  blockReady_ = enterAlone();
+  inBlock_ = true;
+}
+
+void Wavetable::endBlock() {
+  if (!inBlock_) return;
+  inBlock_ = false;
+  if (blockReady_) busy_.store(false, std::memory_order_release);
+  blockReady_ = false;
+}
+
+bool Wavetable::enterAlone() {
   // Pairs with isLoading(true): either we see the loading mark, or the
   // loader sees us busy and waits (both sides sequentially consistent).
   busy_.store(true, std::memory_order_seq_cst);
@@ -225,7 +239,7 @@ void Wavetable::setNote(int note, int velocity, bool restart, bool force) {
   leaveAudio();
 }
 
-float Wavetable::tick() {
+float Wavetable::tickFull() {
   if (!enterAudio()) return 0.0f;
   if (silenced() || !data_ || currentWave_ < 0) {
     leaveAudio();
@@ -326,9 +340,13 @@ void Wavetable::setRate() {
   else
     deviationOffset_ = 0.0f;
 
+  // Two divisions that change only with the rate: skipped while it stands.
   const float rate = sampleRate();
-  rateScale_ = kRateConstant / rate;
-  fadeStep_ = 1.0f / (rate * fadeTime_);
+  if (rate != scaledRate_) {
+    rateScale_ = kRateConstant / rate;
+    fadeStep_ = 1.0f / (rate * fadeTime_);
+    scaledRate_ = rate;
+  }
 
   float base = atWrapped(k);
   if (glideTime_ > 0.0f) {

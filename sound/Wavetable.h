@@ -11,7 +11,9 @@
 // has left, so once it returns the sound may be rewritten or freed.
 // isLoading(false) only asks for a restart; the audio thread performs it at
 // its next tick()/setNote(), so every other field is touched by the audio
-// thread alone. A sound-set switch that loads into a fresh VORNsnd can
+// thread alone. A renderer can bracket a whole block with beginBlock() and
+// endBlock(): the calls inside then share that one mark instead of paying
+// for a full fence each, and a load waits at most for the block. A sound-set switch that loads into a fresh VORNsnd can
 // instead hand the new object over with setSound() on the audio thread
 // between blocks and retire the old one afterwards off the audio thread.
 #pragma once
@@ -50,9 +52,38 @@ class Wavetable : public VornMain {
   VORNsnd* sound() const { return sound_; }
   void setStatus(SoundStatus* status) { status_ = status; }
 
+  // Audio thread. Every tick() and setNote() between the two shares one busy
+  // mark; the block is silent if a load was under way at its start.
+  void beginBlock();
+  void endBlock();
+
   // Audio thread.
   void setNote(int note, int velocity, bool restart, bool force);
-  float tick();
+  // Inside a block, a wave that plays on at full level (no fade, no change
+  // of wave pending) takes the short way; everything else goes through
+  // tickFull(), with the same arithmetic.
+  [[gnu::always_inline]] float tick() {
+    if (!(inBlock_ && blockReady_ && pendingWave_ == -2 && !(fadeGain_ < 1.0f) && !silent_ &&
+          data_ && currentWave_ >= 0 && !(status_ && status_->noWave())))
+      return tickFull();
+    if (looping_ && position_ >= static_cast<double>(loopEnd_)) {
+      position_ -= static_cast<double>(loopEnd_ - loopStart_) + 1.0;
+      if (position_ < 0.0) position_ = 0.0;
+      if (position_ >= static_cast<double>(end_)) position_ = static_cast<double>(end_);
+    }
+    if (!looping_ && position_ >= static_cast<double>(end_)) return 0.0f;
+    if (glideTime_ > 0.0f) setRate();
+    const int64_t i = static_cast<int64_t>(position_);
+    if (i >= 0 && i + 1 < allocated_) {
+      const double a = data_[i];
+      const double b = data_[i + 1];
+      output_ = static_cast<float>(a + (position_ - static_cast<double>(i)) * (b - a));
+    } else {
+      output_ = 0.0f;
+    }
+    position_ += increment_;
+    return output_;
+  }
   void setRate();
   void setTuning(int transpose, float fine);
   void setFine1(float v);
@@ -84,15 +115,20 @@ class Wavetable : public VornMain {
   enum LoadState : int { kReady = 0, kLoading = 1, kRestart = 2 };
 
   // Enters the region in which the sound may be read; false when loading.
-  bool enterAudio();
-  void leaveAudio() { busy_.store(false, std::memory_order_release); }
+  bool enterAudio() { return inBlock_ ? blockReady_ : enterAlone(); }
+  bool enterAlone();
+  void leaveAudio() {
+    if (!inBlock_) busy_.store(false, std::memory_order_release);
+  }
   bool silenced() const { return silent_ || (status_ && status_->noWave()); }
+  float tickFull();
   void setNextWaveform();
   float Glider(float f);
   void glideStep();
   float offset(float x, int range) const;
   float at(int64_t k) const { return freq_[k < 0 ? 0 : (k > 127 ? 127 : k)]; }
-  float atWrapped(int64_t k) const { return freq_[((k % 128) + 128) % 128]; }
+  // k modulo 128 into 0..127, negative k included.
+  float atWrapped(int64_t k) const { return freq_[k & 127]; }
 
   double semitoneRatio_ = kSemitoneRatio;
   VORNsnd* sound_ = nullptr;
@@ -100,6 +136,8 @@ class Wavetable : public VornMain {
   std::atomic<int> loadState_{kReady};
   std::atomic<bool> busy_{false};
   bool silent_ = true;  // set while no playable wave is in place
+  bool inBlock_ = false;     // audio thread: between beginBlock and endBlock
+  bool blockReady_ = false;  // the block's mark was taken without a load
   const float* data_ = nullptr;  // samples of the current wave
   int64_t allocated_ = 0;
 
@@ -137,6 +175,7 @@ class Wavetable : public VornMain {
   float fadeGain_ = 1.0f;
   float fadeStep_ = 0.0f;
   float fadeTime_ = kFadeTime;
+  float scaledRate_ = 0.0f;  // the rate rateScale_ and fadeStep_ were worked out for
   int64_t previousNote_ = 0;
   bool legato_ = false;
   bool firstNote_ = true;
