@@ -256,7 +256,9 @@ TEST_F(OscillatorTest, LooplessWaveEndsInSilenceWithoutRunningOff) {
   for (int i = 0; i < 5000; ++i) {
     const float v = osc.tick();
     ASSERT_TRUE(std::isfinite(v));
-    if (i > 100) ASSERT_LT(std::fabs(v), 1e-19f);
+    if (i > 100) {
+      ASSERT_LT(std::fabs(v), 1e-19f);
+    }
   }
 }
 
