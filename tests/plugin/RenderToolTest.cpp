@@ -4,6 +4,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include "tests/plugin/SoundSetFixture.h"
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -131,22 +133,22 @@ class RenderTool : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(tmp_.ok());
-    // An empty sound folder: nothing to load, nothing to complain about.
-    fs::create_directories(dir_ / "data/Audio/Sounds/Banks/Quillmark/Vellamor");
+    // The tool and the plug-in loaded in this process must see the same data
+    // folders (the module keeps the folders it found first), and there must
+    // be a sound folder so that nothing complains.
+    fs::create_directories(SoundSetFixture::soundFolder());
   }
   fs::path write(const std::string& name, const Bytes& data) { return writeFile(dir_ / name, data); }
   ToolRun render(std::vector<std::string> args,
                  const std::vector<std::pair<std::string, std::string>>& environment = {},
                  rlim_t fileSizeLimit = RLIM_INFINITY) {
-    args.insert(args.begin(), {"--plugin", VELLAMOR_PLUGIN_PATH, "--data-home", dir_.string()});
+    args.insert(args.begin(),
+                {"--plugin", VELLAMOR_PLUGIN_PATH, "--data-home", SoundSetFixture::dataRoot()});
     return runTool(args, dir_ / "stderr.txt", environment, fileSizeLimit);
   }
 
   TempDir tmp_{"render-tool"};
   fs::path dir_ = tmp_.path();
-  // The plug-in under test must not see or write the real user folders.
-  ScopedEnv dataHome_{"XDG_DATA_HOME", (dir_ / "data").string()};
-  ScopedEnv configHome_{"XDG_CONFIG_HOME", (dir_ / "config").string()};
 };
 
 // 100 bpm, 96 ticks per quarter: one tick is 1/160 s. Running status,
