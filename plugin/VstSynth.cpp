@@ -544,8 +544,11 @@ void VstSynth::ExtraSetProgram() {
 
 void VstSynth::applyScale() {
   char name[sizeof(VstProgram::scaleName) + 1];
-  copyField(name, params_.programs[currentProgram()].scaleName,
-            sizeof(VstProgram::scaleName), sizeof(VstProgram::scaleName) - 1);
+  {
+    std::lock_guard<std::mutex> lock(namesMutex_);
+    copyField(name, params_.programs[currentProgram()].scaleName,
+              sizeof(VstProgram::scaleName), sizeof(VstProgram::scaleName) - 1);
+  }
   tuning_->setTable(name);
 }
 
@@ -718,33 +721,41 @@ void VstSynth::snapshotBlock(std::uint8_t* out) const {
   }
 }
 
-// Files and host chunks are untrusted: flags are normalised, controller
-// numbers kept to 0..127 and values that are not finite replaced by defaults.
+// Files and host chunks are untrusted. The parameter table (flags and names)
+// is the code's own and is never taken from them: a record marking Volume as
+// unclamped would otherwise let a huge value through to the output. Values
+// that are not finite become defaults, clamped parameters are clamped here
+// already (the audio thread may read a value before it is applied), and
+// controller numbers are kept to 0..127.
+float VstSynth::restoredValue(int index, float v) const {
+  if (!std::isfinite(v)) return defaults_[index];
+  if (!params_.params[index].unclamped) v = v > 1.0f ? 1.0f : (v < 0.0f ? 0.0f : v);
+  return v;
+}
+
 void VstSynth::restoreParameters(const std::uint8_t* bytes) {
   for (int i = 0; i < kNumParams; ++i) {
     const std::uint8_t* r = bytes + i * sizeof(VstParams);
     VstParams& p = params_.params[i];
-    std::atomic_ref<bool>(p.perProgram).store(r[0] != 0, std::memory_order_relaxed);
-    std::atomic_ref<bool>(p.unclamped).store(r[1] != 0, std::memory_order_relaxed);
-    p.storedDefault = r[2] != 0;
-    float v = readFloat(r + offsetof(VstParams, value));
-    storeValue(p.value, std::isfinite(v) ? v : defaults_[i]);
+    storeValue(p.value, restoredValue(i, readFloat(r + offsetof(VstParams, value))));
     std::int32_t cc = readInt(r + offsetof(VstParams, midiCC));
     storeCC(p.midiCC, (cc >= 0 && cc <= 127) ? cc : 0);
-    std::memcpy(p.name, r + offsetof(VstParams, name), sizeof(p.name));
-    p.name[sizeof(p.name) - 1] = 0;
   }
 }
 
 void VstSynth::restoreProgram(int index, const std::uint8_t* bytes) {
   VstProgram& p = params_.programs[index];
-  std::memcpy(p.name, bytes, sizeof(p.name));
-  p.name[sizeof(p.name) - 1] = 0;
-  std::memcpy(p.scaleName, bytes + offsetof(VstProgram, scaleName), sizeof(p.scaleName));
-  p.scaleName[sizeof(p.scaleName) - 1] = 0;
+  {
+    // The worker reads scale names (applyScale); names are whole or old.
+    std::lock_guard<std::mutex> lock(namesMutex_);
+    std::memcpy(p.name, bytes, sizeof(p.name));
+    p.name[sizeof(p.name) - 1] = 0;
+    std::memcpy(p.scaleName, bytes + offsetof(VstProgram, scaleName), sizeof(p.scaleName));
+    p.scaleName[sizeof(p.scaleName) - 1] = 0;
+  }
   for (int i = 0; i < kNumParams; ++i) {
     float v = readFloat(bytes + offsetof(VstProgram, values) + i * sizeof(float));
-    storeValue(p.values[i].value, std::isfinite(v) ? v : defaults_[i]);
+    storeValue(p.values[i].value, restoredValue(i, v));
   }
 }
 
@@ -863,8 +874,11 @@ bool VstSynth::saveControllerPresets() {
 void VstSynth::loadNewScale(long k) {
   const char* name = tuning_->getTableName(k);
   VstProgram& program = params_.programs[currentProgram()];
-  std::memset(program.scaleName, 0, sizeof(program.scaleName));
-  copyField(program.scaleName, name, sizeof(program.scaleName), sizeof(program.scaleName) - 1);
+  {
+    std::lock_guard<std::mutex> lock(namesMutex_);
+    std::memset(program.scaleName, 0, sizeof(program.scaleName));
+    copyField(program.scaleName, name, sizeof(program.scaleName), sizeof(program.scaleName) - 1);
+  }
   if (tl_audioThread)
     worker_->requestScale();
   else
@@ -902,8 +916,11 @@ void VstSynth::resume() {
 }
 
 void VstSynth::setSampleRate(float rate) {
-  // The renderer compares rates every block; a NaN would re-apply forever.
-  if (std::isfinite(rate) && rate > 0.0f) AudioEffectX::setSampleRate(rate);
+  // The renderer compares rates every block; a NaN would re-apply forever,
+  // and rates far outside what audio hardware runs at overflow the delay
+  // lengths derived from them. Such rates are refused; the old one stays.
+  if (std::isfinite(rate) && rate >= kMinSampleRate && rate <= kMaxSampleRate)
+    AudioEffectX::setSampleRate(rate);
 }
 
 void VstSynth::setBlockSize(VstInt32 size) { AudioEffectX::setBlockSize(size); }

@@ -39,6 +39,9 @@ class VstSynth : public vst::AudioEffectX {
   static constexpr int kSympSlots = 13;
   static constexpr const char* kProductName = "Vellamor-ZUL";
   static constexpr const char* kVendorDomain = "quillmark.net";
+  // Sample rates accepted from a host; others are refused.
+  static constexpr float kMinSampleRate = 8000.0f;
+  static constexpr float kMaxSampleRate = 768000.0f;
 
   // The module sets this so that every instance gets an editor; tests that
   // link the engine alone leave it empty. The editor registers itself with
@@ -144,6 +147,7 @@ class VstSynth : public vst::AudioEffectX {
   void SetVstP(long index, const char* name, float value, bool perProgram, bool unclamped,
                bool storedDefault);
   void snapshotBlock(std::uint8_t* out) const;
+  float restoredValue(int index, float v) const;
   void restoreParameters(const std::uint8_t* bytes);
   void restoreProgram(int index, const std::uint8_t* bytes);
   float* valueSlot(long index);
@@ -219,6 +223,9 @@ class VstSynth : public vst::AudioEffectX {
   std::atomic<long> currentSoundSet_{-1};
   std::atomic<long> currentSoundSetRow_{-1};
   std::mutex loadMutex_;  // control threads and the worker; never the audio thread
+  // Program and scale names: written on the control thread, scale names read
+  // by the worker. Never the audio thread.
+  std::mutex namesMutex_;
 
   SynthEditor* synthEditor_ = nullptr;
 };
