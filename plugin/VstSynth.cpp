@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #if defined(__SSE__)
 #include <xmmintrin.h>
@@ -56,6 +57,8 @@ int trunc32(float v) {
 // Set while this thread runs the plug-in's audio callbacks: work that must
 // not happen there (file I/O) is handed to the worker instead.
 thread_local bool tl_audioThread = false;
+// Set while this thread is inside setProgram.
+thread_local bool tl_inSetProgram = false;
 
 class AudioThreadScope {
  public:
@@ -384,6 +387,9 @@ void VstSynth::setParameter(VstInt32 index, float value) {
 }
 
 void VstSynth::applyPendingParameters() {
+  // A MIDI program change that met a switch on another thread.
+  int program = pendingProgram_.exchange(-1, std::memory_order_acquire);
+  if (program >= 0) setProgram(program);
   std::uint64_t bits = dirtyParameters_.exchange(0, std::memory_order_acquire);
   for (int i = 0; bits; ++i, bits >>= 1)
     if (bits & 1) applyParameter(i, DmVal(i));
@@ -519,7 +525,20 @@ void VstSynth::getParameterName(VstInt32 index, char* text) {
 
 void VstSynth::setProgram(VstInt32 program) {
   if (program < 0 || program >= kNumPrograms) return;
-  if (inSetProgram.exchange(true)) return;  // a switch already under way
+  // A switch already under way on this thread (the editor answering one):
+  // nothing more to do.
+  if (tl_inSetProgram) return;
+  if (inSetProgram.exchange(true)) {
+    // Under way on another thread. The audio thread never waits: its switch
+    // (a MIDI program change) is made at the start of the next block. A
+    // control thread waits for the audio thread's switch, which is short.
+    if (tl_audioThread) {
+      pendingProgram_.store(program, std::memory_order_release);
+      return;
+    }
+    while (inSetProgram.exchange(true)) std::this_thread::yield();
+  }
+  tl_inSetProgram = true;
   std::atomic_ref<VstInt32>(curProgram).store(program, std::memory_order_relaxed);
   for (int i = 0; i < kNumParams; ++i) {
     const VstParams& p = params_.params[i];
@@ -529,6 +548,7 @@ void VstSynth::setProgram(VstInt32 program) {
   }
   ExtraSetProgram();
   if (synthEditor_) synthEditor_->setPreset();
+  tl_inSetProgram = false;
   inSetProgram = false;
   if (updateDisplay()) updateDisplay();
 }
@@ -703,9 +723,16 @@ std::int32_t readInt(const std::uint8_t* p) {
 
 void VstSynth::snapshotBlock(std::uint8_t* out) const {
   for (int i = 0; i < kNumParams; ++i) {
-    VstParams p = params_.params[i];
-    p.value = loadValue(params_.params[i].value);
-    p.midiCC = loadCC(params_.params[i].midiCC);
+    // Field by field: value and controller may be stored meanwhile.
+    const VstParams& src = params_.params[i];
+    VstParams p;
+    p.perProgram = src.perProgram;
+    p.unclamped = src.unclamped;
+    p.storedDefault = src.storedDefault;
+    p.padding = src.padding;
+    p.value = loadValue(src.value);
+    p.midiCC = loadCC(src.midiCC);
+    std::memcpy(p.name, src.name, sizeof(p.name));
     std::memcpy(out + i * sizeof(VstParams), &p, sizeof(p));
   }
   std::uint8_t* programs = out + kParamsBytes;
@@ -778,12 +805,12 @@ VstInt32 VstSynth::setChunk(void* data, VstInt32 byteSize, bool) {
   if (!data) return 0;
   if (byteSize == static_cast<VstInt32>(kProgramBytes)) {
     restoreProgram(currentProgram(), static_cast<const std::uint8_t*>(data));
-    setProgram(curProgram);
+    setProgram(currentProgram());
     return 1;
   }
   // A restored project must sound as it was saved: apply what was loaded.
   if (!setChunkSynth(data, byteSize)) return 0;
-  setProgram(curProgram);
+  setProgram(currentProgram());
   return 1;
 }
 
@@ -1167,7 +1194,7 @@ void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFra
     VornMain::setSampleRate(static_cast<float>(appliedSampleRate));
     reverb->updateSamplerate(true, 44100.0f);
     updateValues();
-    setProgram(curProgram);
+    setProgram(currentProgram());
   }
 
   if (modeOf(DmVal(16)) == 1) {

@@ -73,7 +73,10 @@ class VstSynth : public vst::AudioEffectX {
   int getMidiCC(long index) const;
 
   // Programs (control thread; also the audio thread for MIDI program changes).
+  // From the audio thread while another thread switches, the switch is
+  // made at the start of the next block.
   void setProgram(vst::VstInt32 program) override;
+  vst::VstInt32 getProgram() override { return currentProgram(); }
   void setProgramName(char* name) override;
   void getProgramName(char* name) override;
   bool getProgramNameIndexed(vst::VstInt32 category, vst::VstInt32 index, char* text) override;
@@ -176,6 +179,7 @@ class VstSynth : public vst::AudioEffectX {
   std::vector<std::uint8_t> chunk_;  // what getChunk handed out last
   std::atomic<bool> inInit{true};
   std::atomic<bool> inSetProgram{false};
+  std::atomic<int> pendingProgram_{-1};  // a deferred MIDI program change
   std::atomic<float> volumeFactor_{0.5f};
 
   // Engine (created by initProcess).
