@@ -281,3 +281,31 @@ TEST(EventLists, SavedEventInputsAreThere) {
 }
 
 }  // namespace
+
+// Dispatcher ---------------------------------------------------------------
+
+namespace {
+
+TEST(Dispatcher, EveryOpcodeSurvivesNullPointersAndWildNumbers) {
+  Quiet quiet;
+  installMessageBoxHandler(&quiet);
+  {
+    VstSynth synth(quietHost);
+    const VstInt32 indices[] = {0, -1, 56, 57, 1 << 30};
+    const VstIntPtr values[] = {0, -1, 1, 0x7fffffff, static_cast<VstIntPtr>(1) << 40};
+    for (VstInt32 opcode = 0; opcode < 80; ++opcode) {
+      if (opcode == effEditOpen || opcode == effEditClose) continue;  // no editor here
+      for (VstInt32 index : indices)
+        for (VstIntPtr value : values) synth.dispatcher(opcode, index, value, nullptr, NAN);
+    }
+    synth.dispatcher(effMainsChanged, 0, 1, nullptr, 0.0f);
+    std::vector<float> left(512, NAN), right(512, NAN);
+    float* outs[2] = {left.data(), right.data()};
+    synth.processReplacing(nullptr, outs, 512);
+    for (int i = 0; i < 512; ++i) ASSERT_TRUE(std::isfinite(left[i]) && std::isfinite(right[i]));
+    EXPECT_EQ(synth.getSampleRate(), 44100.0f);  // NaN rate refused
+  }
+  removeMessageBoxHandler(&quiet);
+}
+
+}  // namespace
