@@ -35,6 +35,14 @@ fuzz: deps
 	@cmake -S fuzz -B $(FUZZ_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
 	@ninja -C $(FUZZ_DIR) -j $(JOBS)
 	@$(FUZZ_DIR)/fuzz_seeds $(FUZZ_DIR)/corpus
+	@# The factory content of a normal build, where there is one (the sound
+	@# files are megabytes, too large to fuzz; the writer's seeds stand in).
+	@if [ -f $(BUILD_DIR)/content/demo.mid ]; then \
+	  cp $(BUILD_DIR)/content/demo.mid $(FUZZ_DIR)/corpus/smf/factory-demo; \
+	  for f in $(BUILD_DIR)/content/Sounds/Banks/Quillmark/Vellamor/Scale/*.txt; do \
+	    cp "$$f" "$(FUZZ_DIR)/corpus/scale/factory-$$(basename "$$f" .txt | tr ' ' '_')"; done; \
+	  (cat $(BUILD_DIR)/Vellamor-ZUL/Resources/res00165.bnk; printf '\000\004') \
+	    > $(FUZZ_DIR)/corpus/chunk/factory-bank; fi
 	@mkdir -p $(FUZZ_DIR)/crashes
 	@set -e; for t in $(FUZZ_TARGETS); do \
 	  if [ -n "$$(ls -A tests/regression/inputs/$$t 2>/dev/null)" ]; then \
