@@ -45,7 +45,7 @@ FuzzHost::FuzzHost() : left_(kMaxFrames), right_(kMaxFrames) {
   // program changes switch sets and every render has something to play.
   for (int k = kNumPrograms - 1; k >= 0; --k) {
     synth_->setProgram(k);
-    synth_->setParameter(24, static_cast<float>(1 + k % 2));
+    synth_->setParameter(24, static_cast<float>(k % 2));  // folders "01-", "02-"
   }
   synth_->setProgram(0);
   synth_->waitForLoads();

@@ -378,8 +378,9 @@ void VstSynth::setParameter(VstInt32 index, float value) {
     int row = trunc32(value);
     if (row >= 0 && row < SoundSetList::kEntries && soundSets_.entries()[row].name[0]) {
       long code = soundSets_.entries()[row].code;
-      loadNewVORNsnd(code);
+      // The program's value first: the worker loads what it names.
       setParameter(24, static_cast<float>(code));
+      loadNewVORNsnd(code);
     }
   }
 
@@ -665,10 +666,17 @@ void VstSynth::retireSounds() { delete retiredSounds_.exchange(nullptr, std::mem
 
 void VstSynth::runWorkerJob(int soundSet, bool scale) {
   if (soundSet != EngineWorker::kNone) {
+    // Asked for by the audio thread for the current program's set; a control
+    // thread may have switched programs and loaded another set since. What
+    // the program names now wins over what it named then.
     std::lock_guard<std::mutex> lock(loadMutex_);
-    loadSoundSet(soundSet);
+    loadSoundSet(trunc32(DmVal(24)));
   }
-  if (scale) applyScale();
+  if (scale) {
+    long k = pendingScale_.exchange(-1, std::memory_order_acq_rel);
+    if (k >= 0) storeScaleName(k);
+    applyScale();
+  }
   if (retiredSounds_.load(std::memory_order_acquire)) {
     std::lock_guard<std::mutex> lock(loadMutex_);
     retireSounds();
@@ -899,17 +907,24 @@ bool VstSynth::saveControllerPresets() {
 }
 
 void VstSynth::loadNewScale(long k) {
+  if (tl_audioThread) {
+    // The names are guarded by a lock the audio thread never takes: the
+    // worker stores the name and loads the table.
+    pendingScale_.store(k, std::memory_order_release);
+    worker_->requestScale();
+    return;
+  }
+  storeScaleName(k);
+  applyScale();
+}
+
+// Control thread or worker.
+void VstSynth::storeScaleName(long k) {
   const char* name = tuning_->getTableName(k);
   VstProgram& program = params_.programs[currentProgram()];
-  {
-    std::lock_guard<std::mutex> lock(namesMutex_);
-    std::memset(program.scaleName, 0, sizeof(program.scaleName));
-    copyField(program.scaleName, name, sizeof(program.scaleName), sizeof(program.scaleName) - 1);
-  }
-  if (tl_audioThread)
-    worker_->requestScale();
-  else
-    applyScale();
+  std::lock_guard<std::mutex> lock(namesMutex_);
+  std::memset(program.scaleName, 0, sizeof(program.scaleName));
+  copyField(program.scaleName, name, sizeof(program.scaleName), sizeof(program.scaleName) - 1);
 }
 
 long VstSynth::CurrentScale() const {

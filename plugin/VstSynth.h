@@ -96,7 +96,8 @@ class VstSynth : public vst::AudioEffectX {
   bool saveDefaultBank();
   // Stored-default parameters and learned controllers into the preferences.
   bool saveControllerPresets();
-  // Scale table k becomes the current program's scale.
+  // Scale table k becomes the current program's scale. Control thread; from
+  // the audio thread the worker stores and loads it a few milliseconds later.
   void loadNewScale(long k);
   long CurrentScale() const;
 
@@ -164,6 +165,7 @@ class VstSynth : public vst::AudioEffectX {
   void adoptPendingSounds();
   void silenceVoices();
   void applyScale();
+  void storeScaleName(long k);
   void runWorkerJob(int soundSet, bool scale);
   void loadSoundSet(long code);
   void noteOff(int note, int velocity);
@@ -180,6 +182,7 @@ class VstSynth : public vst::AudioEffectX {
   std::atomic<bool> inInit{true};
   std::atomic<bool> inSetProgram{false};
   std::atomic<int> pendingProgram_{-1};  // a deferred MIDI program change
+  std::atomic<long> pendingScale_{-1};   // a scale chosen on the audio thread
   std::atomic<float> volumeFactor_{0.5f};
 
   // Engine (created by initProcess).
