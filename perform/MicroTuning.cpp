@@ -16,12 +16,16 @@ namespace {
 
 constexpr size_t kDataPathLimit = 4060;
 constexpr size_t kFolderPathLimit = 4090;
+constexpr double kMaxCents = 1200.0;
 
 // Numbers in scale files read the same whatever the host's locale.
 double parseCents(const char* text) {
   static locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", nullptr);
   double v = cLocale ? strtod_l(text, nullptr, cLocale) : std::strtod(text, nullptr);
-  return std::isfinite(v) ? v : 0.0;
+  if (!std::isfinite(v)) return 0.0;
+  // A pitch class moved by more than an octave is a damaged file, and far
+  // larger values would overflow the oscillator's frequency.
+  return v > kMaxCents ? kMaxCents : (v < -kMaxCents ? -kMaxCents : v);
 }
 
 bool isControl(int c) { return (c >= 0 && c < 32) || c == 127; }

@@ -4,7 +4,8 @@
 // A scale file is plain text: values separated by control characters (line
 // feeds, carriage returns, tabs, ...), each read like atof in the "C" locale
 // and given in cents; the first is the root's offset, then one per semitone
-// above it. Values past the twelfth are ignored, missing ones are 0.
+// above it. Values past the twelfth are ignored, missing ones are 0, and
+// values beyond one octave (+-1200 cents) are cut to it.
 //
 // Hand-over: setTable writes the new offsets into the spare one of two
 // buffers and publishes it with one atomic index store. A reader marks the

@@ -4,8 +4,10 @@ void MidiEventQueue::take(const vst::VstEvents* events) {
   clear();
   dropped_ = 0;
   if (!events || events->numEvents <= 0) return;
+  // The record's array is declared with two entries but holds numEvents.
+  const vst::VstEvent* const* list = events->events;
   for (vst::VstInt32 i = 0; i < events->numEvents; ++i) {
-    const vst::VstEvent* e = events->events[i];
+    const vst::VstEvent* e = list[i];
     if (!e || e->type != vst::kVstMidiType) continue;
     if (count_ == kCapacity) {
       ++dropped_;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #if defined(__SSE__)
 #include <xmmintrin.h>
@@ -56,6 +57,8 @@ int trunc32(float v) {
 // Set while this thread runs the plug-in's audio callbacks: work that must
 // not happen there (file I/O) is handed to the worker instead.
 thread_local bool tl_audioThread = false;
+// Set while this thread is inside setProgram.
+thread_local bool tl_inSetProgram = false;
 
 class AudioThreadScope {
  public:
@@ -375,8 +378,9 @@ void VstSynth::setParameter(VstInt32 index, float value) {
     int row = trunc32(value);
     if (row >= 0 && row < SoundSetList::kEntries && soundSets_.entries()[row].name[0]) {
       long code = soundSets_.entries()[row].code;
-      loadNewVORNsnd(code);
+      // The program's value first: the worker loads what it names.
       setParameter(24, static_cast<float>(code));
+      loadNewVORNsnd(code);
     }
   }
 
@@ -384,6 +388,9 @@ void VstSynth::setParameter(VstInt32 index, float value) {
 }
 
 void VstSynth::applyPendingParameters() {
+  // A MIDI program change that met a switch on another thread.
+  int program = pendingProgram_.exchange(-1, std::memory_order_acquire);
+  if (program >= 0) setProgram(program);
   std::uint64_t bits = dirtyParameters_.exchange(0, std::memory_order_acquire);
   for (int i = 0; bits; ++i, bits >>= 1)
     if (bits & 1) applyParameter(i, DmVal(i));
@@ -508,7 +515,20 @@ void VstSynth::getParameterName(VstInt32 index, char* text) {
 
 void VstSynth::setProgram(VstInt32 program) {
   if (program < 0 || program >= kNumPrograms) return;
-  if (inSetProgram.exchange(true)) return;  // a switch already under way
+  // A switch already under way on this thread (the editor answering one):
+  // nothing more to do.
+  if (tl_inSetProgram) return;
+  if (inSetProgram.exchange(true)) {
+    // Under way on another thread. The audio thread never waits: its switch
+    // (a MIDI program change) is made at the start of the next block. A
+    // control thread waits for the audio thread's switch, which is short.
+    if (tl_audioThread) {
+      pendingProgram_.store(program, std::memory_order_release);
+      return;
+    }
+    while (inSetProgram.exchange(true)) std::this_thread::yield();
+  }
+  tl_inSetProgram = true;
   std::atomic_ref<VstInt32>(curProgram).store(program, std::memory_order_relaxed);
   for (int i = 0; i < kNumParams; ++i) {
     const VstParams& p = params_.params[i];
@@ -518,6 +538,7 @@ void VstSynth::setProgram(VstInt32 program) {
   }
   ExtraSetProgram();
   if (synthEditor_) synthEditor_->setPreset();
+  tl_inSetProgram = false;
   inSetProgram = false;
   if (updateDisplay()) updateDisplay();
 }
@@ -533,8 +554,11 @@ void VstSynth::ExtraSetProgram() {
 
 void VstSynth::applyScale() {
   char name[sizeof(VstProgram::scaleName) + 1];
-  copyField(name, params_.programs[currentProgram()].scaleName,
-            sizeof(VstProgram::scaleName), sizeof(VstProgram::scaleName) - 1);
+  {
+    std::lock_guard<std::mutex> lock(namesMutex_);
+    copyField(name, params_.programs[currentProgram()].scaleName,
+              sizeof(VstProgram::scaleName), sizeof(VstProgram::scaleName) - 1);
+  }
   tuning_->setTable(name);
 }
 
@@ -631,10 +655,17 @@ void VstSynth::retireSounds() { delete retiredSounds_.exchange(nullptr, std::mem
 
 void VstSynth::runWorkerJob(int soundSet, bool scale) {
   if (soundSet != EngineWorker::kNone) {
+    // Asked for by the audio thread for the current program's set; a control
+    // thread may have switched programs and loaded another set since. What
+    // the program names now wins over what it named then.
     std::lock_guard<std::mutex> lock(loadMutex_);
-    loadSoundSet(soundSet);
+    loadSoundSet(trunc32(DmVal(24)));
   }
-  if (scale) applyScale();
+  if (scale) {
+    long k = pendingScale_.exchange(-1, std::memory_order_acq_rel);
+    if (k >= 0) storeScaleName(k);
+    applyScale();
+  }
   if (retiredSounds_.load(std::memory_order_acquire)) {
     std::lock_guard<std::mutex> lock(loadMutex_);
     retireSounds();
@@ -689,9 +720,16 @@ std::int32_t readInt(const std::uint8_t* p) {
 
 void VstSynth::snapshotBlock(std::uint8_t* out) const {
   for (int i = 0; i < kNumParams; ++i) {
-    VstParams p = params_.params[i];
-    p.value = loadValue(params_.params[i].value);
-    p.midiCC = loadCC(params_.params[i].midiCC);
+    // Field by field: value and controller may be stored meanwhile.
+    const VstParams& src = params_.params[i];
+    VstParams p;
+    p.perProgram = src.perProgram;
+    p.unclamped = src.unclamped;
+    p.storedDefault = src.storedDefault;
+    p.padding = src.padding;
+    p.value = loadValue(src.value);
+    p.midiCC = loadCC(src.midiCC);
+    std::memcpy(p.name, src.name, sizeof(p.name));
     std::memcpy(out + i * sizeof(VstParams), &p, sizeof(p));
   }
   std::uint8_t* programs = out + kParamsBytes;
@@ -707,33 +745,41 @@ void VstSynth::snapshotBlock(std::uint8_t* out) const {
   }
 }
 
-// Files and host chunks are untrusted: flags are normalised, controller
-// numbers kept to 0..127 and values that are not finite replaced by defaults.
+// Files and host chunks are untrusted. The parameter table (flags and names)
+// is the code's own and is never taken from them: a record marking Volume as
+// unclamped would otherwise let a huge value through to the output. Values
+// that are not finite become defaults, clamped parameters are clamped here
+// already (the audio thread may read a value before it is applied), and
+// controller numbers are kept to 0..127.
+float VstSynth::restoredValue(int index, float v) const {
+  if (!std::isfinite(v)) return defaults_[index];
+  if (!params_.params[index].unclamped) v = v > 1.0f ? 1.0f : (v < 0.0f ? 0.0f : v);
+  return v;
+}
+
 void VstSynth::restoreParameters(const std::uint8_t* bytes) {
   for (int i = 0; i < kNumParams; ++i) {
     const std::uint8_t* r = bytes + i * sizeof(VstParams);
     VstParams& p = params_.params[i];
-    std::atomic_ref<bool>(p.perProgram).store(r[0] != 0, std::memory_order_relaxed);
-    std::atomic_ref<bool>(p.unclamped).store(r[1] != 0, std::memory_order_relaxed);
-    p.storedDefault = r[2] != 0;
-    float v = readFloat(r + offsetof(VstParams, value));
-    storeValue(p.value, std::isfinite(v) ? v : defaults_[i]);
+    storeValue(p.value, restoredValue(i, readFloat(r + offsetof(VstParams, value))));
     std::int32_t cc = readInt(r + offsetof(VstParams, midiCC));
     storeCC(p.midiCC, (cc >= 0 && cc <= 127) ? cc : 0);
-    std::memcpy(p.name, r + offsetof(VstParams, name), sizeof(p.name));
-    p.name[sizeof(p.name) - 1] = 0;
   }
 }
 
 void VstSynth::restoreProgram(int index, const std::uint8_t* bytes) {
   VstProgram& p = params_.programs[index];
-  std::memcpy(p.name, bytes, sizeof(p.name));
-  p.name[sizeof(p.name) - 1] = 0;
-  std::memcpy(p.scaleName, bytes + offsetof(VstProgram, scaleName), sizeof(p.scaleName));
-  p.scaleName[sizeof(p.scaleName) - 1] = 0;
+  {
+    // The worker reads scale names (applyScale); names are whole or old.
+    std::lock_guard<std::mutex> lock(namesMutex_);
+    std::memcpy(p.name, bytes, sizeof(p.name));
+    p.name[sizeof(p.name) - 1] = 0;
+    std::memcpy(p.scaleName, bytes + offsetof(VstProgram, scaleName), sizeof(p.scaleName));
+    p.scaleName[sizeof(p.scaleName) - 1] = 0;
+  }
   for (int i = 0; i < kNumParams; ++i) {
     float v = readFloat(bytes + offsetof(VstProgram, values) + i * sizeof(float));
-    storeValue(p.values[i].value, std::isfinite(v) ? v : defaults_[i]);
+    storeValue(p.values[i].value, restoredValue(i, v));
   }
 }
 
@@ -756,12 +802,12 @@ VstInt32 VstSynth::setChunk(void* data, VstInt32 byteSize, bool) {
   if (!data) return 0;
   if (byteSize == static_cast<VstInt32>(kProgramBytes)) {
     restoreProgram(currentProgram(), static_cast<const std::uint8_t*>(data));
-    setProgram(curProgram);
+    setProgram(currentProgram());
     return 1;
   }
   // A restored project must sound as it was saved: apply what was loaded.
   if (!setChunkSynth(data, byteSize)) return 0;
-  setProgram(curProgram);
+  setProgram(currentProgram());
   return 1;
 }
 
@@ -850,14 +896,24 @@ bool VstSynth::saveControllerPresets() {
 }
 
 void VstSynth::loadNewScale(long k) {
+  if (tl_audioThread) {
+    // The names are guarded by a lock the audio thread never takes: the
+    // worker stores the name and loads the table.
+    pendingScale_.store(k, std::memory_order_release);
+    worker_->requestScale();
+    return;
+  }
+  storeScaleName(k);
+  applyScale();
+}
+
+// Control thread or worker.
+void VstSynth::storeScaleName(long k) {
   const char* name = tuning_->getTableName(k);
   VstProgram& program = params_.programs[currentProgram()];
+  std::lock_guard<std::mutex> lock(namesMutex_);
   std::memset(program.scaleName, 0, sizeof(program.scaleName));
   copyField(program.scaleName, name, sizeof(program.scaleName), sizeof(program.scaleName) - 1);
-  if (tl_audioThread)
-    worker_->requestScale();
-  else
-    applyScale();
 }
 
 long VstSynth::CurrentScale() const {
@@ -891,8 +947,11 @@ void VstSynth::resume() {
 }
 
 void VstSynth::setSampleRate(float rate) {
-  // The renderer compares rates every block; a NaN would re-apply forever.
-  if (std::isfinite(rate) && rate > 0.0f) AudioEffectX::setSampleRate(rate);
+  // The renderer compares rates every block; a NaN would re-apply forever,
+  // and rates far outside what audio hardware runs at overflow the delay
+  // lengths derived from them. Such rates are refused; the old one stays.
+  if (std::isfinite(rate) && rate >= kMinSampleRate && rate <= kMaxSampleRate)
+    AudioEffectX::setSampleRate(rate);
 }
 
 void VstSynth::setBlockSize(VstInt32 size) { AudioEffectX::setBlockSize(size); }
@@ -1154,7 +1213,7 @@ void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFra
     VornMain::setSampleRate(static_cast<float>(appliedSampleRate));
     reverb->updateSamplerate(true, 44100.0f);
     updateValues();
-    setProgram(curProgram);
+    setProgram(currentProgram());
   }
 
   if (modeOf(DmVal(16)) == 1) {

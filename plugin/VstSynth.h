@@ -39,6 +39,9 @@ class VstSynth : public vst::AudioEffectX {
   static constexpr int kSympSlots = 13;
   static constexpr const char* kProductName = "Vellamor-ZUL";
   static constexpr const char* kVendorDomain = "quillmark.net";
+  // Sample rates accepted from a host; others are refused.
+  static constexpr float kMinSampleRate = 8000.0f;
+  static constexpr float kMaxSampleRate = 768000.0f;
 
   // The module sets this so that every instance gets an editor; tests that
   // link the engine alone leave it empty. The editor registers itself with
@@ -70,7 +73,10 @@ class VstSynth : public vst::AudioEffectX {
   int getMidiCC(long index) const;
 
   // Programs (control thread; also the audio thread for MIDI program changes).
+  // From the audio thread while another thread switches, the switch is
+  // made at the start of the next block.
   void setProgram(vst::VstInt32 program) override;
+  vst::VstInt32 getProgram() override { return currentProgram(); }
   void setProgramName(char* name) override;
   void getProgramName(char* name) override;
   bool getProgramNameIndexed(vst::VstInt32 category, vst::VstInt32 index, char* text) override;
@@ -90,7 +96,8 @@ class VstSynth : public vst::AudioEffectX {
   bool saveDefaultBank();
   // Stored-default parameters and learned controllers into the preferences.
   bool saveControllerPresets();
-  // Scale table k becomes the current program's scale.
+  // Scale table k becomes the current program's scale. Control thread; from
+  // the audio thread the worker stores and loads it a few milliseconds later.
   void loadNewScale(long k);
   long CurrentScale() const;
 
@@ -145,6 +152,7 @@ class VstSynth : public vst::AudioEffectX {
   void SetVstP(long index, const char* name, float value, bool perProgram, bool unclamped,
                bool storedDefault);
   void snapshotBlock(std::uint8_t* out) const;
+  float restoredValue(int index, float v) const;
   void restoreParameters(const std::uint8_t* bytes);
   void restoreProgram(int index, const std::uint8_t* bytes);
   float* valueSlot(long index);
@@ -165,6 +173,7 @@ class VstSynth : public vst::AudioEffectX {
   void adoptPendingSounds();
   void silenceVoices();
   void applyScale();
+  void storeScaleName(long k);
   void runWorkerJob(int soundSet, bool scale);
   void loadSoundSet(long code);
   void noteOff(int note, int velocity);
@@ -180,6 +189,8 @@ class VstSynth : public vst::AudioEffectX {
   std::vector<std::uint8_t> chunk_;  // what getChunk handed out last
   std::atomic<bool> inInit{true};
   std::atomic<bool> inSetProgram{false};
+  std::atomic<int> pendingProgram_{-1};  // a deferred MIDI program change
+  std::atomic<long> pendingScale_{-1};   // a scale chosen on the audio thread
   std::atomic<float> volumeFactor_{0.5f};
 
   // Engine (created by initProcess).
@@ -228,6 +239,9 @@ class VstSynth : public vst::AudioEffectX {
   std::atomic<long> currentSoundSet_{-1};
   std::atomic<long> currentSoundSetRow_{-1};
   std::mutex loadMutex_;  // control threads and the worker; never the audio thread
+  // Program and scale names: written on the control thread, scale names read
+  // by the worker. Never the audio thread.
+  std::mutex namesMutex_;
 
   SynthEditor* synthEditor_ = nullptr;
 };

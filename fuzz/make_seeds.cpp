@@ -1,0 +1,119 @@
+// Writes the seed corpora of the fuzz targets into <out>/<target>/, each seed
+// made by the code that makes real files: the sound-file writer, the Scala
+// converter over the shipped scale sources, the engine's own chunks and
+// the demo song's MIDI writer.
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "fuzz/FuzzHost.h"
+#include "fuzz/FuzzWorkspace.h"
+#include "mkdemo/MidiFile.h"
+#include "scl2scale/SclScale.h"
+#include "sound/VORNsndWriter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void put(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
+  FuzzWorkspace::writeFile(file.string(), bytes.data(), bytes.size());
+}
+
+
+VORNsndWriter::Wave tone(int length, int loopStart, int loopEnd, int root, int lowKey,
+                         int highKey) {
+  VORNsndWriter::Wave w;
+  w.samples.resize(static_cast<size_t>(length));
+  for (int i = 0; i < length; ++i) w.samples[i] = 0.5f * std::sin(0.1f * i);
+  w.loopStart = loopStart;
+  w.loopEnd = loopEnd;
+  w.rootKey = root;
+  w.lowKey = lowKey;
+  w.highKey = highKey;
+  return w;
+}
+
+void soundSeeds(const fs::path& dir) {
+  std::string error;
+  unsigned char picture[VORNsnd::kPictureBytes];
+  for (int i = 0; i < VORNsnd::kPictureBytes; ++i) picture[i] = static_cast<unsigned char>(i);
+  VORNsndWriter::write((dir / "looped").string(), "seed", {tone(200, 20, 180, 60, 0, 127)},
+                       nullptr, &error);
+  VORNsndWriter::write((dir / "loopless").string(), "seed", {tone(64, -1, 0, 48, 0, 127)},
+                       nullptr, &error);
+  VORNsndWriter::write((dir / "split-with-picture").string(), "seed",
+                       {tone(90, 10, 80, 40, 0, 59), tone(70, -1, 0, 72, 60, 127)}, picture,
+                       &error);
+}
+
+void scaleSeeds(const fs::path& dir) {
+  for (const auto& entry : fs::directory_iterator(VELLAMOR_SCALE_SOURCES)) {
+    if (entry.path().extension() != ".scl") continue;
+    SclScale scale;
+    if (!scale.readScl(entry.path().string()).empty()) continue;
+    std::string text = scale.fileText();
+    put(dir / entry.path().stem(), std::vector<std::uint8_t>(text.begin(), text.end()));
+  }
+}
+
+void chunkSeeds(const fs::path& dir) {
+  VstSynth& synth = FuzzHost::instance().synth();
+  for (bool preset : {false, true}) {
+    void* data = nullptr;
+    vst::VstInt32 size = synth.getChunk(&data, preset);
+    auto* bytes = static_cast<std::uint8_t*>(data);
+    // The target reads its choices from the end: last byte how the bytes
+    // are handed over (0 = as a host chunk), the one before it the program
+    // played afterwards.
+    std::vector<std::uint8_t> seed(bytes, bytes + size);
+    seed.push_back(0);
+    seed.push_back(0);
+    put(dir / (preset ? "program-chunk" : "bank-chunk"), seed);
+    seed.back() = 3;  // the same block as the user's default bank
+    if (!preset) put(dir / "default-bank", seed);
+  }
+}
+
+void songSeeds(const fs::path& dir) {
+  MidiFile song(480);
+  song.tempo(0, 0, 90.0);
+  song.timeSignature(0, 0, 3, 2);
+  song.tempo(0, 960, 140.0);
+  int t = song.addTrack("seed");
+  song.programChange(t, 0, 0, 6);
+  song.controller(t, 10, 0, 7, 100);
+  for (int i = 0; i < 8; ++i) {
+    song.noteOn(t, 240 * i, 0, 60 + i, 90);
+    song.noteOff(t, 240 * i + 200, 0, 60 + i);
+  }
+  song.controller(t, 2400, 0, 123, 0);
+  put(dir / "song", song.bytes());
+}
+
+void eventSeeds(const fs::path& dir) {
+  // Arbitrary starting points; the choices are read from the end.
+  put(dir / "short", {0x90, 60, 100, 0, 3, 0x01, 0x00, 3, 2, 0});
+  put(dir / "longer", {0x90, 64, 90, 0x80, 64, 0, 0xC0, 5, 0, 0xB0, 123, 0, 7, 4, 30, 1,
+                       0, 3, 2, 0, 0x02, 0x00, 0, 1, 6, 9, 2, 3});
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: fuzz_seeds OUT-FOLDER\n");
+    return 2;
+  }
+  const fs::path out = argv[1];
+  for (const char* target : {"vornsnd", "scale", "chunk", "events", "smf"})
+    fs::create_directories(out / target);
+  soundSeeds(out / "vornsnd");
+  scaleSeeds(out / "scale");
+  chunkSeeds(out / "chunk");
+  songSeeds(out / "smf");
+  eventSeeds(out / "events");
+  return 0;
+}
