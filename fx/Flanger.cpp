@@ -24,20 +24,22 @@ Flanger::~Flanger() {
   delete right_;
 }
 
+void Flanger::prepareSampleRate(float rate) {
+  if (!std::isfinite(rate) || rate <= 0.0f || rate == storedRate_.load(rlx)) return;
+  storedRate_.store(rate, rlx);
+  const auto irate = static_cast<std::int64_t>(rate);
+  integerRate_.store(irate, rlx);
+  left_->newDelay(static_cast<long>(irate));
+  right_->newDelay(static_cast<long>(irate));
+  idleThreshold_.store(static_cast<float>(irate - 1), rlx);
+}
+
 void Flanger::setRate(float v) {
   if (!std::isfinite(v)) return;
   // Beyond 0..1 the feedback would pass 0.51 and the sweep turn negative.
   if (v < 0.0f) v = 0.0f;
   if (v > 1.0f) v = 1.0f;
-  const float rate = sampleRate();
-  if (rate != storedRate_) {
-    storedRate_ = rate;
-    const auto irate = static_cast<std::int64_t>(rate);
-    integerRate_.store(irate, rlx);
-    left_->newDelay(static_cast<long>(irate));
-    right_->newDelay(static_cast<long>(irate));
-    idleThreshold_.store(static_cast<float>(irate - 1), rlx);
-  }
+  prepareSampleRate(sampleRate());
   const float depth = 0.4f * v + 0.5f;
   depth_.store(depth, rlx);
   feedback_.store((depth + 0.119f) * 0.5f, rlx);

@@ -60,6 +60,10 @@ class Flanger : public VornMain {
 
   // v is the depth control 0..1. Control thread (or audio thread).
   void setRate(float v);
+  // Control thread, before the audio thread learns of a new sample rate:
+  // sizes the delay lines for it now, so that setRate at that rate (which
+  // may run on the audio thread) allocates nothing.
+  void prepareSampleRate(float rate);
   bool Idle() const { return static_cast<float>(silentCount_) > idleThreshold_.load(rlx); }
   void setNotIdle() { silentCount_ = 0; }
 
@@ -84,6 +88,6 @@ class Flanger : public VornMain {
   std::atomic<std::int64_t> integerRate_;
   std::int32_t updateCounter_ = 0;
   std::atomic<float> idleThreshold_;
-  float storedRate_;  // touched by setRate only
+  std::atomic<float> storedRate_;  // the rate the delay lines are sized for
   std::int64_t silentCount_ = 0;
 };

@@ -950,8 +950,11 @@ void VstSynth::setSampleRate(float rate) {
   // The renderer compares rates every block; a NaN would re-apply forever,
   // and rates far outside what audio hardware runs at overflow the delay
   // lengths derived from them. Such rates are refused; the old one stays.
-  if (std::isfinite(rate) && rate >= kMinSampleRate && rate <= kMaxSampleRate)
-    AudioEffectX::setSampleRate(rate);
+  if (!(std::isfinite(rate) && rate >= kMinSampleRate && rate <= kMaxSampleRate)) return;
+  AudioEffectX::setSampleRate(rate);
+  // The flanger's delay lines follow the rate; size them here so that the
+  // program re-applied by the renderer at the new rate allocates nothing.
+  if (flanger) flanger->prepareSampleRate(rate);
 }
 
 void VstSynth::setBlockSize(VstInt32 size) { AudioEffectX::setBlockSize(size); }
