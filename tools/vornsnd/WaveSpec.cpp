@@ -27,41 +27,41 @@ std::string checkMidiRange(const char* what, int low, int high) {
 
 }  // namespace
 
-std::string applyWaveOption(const std::string& option, WaveSpec& spec) {
+std::string applyWaveOption(const std::string& option, WaveSpec& desc) {
   const size_t eq = option.find('=');
   if (eq == std::string::npos) return "expected name=value, got '" + option + "'";
   const std::string name = option.substr(0, eq), value = option.substr(eq + 1);
   if (name == "keys") {
-    if (!parsePair(value, spec.lowKey, spec.highKey)) return "keys must be LO-HI, got '" + value + "'";
-    return checkMidiRange("key", spec.lowKey, spec.highKey);
+    if (!parsePair(value, desc.lowKey, desc.highKey)) return "keys must be LO-HI, got '" + value + "'";
+    return checkMidiRange("key", desc.lowKey, desc.highKey);
   }
   if (name == "vel") {
-    if (!parsePair(value, spec.lowVelocity, spec.highVelocity))
+    if (!parsePair(value, desc.lowVelocity, desc.highVelocity))
       return "vel must be LO-HI, got '" + value + "'";
-    return checkMidiRange("velocity", spec.lowVelocity, spec.highVelocity);
+    return checkMidiRange("velocity", desc.lowVelocity, desc.highVelocity);
   }
   if (name == "root") {
-    if (!parseInt(value, spec.rootKey) || spec.rootKey < 0 || spec.rootKey > 127)
+    if (!parseInt(value, desc.rootKey) || desc.rootKey < 0 || desc.rootKey > 127)
       return "root must be a MIDI note 0..127, got '" + value + "'";
     return "";
   }
   if (name == "loop") {
-    if (!parsePair(value, spec.loopStart, spec.loopEnd) || spec.loopStart < 0 ||
-        spec.loopEnd <= spec.loopStart)
+    if (!parsePair(value, desc.loopStart, desc.loopEnd) || desc.loopStart < 0 ||
+        desc.loopEnd <= desc.loopStart)
       return "loop must be START-END in samples with 0 <= START < END, got '" + value + "'";
-    spec.hasLoop = true;
+    desc.hasLoop = true;
     return "";
   }
   return "unknown option '" + name + "' (known: keys, vel, root, loop)";
 }
 
-std::string parseWaveArgument(const std::string& argument, WaveSpec& spec) {
+std::string parseWaveArgument(const std::string& argument, WaveSpec& desc) {
   std::stringstream in(argument);
   std::string part;
-  std::getline(in, spec.audio, ',');
-  if (spec.audio.empty()) return "missing audio file in '" + argument + "'";
+  std::getline(in, desc.audio, ',');
+  if (desc.audio.empty()) return "missing audio file in '" + argument + "'";
   while (std::getline(in, part, ',')) {
-    std::string problem = applyWaveOption(part, spec);
+    std::string problem = applyWaveOption(part, desc);
     if (!problem.empty()) return problem;
   }
   return "";
@@ -82,21 +82,21 @@ std::string parseManifest(const std::string& path, std::vector<WaveSpec>& specs)
     std::istringstream words(line);
     words >> std::ws;
     if (words.peek() == std::char_traits<char>::eof()) continue;
-    WaveSpec spec;
+    WaveSpec desc;
     if (words.peek() == '"') {
       words.get();
-      if (!std::getline(words, spec.audio, '"')) return where + "unterminated quote";
+      if (!std::getline(words, desc.audio, '"')) return where + "unterminated quote";
     } else {
-      words >> spec.audio;
+      words >> desc.audio;
     }
-    if (spec.audio.empty()) return where + "missing audio file";
-    if (spec.audio[0] != '/') spec.audio = base + spec.audio;
+    if (desc.audio.empty()) return where + "missing audio file";
+    if (desc.audio[0] != '/') desc.audio = base + desc.audio;
     std::string option;
     while (words >> option) {
-      std::string problem = applyWaveOption(option, spec);
+      std::string problem = applyWaveOption(option, desc);
       if (!problem.empty()) return where + problem;
     }
-    specs.push_back(spec);
+    specs.push_back(desc);
   }
   if (specs.empty()) return path + ": no waves listed";
   return "";

@@ -18,9 +18,9 @@ struct WaveSpec {
   int loopStart = -1, loopEnd = 0;
 };
 
-// Parses one "name=value" option into spec; returns "" or a message.
-std::string applyWaveOption(const std::string& option, WaveSpec& spec);
+// Parses one "name=value" option into desc; returns "" or a message.
+std::string applyWaveOption(const std::string& option, WaveSpec& desc);
 // Parses a command-line wave argument.
-std::string parseWaveArgument(const std::string& argument, WaveSpec& spec);
+std::string parseWaveArgument(const std::string& argument, WaveSpec& desc);
 // Parses a manifest; relative audio paths are taken from the manifest's folder.
 std::string parseManifest(const std::string& path, std::vector<WaveSpec>& specs);

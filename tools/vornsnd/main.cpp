@@ -67,22 +67,22 @@ const char* describeLoadError(int code) {
   }
 }
 
-std::string readAudio(const WaveSpec& spec, std::vector<float>& samples) {
+std::string readAudio(const WaveSpec& desc, std::vector<float>& samples) {
   SF_INFO info{};
-  SNDFILE* file = sf_open(spec.audio.c_str(), SFM_READ, &info);
-  if (!file) return spec.audio + ": cannot read audio (" + sf_strerror(nullptr) + ")";
+  SNDFILE* file = sf_open(desc.audio.c_str(), SFM_READ, &info);
+  if (!file) return desc.audio + ": cannot read audio (" + sf_strerror(nullptr) + ")";
   std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> closer(file, sf_close);
   if (info.channels != 1)
-    return spec.audio + ": has " + std::to_string(info.channels) +
+    return desc.audio + ": has " + std::to_string(info.channels) +
            " channels, but waves are mono; mix it down first (e.g. sox IN OUT remix -)";
   if (info.samplerate != kRequiredRate)
-    return spec.audio + ": sample rate is " + std::to_string(info.samplerate) +
+    return desc.audio + ": sample rate is " + std::to_string(info.samplerate) +
            " Hz, waves must be 44100 Hz; resample it first (e.g. sox IN -r 44100 OUT)";
-  if (info.frames < 1) return spec.audio + ": holds no samples";
-  if (info.frames > INT32_MAX / 4) return spec.audio + ": too long for one wave";
+  if (info.frames < 1) return desc.audio + ": holds no samples";
+  if (info.frames > INT32_MAX / 4) return desc.audio + ": too long for one wave";
   samples.resize(static_cast<size_t>(info.frames));
   const sf_count_t got = sf_readf_float(file, samples.data(), info.frames);
-  if (got != info.frames) return spec.audio + ": read error (" + sf_strerror(file) + ")";
+  if (got != info.frames) return desc.audio + ": read error (" + sf_strerror(file) + ")";
   return "";
 }
 
@@ -107,29 +107,29 @@ int build(int argc, char** argv) {
       }
       continue;
     }
-    WaveSpec spec;
-    std::string problem = parseWaveArgument(arg, spec);
+    WaveSpec desc;
+    std::string problem = parseWaveArgument(arg, desc);
     if (!problem.empty()) return fail(arg + ": " + problem);
-    specs.push_back(spec);
+    specs.push_back(desc);
   }
   if (specs.empty()) return fail("no waves given");
 
   std::vector<VORNsndWriter::Wave> waves;
-  for (const WaveSpec& spec : specs) {
+  for (const WaveSpec& desc : specs) {
     VORNsndWriter::Wave w;
-    std::string problem = readAudio(spec, w.samples);
+    std::string problem = readAudio(desc, w.samples);
     if (!problem.empty()) return fail(problem);
-    w.lowKey = spec.lowKey;
-    w.highKey = spec.highKey;
-    w.lowVelocity = spec.lowVelocity;
-    w.highVelocity = spec.highVelocity;
-    w.rootKey = spec.rootKey;
-    if (spec.hasLoop) {
-      w.loopStart = spec.loopStart;
-      w.loopEnd = spec.loopEnd;
+    w.lowKey = desc.lowKey;
+    w.highKey = desc.highKey;
+    w.lowVelocity = desc.lowVelocity;
+    w.highVelocity = desc.highVelocity;
+    w.rootKey = desc.rootKey;
+    if (desc.hasLoop) {
+      w.loopStart = desc.loopStart;
+      w.loopEnd = desc.loopEnd;
     }
     problem = VORNsndWriter::checkWave(w);
-    if (!problem.empty()) return fail(spec.audio + ": " + problem);
+    if (!problem.empty()) return fail(desc.audio + ": " + problem);
     waves.push_back(std::move(w));
   }
   std::string error;
