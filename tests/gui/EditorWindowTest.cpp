@@ -3,6 +3,8 @@
 // checked against the plug-in's state.
 // gtest first: Xlib defines macros (None, Bool) that clash with its names.
 #include <gtest/gtest.h>
+
+#include "tests/testsupport/XTestDisplay.h"
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -133,11 +135,7 @@ bool dialogOpen() { return EditorMessageBox::openWindow() != 0; }
 class EditorWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // The server may still be letting the previous test's clients go.
-    for (int attempt = 0; attempt < 20 && !host_; ++attempt) {
-      host_ = XOpenDisplay(nullptr);
-      if (!host_) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    host_ = openTestDisplay();
     if (!host_) GTEST_SKIP() << "no X display";
     int ev, err, major, minor;
     ASSERT_TRUE(XTestQueryExtension(host_, &ev, &err, &major, &minor));

@@ -2,6 +2,8 @@
 // window standing in for the host's, driven with XTest events.
 // gtest first: Xlib defines macros (None, Bool) that clash with its names.
 #include <gtest/gtest.h>
+
+#include "tests/testsupport/XTestDisplay.h"
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -231,11 +233,7 @@ class TestEditor : public AEffGUIEditor {
 class ToolkitGuiTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // The server may still be letting the previous test's clients go.
-    for (int attempt = 0; attempt < 20 && !host_; ++attempt) {
-      host_ = XOpenDisplay(nullptr);
-      if (!host_) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    host_ = openTestDisplay();
     if (!host_) GTEST_SKIP() << "no X display";
     int ev, err, major, minor;
     ASSERT_TRUE(XTestQueryExtension(host_, &ev, &err, &major, &minor));
