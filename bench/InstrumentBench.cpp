@@ -1,12 +1,14 @@
 // The whole instrument through its plug-in interface, loaded from the built
 // module the way a host loads it, playing the factory content of the build
 // tree. Counters:
-//   ns_per_frame  wall time per output frame (shown in seconds, e.g. 3.1n)
+//   ns_per_frame  CPU time per output frame (shown in seconds, e.g. 3.1n)
 //   x_realtime    seconds of audio rendered per second (44.1 kHz)
 //   per_note      one note-on plus its note-off, including a 1-frame block
 //                 (subtract BM_OneFrameDense for the events alone)
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
+
+#include <cstdlib>
 
 #include <cstdio>
 #include <filesystem>
@@ -53,9 +55,16 @@ class DataFolders {
   std::string root_;
 };
 
+// VELLAMOR_BENCH_PLUGIN names another build of the module, to compare two
+// builds side by side under the same machine load.
+const char* pluginPath() {
+  const char* other = std::getenv("VELLAMOR_BENCH_PLUGIN");
+  return other && *other ? other : VELLAMOR_PLUGIN_PATH;
+}
+
 std::unique_ptr<host::HostedPlugin> load(benchmark::State& state, int blockSize) {
   std::string error;
-  auto plugin = host::HostedPlugin::load(VELLAMOR_PLUGIN_PATH, error,
+  auto plugin = host::HostedPlugin::load(pluginPath(), error,
                                          host::HostSettings{kRate, blockSize, 120.0});
   if (!plugin) {
     state.SkipWithError(error.c_str());

@@ -65,6 +65,11 @@ class Flanger : public VornMain {
   // may run on the audio thread) allocates nothing.
   void prepareSampleRate(float rate);
   bool Idle() const { return static_cast<float>(silentCount_) > idleThreshold_.load(rlx); }
+  // Ticks that can pass with Idle() still false afterwards.
+  std::int64_t ticksBeforeIdle() const {
+    const double left = static_cast<double>(idleThreshold_.load(rlx)) - static_cast<double>(silentCount_);
+    return left < 0.0 ? 0 : static_cast<std::int64_t>(left);
+  }
   void setNotIdle() { silentCount_ = 0; }
 
   float getDepth() const { return depth_.load(rlx); }

@@ -72,6 +72,11 @@ class revmodel {
   float getmode() const;
 
   bool Idle() const { return idleCount_ > idleLimit_.load(rlx); }
+  // Frames that can pass with Idle() still false afterwards.
+  std::int64_t framesBeforeIdle() const {
+    const std::int64_t left = idleLimit_.load(rlx) - idleCount_;
+    return left < 0 ? 0 : left;
+  }
   void setNotIdle() { idleCount_ = 0; }
 
   int getLength(int line) const { return lengths_[line]; }

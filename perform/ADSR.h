@@ -34,6 +34,11 @@ class ADSR : public VornMain {
     return tickStage();
   }
 
+  // Audio thread: count envelopes, all held in sustain (holds()), ticked n
+  // times side by side; out[k][j] is what tick() would give.
+  static void tickHeld(ADSR* const* envelopes, int count, float* const* out, int n);
+  bool holds() const { return state_ == kSustain; }
+
   int getState() const { return state_; }
   // Silences at once; the smoother keeps its memory.
   void Reset() {

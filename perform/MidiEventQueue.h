@@ -5,6 +5,7 @@
 // Threads: audio thread only. No allocation after construction.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 
 #include "vst/AEffect.h"
@@ -35,6 +36,13 @@ class MidiEventQueue {
     if (e.deltaFrames != 0 && e.deltaFrames > sampleCounter) return nullptr;
     ++next_;
     return &e;
+  }
+  // The 1-based sample counter after i at which the next event falls due;
+  // INT_MAX when none is left.
+  int nextDueAfter(int i) const {
+    if (next_ >= count_) return INT_MAX;
+    const int d = events_[next_].deltaFrames;
+    return d > i ? d : i + 1;
   }
   int size() const { return count_; }
   int dropped() const { return dropped_; }

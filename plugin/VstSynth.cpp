@@ -1,5 +1,6 @@
 #include "plugin/VstSynth.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -1234,24 +1235,16 @@ void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFra
   RenderParams r;
   readRenderParams(r);
   Wavetable& mainOsc = *mainWave;
-  Wavetable& droneOsc = *droneWave;
   ADSR& mainEnvelope = *mainEnv;
-  ADSR& droneEnvelope = *droneEnv;
-  ADSR* sympEnvelopes[kSympSlots];
-  Wavetable* sympOscillators[kSympSlots];
-  for (int k = 0; k < kSympSlots; ++k) {
-    sympEnvelopes[k] = sympEnvs[k].get();
-    sympOscillators[k] = sympWaves[k].get();
-  }
   // One busy mark per oscillator for the rest of the block, taken at the
   // first sample that may touch an oscillator; a silent block takes none.
   Wavetable* waves[kSympSlots + 2];
   int waveCount = 0;
-  bool bracketed = false;
   float left = 0.0f, right = 0.0f;
   float* outL = outputs[0];
   float* outR = outputs[1];
-  for (int i = 1; i <= sampleFrames; ++i) {
+  int i = 1;
+  while (i <= sampleFrames) {
     if (idle && !events.pending()) {
       // Silence to the end of the block (the outputs are zero already); only
       // the vibrato runs on.
@@ -1259,23 +1252,38 @@ void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFra
       left = right = 0.0f;
       break;
     }
-    if (!bracketed) {
+    if (waveCount == 0) {
       waves[waveCount++] = mainWave.get();
       waves[waveCount++] = droneWave.get();
       for (auto& wave : sympWaves) waves[waveCount++] = wave.get();
       for (int k = 0; k < waveCount; ++k) waves[k]->beginBlock();
-      bracketed = true;
     }
-    const float l = vibratoLfo->tick();
+    float l = vibratoLfo->tick();
     left = right = 0.0f;
     if (events.pending()) {
       eventHandled_ = false;
       EventsTick(i);
       if (eventHandled_) readRenderParams(r);
     }
-    if (!idle) {
-      bool active = false;
-      float mainSumNow = 0.0f, sympSumNow = 0.0f, droneSumNow = 0.0f;
+    if (idle) {
+      outL[i - 1] = outR[i - 1] = 0.0f;
+      ++i;
+      continue;
+    }
+    // A stretch in which the strings render ahead; the rest follows sample
+    // by sample, in the order a single sample would take.
+    const int frames = stretchLength(i, sampleFrames, r);
+    const int stringsActive = renderStrings(frames);
+    int j = 0;
+    for (; j < frames; ++j, ++i) {
+      if (j > 0) {
+        if (idle) break;
+        l = vibratoLfo->tick();
+      }
+      bool active = j < stringsActive;
+      float mainSumNow = 0.0f;
+      const float sympSumNow = strings_.sympathetic[j];
+      const float droneSumNow = strings_.drone[j];
       if (mainEnvelope.getState() != ADSR::kIdle) {
         active = true;
         if (pitchModCounter <= 10) {
@@ -1297,20 +1305,7 @@ void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFra
         float w = mainOsc.tick();
         mainSumNow += w * mainEnvelope.tick();
       }
-      if (droneEnvelope.getState() != ADSR::kIdle) {
-        active = true;
-        if (!soundStatus_.noWave()) {
-          float w = droneOsc.tick();
-          droneSumNow += w * droneEnvelope.tick();
-        }
-      }
-      for (int k = 0; k < sympatheticCount; ++k) {
-        ADSR& env = *sympEnvelopes[k];
-        if (env.getState() == ADSR::kIdle) continue;
-        active = true;
-        float w = sympOscillators[k]->tick();
-        sympSumNow += w * env.tick();
-      }
+      left = right = 0.0f;
       if (active) {
         const float s = r.sympathetic, d = r.drone, g = r.volume;
         float mix;
@@ -1349,14 +1344,92 @@ void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFra
         right = p[1];
         idle = reverb->Idle();
       }
+      outL[i - 1] = left;
+      outR[i - 1] = right;
     }
-    outL[i - 1] = left;
-    outR[i - 1] = right;
   }
   frame[0] = left;
   frame[1] = right;
   events.clear();
   for (int k = 0; k < waveCount; ++k) waves[k]->endBlock();
+}
+
+int VstSynth::stretchLength(int i, int sampleFrames, const RenderParams& r) const {
+  std::int64_t n = std::min(sampleFrames - i + 1, kStretch);
+  n = std::min<std::int64_t>(n, static_cast<std::int64_t>(events.nextDueAfter(i)) - i);
+  // Strings rendered ahead must not outrun an effect that turns the
+  // instrument idle: that would stop them at its own sample.
+  if (r.flangerOn) n = std::min(n, flanger->ticksBeforeIdle() + 1);
+  if (r.reverbOn) n = std::min(n, reverb->framesBeforeIdle() + 1);
+  return static_cast<int>(n < 1 ? 1 : n);
+}
+
+int VstSynth::renderStrings(int frames) {
+  StretchBuffers& b = strings_;
+  std::fill_n(b.sympathetic, frames, 0.0f);
+  std::fill_n(b.drone, frames, 0.0f);
+  // Envelopes first, all strings side by side; each string's oscillator then
+  // runs for as many samples as its envelope sounded.
+  ADSR* envelope[kSympSlots + 1];
+  int sounding[kSympSlots + 1] = {};
+  int live[kSympSlots + 1];
+  int liveCount = 0;
+  const int strings = sympatheticCount;
+  for (int k = 0; k < strings; ++k) {
+    envelope[k] = sympEnvs[k].get();
+    if (envelope[k]->getState() != ADSR::kIdle) live[liveCount++] = k;
+  }
+  const int drone = strings;
+  envelope[drone] = droneEnv.get();
+  // Without a wave the drone's envelope holds still, and keeps the
+  // instrument awake.
+  const bool droneHeld = soundStatus_.noWave() && droneEnv->getState() != ADSR::kIdle;
+  if (!droneHeld && droneEnv->getState() != ADSR::kIdle) live[liveCount++] = drone;
+  // Envelopes held in sustain stay there for the stretch (only an event
+  // moves them) and tick side by side; the others tick one by one.
+  ADSR* held[kSympSlots + 1] = {};
+  float* heldOut[kSympSlots + 1] = {};
+  int heldCount = 0;
+  for (int q = 0; q < liveCount;) {
+    const int k = live[q];
+    if (envelope[k]->holds()) {
+      held[heldCount] = envelope[k];
+      heldOut[heldCount++] = b.envelope[k];
+      sounding[k] = frames;
+      live[q] = live[--liveCount];
+    } else {
+      ++q;
+    }
+  }
+  ADSR::tickHeld(held, heldCount, heldOut, frames);
+  int j = 0;
+  for (; j < frames && liveCount > 0; ++j) {
+    for (int q = 0; q < liveCount;) {
+      const int k = live[q];
+      ADSR& env = *envelope[k];
+      if (env.getState() == ADSR::kIdle) {
+        sounding[k] = j;
+        live[q] = live[--liveCount];
+        continue;
+      }
+      b.envelope[k][j] = env.tick();
+      ++q;
+    }
+  }
+  for (int q = 0; q < liveCount; ++q) sounding[live[q]] = j;
+  int active = droneHeld ? frames : 0;
+  for (int k = 0; k <= drone; ++k) {
+    const int n = sounding[k];
+    if (n == 0) continue;
+    active = std::max(active, n);
+    Wavetable& osc = k == drone ? *droneWave : *sympWaves[k];
+    float* __restrict sum = k == drone ? b.drone : b.sympathetic;
+    osc.tickBlock(b.wave, n);
+    const float* __restrict wave = b.wave;
+    const float* __restrict e = b.envelope[k];
+    for (int t = 0; t < n; ++t) sum[t] += wave[t] * e[t];
+  }
+  return active;
 }
 
 // Identity -------------------------------------------------------------------

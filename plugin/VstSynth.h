@@ -166,6 +166,12 @@ class VstSynth : public vst::AudioEffectX {
     bool vibratoFx, followMain, toneBand, flangerOn, combined, reverbOn;
   };
   void readRenderParams(RenderParams& r) const;
+  // Longest stretch from sample counter i that no event, block end or
+  // effect turning idle can interrupt.
+  int stretchLength(int i, int sampleFrames, const RenderParams& r) const;
+  // Sympathetic strings and drone over a stretch, into strings_; returns how
+  // many of its samples start with one of them sounding.
+  int renderStrings(int frames);
 
   // Engine application of a stored value (audio thread).
   void applyParameter(long index, float v);
@@ -217,6 +223,13 @@ class VstSynth : public vst::AudioEffectX {
   // Renderer state (audio thread).
   float frame[2] = {0.0f, 0.0f};
   float reverbInput[2] = {0.0f, 0.0f};
+  static constexpr int kStretch = 128;
+  struct StretchBuffers {
+    float envelope[kSympSlots + 1][kStretch];
+    float wave[kStretch];
+    float sympathetic[kStretch];
+    float drone[kStretch];
+  } strings_;
   float mainSum = 0.0f, sympSum = 0.0f, droneSum = 0.0f;
   bool voiceActive = false;
   bool idle = true;

@@ -52,6 +52,7 @@ class FilterOneP : public VornMain {
 
   float getCoefficient() const { return coef_.load(std::memory_order_relaxed); }
   float getState() const { return state_; }
+  void setState(float s) { state_ = s; }
   int getType() const { return type_; }
 
   static bool isZeroOrSubnormal(float v) {

@@ -245,11 +245,7 @@ float Wavetable::tickFull() {
     leaveAudio();
     return 0.0f;
   }
-  if (looping_ && position_ >= static_cast<double>(loopEnd_)) {
-    position_ -= static_cast<double>(loopEnd_ - loopStart_) + 1.0;
-    if (position_ < 0.0) position_ = 0.0;
-    if (position_ >= static_cast<double>(end_)) position_ = static_cast<double>(end_);
-  }
+  wrapLoop(position_);
   if (!looping_ && position_ >= static_cast<double>(end_)) {
     if (pendingWave_ != -2) {
       setNextWaveform();
@@ -259,15 +255,7 @@ float Wavetable::tickFull() {
     return 0.0f;
   }
   if (glideTime_ > 0.0f) setRate();
-
-  const int64_t i = static_cast<int64_t>(position_);
-  if (i >= 0 && i + 1 < allocated_) {
-    const double a = data_[i];
-    const double b = data_[i + 1];
-    output_ = static_cast<float>(a + (position_ - static_cast<double>(i)) * (b - a));
-  } else {
-    output_ = 0.0f;
-  }
+  output_ = interpolate(position_);
   position_ += increment_;
 
   float out = output_;
@@ -301,6 +289,52 @@ float Wavetable::tickFull() {
   }
   leaveAudio();
   return out;
+}
+
+void Wavetable::tickBlock(float* out, int n) {
+  int j = 0;
+  // Fades and wave changes tick by tick, until the wave plays on steadily.
+  while (j < n && !steady()) out[j++] = tickFull();
+  if (j == n) return;
+  // Steady to the end of the block: the state lives in locals, since stores
+  // through out could otherwise alias every float member.
+  const double end = static_cast<double>(end_);
+  double position = position_;
+  float last = output_;
+  if (glideTime_ > 0.0f) {
+    for (; j < n; ++j) {
+      wrapLoop(position);
+      if (!looping_ && position >= end) break;
+      setRate();
+      last = interpolate(position);
+      out[j] = last;
+      position += static_cast<double>(increment_);
+      // A glide that has reached its note gives the same rate from now on.
+      if (glideCurrent_ == glideTarget_) {
+        ++j;
+        break;
+      }
+    }
+  }
+  const bool looping = looping_;
+  const double loopEnd = static_cast<double>(loopEnd_);
+  const double loopLength = static_cast<double>(loopEnd_ - loopStart_) + 1.0;
+  const float* data = data_;
+  const int64_t allocated = allocated_;
+  const double increment = static_cast<double>(increment_);
+  for (; j < n; ++j) {
+    if (looping) {
+      wrap(position, loopEnd, loopLength, end);
+    } else if (position >= end) {
+      break;
+    }
+    last = interpolate(data, allocated, position);
+    out[j] = last;
+    position += increment;
+  }
+  for (; j < n; ++j) out[j] = 0.0f;  // past the end of a wave played once
+  position_ = position;
+  output_ = last;
 }
 
 float Wavetable::Glider(float f) {

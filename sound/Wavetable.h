@@ -63,27 +63,16 @@ class Wavetable : public VornMain {
   // of wave pending) takes the short way; everything else goes through
   // tickFull(), with the same arithmetic.
   [[gnu::always_inline]] float tick() {
-    if (!(inBlock_ && blockReady_ && pendingWave_ == -2 && !(fadeGain_ < 1.0f) && !silent_ &&
-          data_ && currentWave_ >= 0 && !(status_ && status_->noWave())))
-      return tickFull();
-    if (looping_ && position_ >= static_cast<double>(loopEnd_)) {
-      position_ -= static_cast<double>(loopEnd_ - loopStart_) + 1.0;
-      if (position_ < 0.0) position_ = 0.0;
-      if (position_ >= static_cast<double>(end_)) position_ = static_cast<double>(end_);
-    }
+    if (!steady()) return tickFull();
+    wrapLoop(position_);
     if (!looping_ && position_ >= static_cast<double>(end_)) return 0.0f;
     if (glideTime_ > 0.0f) setRate();
-    const int64_t i = static_cast<int64_t>(position_);
-    if (i >= 0 && i + 1 < allocated_) {
-      const double a = data_[i];
-      const double b = data_[i + 1];
-      output_ = static_cast<float>(a + (position_ - static_cast<double>(i)) * (b - a));
-    } else {
-      output_ = 0.0f;
-    }
+    output_ = interpolate(position_);
     position_ += increment_;
     return output_;
   }
+  // Audio thread: n ticks into out, the same values tick() would give.
+  void tickBlock(float* out, int n);
   void setRate();
   void setTuning(int transpose, float fine);
   void setFine1(float v);
@@ -121,6 +110,32 @@ class Wavetable : public VornMain {
     if (!inBlock_) busy_.store(false, std::memory_order_release);
   }
   bool silenced() const { return silent_ || (status_ && status_->noWave()); }
+  // Nothing but the position moves: no fade, no wave change, no load.
+  bool steady() const {
+    return inBlock_ && blockReady_ && pendingWave_ == -2 && !(fadeGain_ < 1.0f) && !silent_ &&
+           data_ && currentWave_ >= 0 && !(status_ && status_->noWave());
+  }
+  // Back by the loop's length once the position reaches the loop end.
+  static void wrap(double& position, double loopEnd, double loopLength, double end) {
+    if (position >= loopEnd) {
+      position -= loopLength;
+      if (position < 0.0) position = 0.0;
+      if (position >= end) position = end;
+    }
+  }
+  void wrapLoop(double& position) const {
+    if (looping_)
+      wrap(position, static_cast<double>(loopEnd_),
+           static_cast<double>(loopEnd_ - loopStart_) + 1.0, static_cast<double>(end_));
+  }
+  static float interpolate(const float* data, int64_t allocated, double position) {
+    const int64_t i = static_cast<int64_t>(position);
+    if (i < 0 || i + 1 >= allocated) return 0.0f;
+    const double a = data[i];
+    const double b = data[i + 1];
+    return static_cast<float>(a + (position - static_cast<double>(i)) * (b - a));
+  }
+  float interpolate(double position) const { return interpolate(data_, allocated_, position); }
   float tickFull();
   void setNextWaveform();
   float Glider(float f);
