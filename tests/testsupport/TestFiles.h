@@ -1,8 +1,12 @@
 // Small helpers shared by the test binaries: scratch folders, whole-file
-// reads and writes, environment overrides and a hand-made MIDI file writer.
+// reads and writes, environment overrides, running the built tools and a
+// hand-made MIDI file writer.
 #pragma once
 
 #include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdio>
 
 #include <cstdint>
 #include <filesystem>
@@ -73,6 +77,28 @@ class ScopedEnv {
   std::string name_;
   std::optional<std::string> old_;
 };
+
+// The build folder: given by the environment, or the one this test binary is in.
+inline fs::path buildDir() {
+  if (const char* env = getenv("VELLAMOR_BUILD_DIR")) return env;
+  return fs::canonical("/proc/self/exe").parent_path().parent_path();
+}
+
+struct CommandResult {
+  int status;  // exit status, -1 when it did not exit normally
+  std::string output;  // standard output and error together
+};
+
+inline CommandResult runCommand(const std::string& command) {
+  CommandResult r{-1, ""};
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  if (!p) return r;
+  char buf[512];
+  while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) r.output.append(buf, n);
+  const int raw = pclose(p);
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return r;
+}
 
 // --- MIDI file bytes, written by hand ---------------------------------------
 

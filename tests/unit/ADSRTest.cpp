@@ -18,7 +18,7 @@ int ticksWhile(ADSR& env, int state, int limit = 2000000) {
 
 }  // namespace
 
-TEST(ADSRKeyOn, InstantStagesReachPeakThenHold) {
+TEST(ADSRKeyOn, InstantStagesReachPeakThenHoldAndVelocityShapesThePeak) {
   ADSR env;
   EXPECT_EQ(env.getState(), ADSR::kIdle);
   env.setVelocity(1.0f);
@@ -31,11 +31,8 @@ TEST(ADSRKeyOn, InstantStagesReachPeakThenHold) {
   EXPECT_FLOAT_EQ(env.tick(), 1.0f);
   EXPECT_EQ(env.getState(), ADSR::kSustain);
   for (int i = 0; i < 10; ++i) EXPECT_FLOAT_EQ(env.tick(), 1.0f);
-}
 
-TEST(ADSRKeyOn, VelocityCurveAndFloor) {
-  ADSR env;
-  env.setVelocity(1.0f);  // sensitivity 0.999
+  // Velocity curve: sensitivity 0.999, and a floor.
   env.keyOn(0, 60);
   EXPECT_FLOAT_EQ(env.getVelocityGain(), 0.001f);
   env.keyOn(64, 60);
@@ -85,7 +82,6 @@ TEST(ADSRRelease, DefaultReleaseReachesSilenceAfterAbout195ms) {
   EXPECT_EQ(env.getState(), ADSR::kIdle);
   EXPECT_EQ(env.getValue(), 0.0f);
   EXPECT_NEAR(n / 44100.0, 0.195, 0.001);
-  EXPECT_NEAR(n / 44100.0 / 0.0686, 2.84, 0.01);
 }
 
 TEST(ADSRRelease, ZeroTimeEndsOnFirstTickAndKeyOffAtZeroIsImmediate) {
@@ -237,7 +233,7 @@ TEST(ADSRModes, LoopedWithZeroSustainCyclesUntilReset) {
   EXPECT_EQ(plain.getSustainTarget(), 0.0f);
 }
 
-TEST(ADSRKeyTracking, VolumeAndSpeedFollowTheNote) {
+TEST(ADSRKeyTracking, VolumeAndSpeedFollowTheNoteBetweenTheTrackNotes) {
   ADSR env;
   env.setVelocity(0.0f);
   env.keyOn(127, 60);
@@ -258,15 +254,11 @@ TEST(ADSRKeyTracking, VolumeAndSpeedFollowTheNote) {
   env.keyOn(127, 60);
   const float xs = 1.0f / 127.0f * 60.0f;
   EXPECT_NEAR(env.getEffectiveAttackTime(), 0.1f * (1 - xs) * (1 - xs), 1e-6f);
-}
 
-TEST(ADSRKeyTracking, EqualTrackNotesMeanNoTracking) {
-  ADSR env;
+  // Equal track notes mean no tracking (and no division by zero).
   env.setLowTrack(200);  // clamped to 127
   env.setHighTrack(127);
   env.setVolumeKeyTracking(1.0f);
-  env.setSpeedKeyTracking(1.0f);
-  env.setAttackTime(0.1f);
   env.keyOn(100, 40);
   EXPECT_FLOAT_EQ(env.getPeak(), env.getVelocityGain());
   EXPECT_FLOAT_EQ(env.getEffectiveAttackTime(), 0.1f);

@@ -1,6 +1,5 @@
 // The generated scales and factory bank, and mkbank's handling of its source.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
@@ -21,10 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path buildDir() {
-  if (const char* env = std::getenv("VELLAMOR_BUILD_DIR")) return env;
-  return fs::canonical("/proc/self/exe").parent_path().parent_path();
-}
+using testfiles::buildDir;
 fs::path soundsDir() { return buildDir() / "content/Sounds/Banks/Quillmark/Vellamor"; }
 fs::path bankPath() { return buildDir() / "Vellamor-ZUL/Resources/res00165.bnk"; }
 
@@ -52,20 +48,7 @@ std::vector<VstProgram> readBank() {
   return programs;
 }
 
-struct ToolResult {
-  int status;
-  std::string output;
-};
-ToolResult run(const std::string& command) {
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  ToolResult r{-1, ""};
-  if (!p) return r;
-  char buf[512];
-  while (size_t n = std::fread(buf, 1, sizeof buf, p)) r.output.append(buf, n);
-  int raw = pclose(p);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return r;
-}
+using ToolResult = testfiles::CommandResult;
 
 }  // namespace
 
@@ -184,7 +167,7 @@ class ContentMkbankTest : public ::testing::Test {
     std::string cmd = "'" + (buildDir() / "tools/mkbank/mkbank").string() + "' '" + (dir / "bank.txt").string() +
                       "' '" + (dir / "out.bnk").string() + "'";
     if (content) cmd += " --content '" + soundsDir().string() + "'";
-    return run(cmd);
+    return testfiles::runCommand(cmd);
   }
   testfiles::TempDir tmp{"mkbank"};
   fs::path dir = tmp.path();

@@ -1,7 +1,6 @@
 // Checks the generated factory sound sets file by file: layout over keys and
 // velocities, and the quality of every wave (level, offset, pitch, loops).
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "sound/VORNsnd.h"
+#include "testsupport/TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -22,10 +22,7 @@ namespace {
 
 constexpr double kRate = 44100.0;
 
-fs::path buildDir() {
-  if (const char* env = std::getenv("VELLAMOR_BUILD_DIR")) return env;
-  return fs::canonical("/proc/self/exe").parent_path().parent_path();
-}
+using testfiles::buildDir;
 
 fs::path soundsDir() { return buildDir() / "content/Sounds/Banks/Quillmark/Vellamor"; }
 

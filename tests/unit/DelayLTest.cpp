@@ -7,41 +7,27 @@
 
 #include "fx/DelayL.h"
 
-TEST(DelayLSetDelay, ClampsAndReadsTheFillValueFirst) {
+// An impulse through lines of length 10: the fill value 0.001 comes first.
+TEST(DelayLInterpolation, ImpulseResponsesForWholeFractionalAndExtremeDelays) {
+  const struct {
+    float delay;
+    std::vector<float> want;
+  } cases[] = {{1.0f, {0.001f, 1.0f, 0.0f, 0.0f}},
+               {2.5f, {0.001f, 0.001f, 0.5005f, 0.5f, 0.0f}},
+               {10.0f, {0.001f, 0.001f, 0.001f, 0.001f, 0.001f, 0.001f, 0.001f, 0.001f, 0.001f,
+                        0.001f, 1.0f, 0.0f}},
+               {0.0f, {1.0f}}};  // a delay of 0 returns the input of the same tick
+  for (const auto& c : cases) {
+    DelayL line(c.delay, 10);
+    EXPECT_EQ(line.getLength(), 11);
+    for (std::size_t i = 0; i < c.want.size(); ++i)
+      EXPECT_FLOAT_EQ(line.tickmod(i == 0 ? 1.0f : 0.0f), c.want[i]) << c.delay << " " << i;
+  }
   DelayL line(1.0f, 10);
-  EXPECT_EQ(line.getLength(), 11);
-  EXPECT_FLOAT_EQ(line.tickmod(1.0f), 0.001f);
-  EXPECT_FLOAT_EQ(line.tickmod(0.0f), 1.0f);
-  EXPECT_FLOAT_EQ(line.tickmod(0.0f), 0.0f);
-  EXPECT_FLOAT_EQ(line.tickmod(0.0f), 0.0f);
-
-  line.setDelay(-3.0f);
-  EXPECT_EQ(line.getDelay(), 0.5f);
-  line.setDelay(50.0f);
-  EXPECT_EQ(line.getDelay(), 10.0f);
-  line.setDelay(NAN);
-  EXPECT_EQ(line.getDelay(), 0.5f);
-}
-
-TEST(DelayLInterpolation, FractionalDelayMixesNeighbours) {
-  DelayL line(2.5f, 10);
-  EXPECT_FLOAT_EQ(line.tickmod(1.0f), 0.001f);
-  EXPECT_FLOAT_EQ(line.tickmod(0.0f), 0.001f);
-  EXPECT_FLOAT_EQ(line.tickmod(0.0f), 0.5005f);
-  EXPECT_FLOAT_EQ(line.tickmod(0.0f), 0.5f);
-  EXPECT_FLOAT_EQ(line.tickmod(0.0f), 0.0f);
-}
-
-TEST(DelayLInterpolation, MaximumDelayReadsTheOldestSample) {
-  DelayL line(10.0f, 10);
-  std::vector<float> out;
-  for (int i = 0; i < 12; ++i) out.push_back(line.tickmod(i == 0 ? 1.0f : 0.0f));
-  EXPECT_FLOAT_EQ(out[10], 1.0f);
-  EXPECT_FLOAT_EQ(out[9], 0.001f);
-  EXPECT_FLOAT_EQ(out[11], 0.0f);
-
-  DelayL zero(0.0f, 10);  // a delay of 0 returns the input of the same tick
-  EXPECT_FLOAT_EQ(zero.tickmod(0.7f), 0.7f);
+  for (auto [asked, got] : {std::pair{-3.0f, 0.5f}, {50.0f, 10.0f}, {NAN, 0.5f}}) {
+    line.setDelay(asked);
+    EXPECT_EQ(line.getDelay(), got) << asked;
+  }
 }
 
 TEST(DelayLTickFamily, CachedModulatedAndRawTicksAgree) {

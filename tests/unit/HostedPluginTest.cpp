@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <random>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -33,11 +31,6 @@ class FakePlugin {
     effect.magic = kEffectMagic;
     effect.dispatcher = &dispatchProc;
     effect.processReplacing = &processProc;
-    effect.setParameter = [](AEffect* e, VstInt32 index, float value) {
-      self(e)->parameters[index & 7] = value;
-    };
-    effect.getParameter = [](AEffect* e, VstInt32 index) { return self(e)->parameters[index & 7]; };
-    effect.numParams = 8;
     effect.numOutputs = 2;
     effect.object = this;
     // What a plug-in does in its constructor, before the host knows it.
@@ -91,20 +84,9 @@ class FakePlugin {
         p->lastChunkWasPreset = index;
         return 1;
       }
-      case effGetEffectName:
-        std::strcpy(static_cast<char*>(ptr), "Fake");
-        return 1;
       case effGetProductString:  // far longer than any buffer should need
         std::memset(ptr, 'x', 300);
         static_cast<char*>(ptr)[300] = '\0';
-        return 1;
-      case effGetProgramNameIndexed:
-        std::snprintf(static_cast<char*>(ptr), 24, "p%d c%d", index, static_cast<int>(value));
-        return 1;
-      case effGetOutputProperties:
-        if (index < 0 || index > 1) return 0;
-        std::snprintf(static_cast<VstPinProperties*>(ptr)->label, 64, "Out %d", index);
-        static_cast<VstPinProperties*>(ptr)->flags = kVstPinIsActive;
         return 1;
       case effVendorSpecific: {
         // A GUI thread of the plug-in automating a parameter.
@@ -154,7 +136,6 @@ class FakePlugin {
   std::vector<std::uint8_t> chunk;
   VstIntPtr chunkSizeAnswer = 0;
   VstIntPtr lastChunkWasPreset = -1;
-  float parameters[8] = {};
   float lastRate = 0.0f;
   int lastBlockSize = 0;
   int eventCalls = 0;
@@ -209,50 +190,39 @@ TEST_F(HostedPluginTest, LoadFailuresAreReportedAndNothingIsTouched) {
   std::string error;
   EXPECT_EQ(HostedPlugin::load(PluginModule::fromEntry(&nullEntry, "empty"), error), nullptr);
   EXPECT_NE(error.find("returned no effect"), std::string::npos) << error;
-
   badDispatches = 0;
   EXPECT_EQ(HostedPlugin::load(PluginModule::fromEntry(&badMagicEntry, "bogus"), error), nullptr);
   EXPECT_NE(error.find("bad magic"), std::string::npos) << error;
   EXPECT_EQ(badDispatches, 0);  // not even effClose on an untrusted record
-
   EXPECT_EQ(HostedPlugin::load("/no/such/plugin.so", error), nullptr);
   EXPECT_NE(error.find("not found"), std::string::npos) << error;
 }
 
+// Another instance loaded from inside an entry: each construction's callbacks
+// reach its own instance.
 TEST_F(HostedPluginTest, CallbacksDuringConstructionReachTheInstanceBeingLoaded) {
-  auto a = loadFake({48000.0, 128, 120.0});
-  FakePlugin* fakeA = FakePlugin::last;
-  auto b = loadFake({96000.0, 64, 120.0});
-  FakePlugin* fakeB = FakePlugin::last;
-  ASSERT_TRUE(a && b);
-  EXPECT_EQ(fakeA->rateAtBirth, 48000);
-  EXPECT_EQ(fakeA->blockAtBirth, 128);
-  EXPECT_EQ(fakeB->rateAtBirth, 96000);
-  EXPECT_EQ(fakeB->blockAtBirth, 64);
-  for (HostedPlugin* plugin : {a.get(), b.get()}) {
-    auto automations = plugin->recorder().automations();
-    ASSERT_EQ(automations.size(), 1u);
-    EXPECT_EQ(automations[0].index, 3);
-    EXPECT_EQ(automations[0].value, 0.25f);
-    // The entry's version question came with no effect at all.
-    EXPECT_EQ(plugin->recorder().callCount(audioMasterVersion), 1);
-  }
-}
-
-TEST_F(HostedPluginTest, NestedLoadFromInsideAnEntryKeepsRoutingApart) {
   static std::unique_ptr<HostedPlugin> inner;
+  static FakePlugin* outerFake = nullptr;
   FakePlugin::duringConstruction = [](FakePlugin& outer) {
     FakePlugin::duringConstruction = nullptr;
+    outerFake = &outer;
     inner = loadFake({22050.0, 32, 120.0});
     outer.master(&outer.effect, audioMasterAutomate, 9, 0, nullptr, 0.9f);
   };
   auto outer = loadFake({44100.0, 256, 120.0});
   ASSERT_TRUE(outer && inner);
+  EXPECT_EQ(outerFake->rateAtBirth, 44100);
+  EXPECT_EQ(outerFake->blockAtBirth, 256);
+  EXPECT_EQ(FakePlugin::last->rateAtBirth, 22050);  // inner was built last
+  EXPECT_EQ(FakePlugin::last->blockAtBirth, 32);
   auto outerRecords = outer->recorder().automations();
   ASSERT_EQ(outerRecords.size(), 2u);
+  EXPECT_EQ(outerRecords[0].index, 3);
+  EXPECT_EQ(outerRecords[0].value, 0.25f);
   EXPECT_EQ(outerRecords[1].index, 9);
   EXPECT_EQ(inner->recorder().automations().size(), 1u);
-  EXPECT_EQ(FakePlugin::last->rateAtBirth, 22050);  // inner was built last
+  // The entry's version question came with no effect at all.
+  EXPECT_EQ(inner->recorder().callCount(audioMasterVersion), 1);
   inner.reset();
 }
 
@@ -285,7 +255,6 @@ TEST_F(HostedPluginTest, AnswersTheUsualHostQuestions) {
                           "receiveVstEvents", "sizeWindow", "supplyIdle"})
     EXPECT_EQ(ask(audioMasterCanDo, 0, 0, const_cast<char*>(yes)), 1) << yes;
   EXPECT_EQ(ask(audioMasterCanDo, 0, 0, const_cast<char*>("offline")), 0);
-  EXPECT_EQ(ask(audioMasterCanDo, 0, 0, const_cast<char*>("")), 0);
   EXPECT_EQ(ask(audioMasterCanDo), 0);
   char vendor[kVstMaxVendorStrLen + 8];
   std::memset(vendor, '#', sizeof(vendor));
@@ -293,8 +262,6 @@ TEST_F(HostedPluginTest, AnswersTheUsualHostQuestions) {
   EXPECT_GT(strnlen(vendor, kVstMaxVendorStrLen), 0u);
   EXPECT_LT(strnlen(vendor, kVstMaxVendorStrLen), static_cast<std::size_t>(kVstMaxVendorStrLen));
   EXPECT_EQ(vendor[kVstMaxVendorStrLen], '#');  // nothing written past the limit
-  EXPECT_EQ(ask(audioMasterGetLanguage), 0);
-  EXPECT_EQ(ask(audioMasterCurrentId), 0);
 
   EXPECT_EQ(ask(audioMasterBeginEdit, 4), 1);
   EXPECT_EQ(ask(audioMasterEndEdit, 4), 1);
@@ -305,38 +272,25 @@ TEST_F(HostedPluginTest, AnswersTheUsualHostQuestions) {
   EXPECT_EQ(plugin->recorder().displayUpdates(), 1);
   ASSERT_EQ(plugin->recorder().windowSizes().size(), 1u);
   EXPECT_EQ(plugin->recorder().windowSizes()[0].width, 500);
-
-  // Without any instance (a stray call with no effect outside any load).
-  EXPECT_EQ(HostedPlugin::hostCallback(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f), 2400);
+  // A stray call with no effect outside any load.
   EXPECT_EQ(HostedPlugin::hostCallback(nullptr, audioMasterGetSampleRate, 0, 0, nullptr, 0), 44100);
 }
 
-TEST_F(HostedPluginTest, LoadsLikeADawAndClosesOnDestruction) {
+TEST_F(HostedPluginTest, LoadsLikeADawAndSuspendsBeforeClosingOnDestruction) {
+  static std::vector<VstInt32> finalOpcodes;
   auto plugin = loadFake({88200.0, 96, 120.0});
   ASSERT_TRUE(plugin);
   FakePlugin* fake = FakePlugin::last;
   ASSERT_GE(fake->opcodes.size(), 3u);
-  EXPECT_EQ(fake->opcodes[0], effOpen);
-  EXPECT_EQ(fake->opcodes[1], effSetSampleRate);
-  EXPECT_EQ(fake->opcodes[2], effSetBlockSize);
+  EXPECT_EQ(std::vector<VstInt32>(fake->opcodes.begin(), fake->opcodes.begin() + 3),
+            (std::vector<VstInt32>{effOpen, effSetSampleRate, effSetBlockSize}));
   EXPECT_EQ(fake->lastRate, 88200.0f);
   EXPECT_EQ(fake->lastBlockSize, 96);
   EXPECT_EQ(reinterpret_cast<HostedPlugin*>(plugin->effect()->resvd1), plugin.get());
-
   EXPECT_EQ(plugin->dispatch(effClose), 0);  // refused: only the destructor closes
   EXPECT_EQ(FakePlugin::closes, 0);
   plugin->resume();
   EXPECT_TRUE(fake->mains);
-  plugin.reset();
-  EXPECT_EQ(FakePlugin::closes, 1);
-}
-
-TEST_F(HostedPluginTest, SuspendsBeforeClosingWhenResumed) {
-  static std::vector<VstInt32> finalOpcodes;
-  auto plugin = loadFake();
-  ASSERT_TRUE(plugin);
-  plugin->resume();
-  FakePlugin* fake = FakePlugin::last;
   fake->opcodes.clear();
   // Snapshot the log on close, before the fake deletes itself.
   fake->effect.dispatcher = [](AEffect* e, VstInt32 op, VstInt32 i, VstIntPtr v, void* p,
@@ -350,14 +304,13 @@ TEST_F(HostedPluginTest, SuspendsBeforeClosingWhenResumed) {
     return FakePlugin::dispatchProc(e, op, i, v, p, o);
   };
   plugin.reset();
-  ASSERT_EQ(finalOpcodes.size(), 3u);
-  EXPECT_EQ(finalOpcodes[0], effMainsChanged);
-  EXPECT_EQ(finalOpcodes[1], effClose);
-  EXPECT_EQ(finalOpcodes[2], 0);  // suspended when closed
+  EXPECT_EQ(FakePlugin::closes, 1);
+  EXPECT_EQ(finalOpcodes, (std::vector<VstInt32>{effMainsChanged, effClose, 0}));
 }
 
+// The plug-in was told 128-frame blocks; the render's own block size rules.
 TEST_F(HostedPluginTest, RenderSplitsEventsAcrossBlocksAtTheirAbsoluteFrames) {
-  auto plugin = loadFake({44100.0, 256, 120.0});
+  auto plugin = loadFake({44100.0, 128, 120.0});
   ASSERT_TRUE(plugin);
   FakePlugin* fake = FakePlugin::last;
   MidiEventList schedule;
@@ -380,53 +333,15 @@ TEST_F(HostedPluginTest, RenderSplitsEventsAcrossBlocksAtTheirAbsoluteFrames) {
     ASSERT_EQ(out.left[i], static_cast<float>(i)) << i;
     ASSERT_EQ(out.right[i], -static_cast<float>(i)) << i;
   }
-  struct Want {
-    int block, delta, type, data1;
-  };
-  const Want want[] = {{0, 0, kVstMidiType, 1},   {0, 255, kVstMidiType, 2},
-                       {1, 0, kVstMidiType, 3},   {1, 44, kVstSysExType, 4},
-                       {2, 188, kVstMidiType, 60}, {2, 188, kVstMidiType, 62},
-                       {3, 231, kVstMidiType, 5}};
+  const Delivered want[] = {{0, 0, kVstMidiType, 1},   {0, 255, kVstMidiType, 2},
+                            {1, 0, kVstMidiType, 3},   {1, 44, kVstSysExType, 4},
+                            {2, 188, kVstMidiType, 60}, {2, 188, kVstMidiType, 62},
+                            {3, 231, kVstMidiType, 5}};
   ASSERT_EQ(fake->delivered.size(), std::size(want));
   for (std::size_t i = 0; i < std::size(want); ++i) {
     const Delivered& d = fake->delivered[i];
     EXPECT_EQ(std::tie(d.block, d.delta, d.type, d.data1),
               std::tie(want[i].block, want[i].delta, want[i].type, want[i].data1)) << i;
-  }
-}
-
-TEST_F(HostedPluginTest, RandomSchedulesLandOnTheirFrames) {
-  auto plugin = loadFake({44100.0, 4096, 120.0});
-  ASSERT_TRUE(plugin);
-  FakePlugin* fake = FakePlugin::last;
-  std::mt19937 random(1234);
-  for (int round = 0; round < 20; ++round) {
-    int frames = 1 + static_cast<int>(random() % 5000);
-    int block = 1 + static_cast<int>(random() % 700);
-    MidiEventList schedule;
-    std::vector<int> positions;
-    for (int i = 0; i < 50; ++i) {
-      int pos = static_cast<int>(random() % static_cast<unsigned>(frames));
-      positions.push_back(pos);
-      schedule.noteOn(pos, 0, i, 1);
-    }
-    fake->delivered.clear();
-    fake->blockFrames.clear();
-    host::RenderedAudio out = plugin->render(frames, block, schedule);
-    ASSERT_EQ(out.frames(), static_cast<std::size_t>(frames));
-    EXPECT_EQ(out.droppedEvents, 0);
-    int total = 0;
-    for (int n : fake->blockFrames) {
-      EXPECT_LE(n, block);
-      total += n;
-    }
-    EXPECT_EQ(total, frames);
-    ASSERT_EQ(fake->delivered.size(), positions.size());
-    for (const Delivered& d : fake->delivered) {
-      EXPECT_LT(d.delta, fake->blockFrames[static_cast<std::size_t>(d.block)]);
-      EXPECT_EQ(d.block * block + d.delta, positions[static_cast<std::size_t>(d.data1)])
-          << "round " << round << " block size " << block;
-    }
   }
 }
 
@@ -441,10 +356,6 @@ TEST_F(HostedPluginTest, EmptyBlocksGetNoEventCallUnlessAsked) {
   plugin->setSendEmptyEventLists(true);
   plugin->render(640, 64, schedule);
   EXPECT_EQ(fake->eventCalls, 1 + 10);
-  // Without a schedule nothing is sent at all by default.
-  plugin->setSendEmptyEventLists(false);
-  plugin->render(128, 64);
-  EXPECT_EQ(fake->eventCalls, 11);
 }
 
 TEST_F(HostedPluginTest, LargerRenderBlocksAreAnnouncedAndUnwrittenFramesShow) {
@@ -463,7 +374,6 @@ TEST_F(HostedPluginTest, LargerRenderBlocksAreAnnouncedAndUnwrittenFramesShow) {
   EXPECT_TRUE(std::isnan(out.left[1]));
   EXPECT_FALSE(std::isnan(out.left[10]));
   EXPECT_TRUE(std::isnan(out.right[19]));
-
   EXPECT_EQ(plugin->render(0, 64).frames(), 0u);
   EXPECT_EQ(plugin->render(64, 0).frames(), 0u);
 }
@@ -501,7 +411,6 @@ TEST_F(HostedPluginTest, SampleRateAndBlockSizeChangesReachPluginAndCallbacks) {
   ASSERT_TRUE(plugin);
   FakePlugin* fake = FakePlugin::last;
   EXPECT_TRUE(plugin->setSampleRate(96000.0));
-  EXPECT_EQ(fake->lastRate, 96000.0f);
   EXPECT_EQ(HostedPlugin::hostCallback(plugin->effect(), audioMasterGetSampleRate, 0, 0, nullptr,
                                        0.0f),
             96000);
@@ -514,7 +423,7 @@ TEST_F(HostedPluginTest, SampleRateAndBlockSizeChangesReachPluginAndCallbacks) {
   EXPECT_EQ(fake->lastBlockSize, 32);
 }
 
-TEST_F(HostedPluginTest, DispatcherHelpersPassArgumentsTheWayThePluginExpects) {
+TEST_F(HostedPluginTest, ChunksAndStringsFromThePluginAreBounded) {
   auto plugin = loadFake();
   ASSERT_TRUE(plugin);
   FakePlugin* fake = FakePlugin::last;
@@ -524,20 +433,7 @@ TEST_F(HostedPluginTest, DispatcherHelpersPassArgumentsTheWayThePluginExpects) {
   EXPECT_EQ(plugin->getChunk(), state);
   fake->chunkSizeAnswer = -12;  // garbage size: no copy
   EXPECT_TRUE(plugin->getChunk().empty());
-
-  EXPECT_EQ(plugin->programNameIndexed(17, 2), "p17 c2");
-  EXPECT_EQ(plugin->effectName(), "Fake");
   EXPECT_EQ(plugin->stringOverruns(), 0);
   EXPECT_LE(plugin->productString().size(), 256u);
   EXPECT_EQ(plugin->stringOverruns(), 1);
-
-  auto pin = plugin->outputProperties(1);
-  ASSERT_TRUE(pin.has_value());
-  EXPECT_STREQ(pin->label, "Out 1");
-  EXPECT_FALSE(plugin->outputProperties(2).has_value());
-
-  plugin->setParameter(2, 0.75f);
-  EXPECT_EQ(plugin->getParameter(2), 0.75f);
-  EXPECT_EQ(fake->parameters[2], 0.75f);
-  EXPECT_FALSE(plugin->editorRect().has_value());
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "fx/LFOx.h"
 
@@ -48,26 +49,21 @@ TEST(LFOxWaveform, TriangleTurnsAtTheTopAndRepeatsThePeakSample) {
   EXPECT_LT(l2.tick(), a);
 }
 
-TEST(LFOxWaveform, SquareIsPositiveInTheTurningTickThenNegative) {
-  LFOx lfo;
-  lfo.setWaveform(2);
-  lfo.setPureRate(5512.5f);  // increment 0.5: -1, -0.5, 0, 0.5, turn
-  const float expected[] = {1, 1, 1, 1, -1, -1};
-  for (float e : expected) EXPECT_EQ(lfo.tick(), e);
-}
-
-TEST(LFOxWaveform, SawsWrapAtTwo) {
-  LFOx up;
-  up.setWaveform(1);
-  up.setPureRate(11025.0f);  // increment 1
-  const float upExpected[] = {0.0f, 0.5f, -1.0f, -0.5f, 0.0f};
-  for (float e : upExpected) EXPECT_FLOAT_EQ(up.tick(), e);
-
-  LFOx down;
-  down.setWaveform(3);
-  down.setPureRate(11025.0f);
-  const float downExpected[] = {1.0f, 0.5f, 0.0f, -0.5f, 1.0f};
-  for (float e : downExpected) EXPECT_FLOAT_EQ(down.tick(), e);
+// Square (positive in the turning tick, then negative) and the saws wrapping at two.
+TEST(LFOxWaveform, SquareAndSawsStepThroughTheirValues) {
+  const struct {
+    int waveform;
+    float rate;
+    std::vector<float> want;
+  } cases[] = {{2, 5512.5f, {1, 1, 1, 1, -1, -1}},  // increment 0.5: -1, -0.5, 0, 0.5, turn
+               {1, 11025.0f, {0.0f, 0.5f, -1.0f, -0.5f, 0.0f}},  // increment 1
+               {3, 11025.0f, {1.0f, 0.5f, 0.0f, -0.5f, 1.0f}}};
+  for (const auto& c : cases) {
+    LFOx lfo;
+    lfo.setWaveform(c.waveform);
+    lfo.setPureRate(c.rate);
+    for (float e : c.want) EXPECT_FLOAT_EQ(lfo.tick(), e) << c.waveform;
+  }
 }
 
 TEST(LFOxWaveform, RoundedTriangleIsSineOfTheTriangle) {
@@ -122,16 +118,6 @@ TEST(LFOxWaveform, NoiseAndSampleAndHold) {
   EXPECT_NE(held[6], held[5]);
 }
 
-TEST(LFOxWaveform, NegativeWaveformHoldsTheLastOutput) {
-  LFOx lfo;
-  lfo.setPureRate(441.0f);
-  lfo.tick();
-  const float last = lfo.tick();
-  lfo.setWaveform(-1);
-  EXPECT_EQ(lfo.tick(), last);
-  EXPECT_EQ(lfo.tick(), last);
-}
-
 TEST(LFOxSync, RestartsAtThePhaseOffsetAndInitRestoresDefaults) {
   LFOx lfo;
   lfo.setPureRate(441.0f);  // increment 0.04
@@ -148,6 +134,12 @@ TEST(LFOxSync, RestartsAtThePhaseOffsetAndInitRestoresDefaults) {
   lfo.setWaveform(1);
   lfo.sync(0.0f);
   EXPECT_FLOAT_EQ(lfo.getPhase(), 2.0f);
+
+  lfo.tick();
+  const float last = lfo.tick();
+  lfo.setWaveform(-1);  // negative: the last output is held
+  EXPECT_EQ(lfo.tick(), last);
+  EXPECT_EQ(lfo.tick(), last);
 
   lfo.init();
   EXPECT_EQ(lfo.getIncrement(), 0.0f);

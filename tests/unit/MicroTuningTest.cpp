@@ -13,22 +13,14 @@
 #include <vector>
 
 #include "perform/MicroTuning.h"
-#include "support/MessageBox.h"
+#include "testsupport/MessageLog.h"
 #include "testsupport/TestFiles.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Recorder : MessageBoxHandler {
-  std::vector<std::pair<std::string, std::string>> shown;
-  Recorder() { installMessageBoxHandler(this); }
-  ~Recorder() override { removeMessageBoxHandler(this); }
-  bool show(const char* text, const char* title, int) override {
-    shown.emplace_back(text, title);
-    return true;
-  }
-};
+using Recorder = testfiles::MessageLog;
 
 class ScaleTest : public ::testing::Test {
  protected:
@@ -69,13 +61,10 @@ TEST_F(ScaleTest, RootShiftsThePitchClasses) {
   EXPECT_FLOAT_EQ(t.Tick(62), 0.1f);
   EXPECT_FLOAT_EQ(t.Tick(61), 1.2f);
   EXPECT_FLOAT_EQ(t.Tick(0), 1.1f);  // note 0 with root 2: eleven above the root
-  t.setRoot(12);
-  EXPECT_EQ(t.getRoot(), 0);
-  t.setRoot(2);
-  t.setRoot(-1);
-  EXPECT_EQ(t.getRoot(), 0);
-  t.setRoot(11);
-  EXPECT_EQ(t.getRoot(), 11);
+  for (auto [asked, root] : {std::pair{12, 0}, {2, 2}, {-1, 0}, {11, 11}}) {
+    t.setRoot(asked);
+    EXPECT_EQ(t.getRoot(), root) << asked;
+  }
 }
 
 TEST_F(ScaleTest, SeparatorsAndOddValues) {
@@ -89,26 +78,15 @@ TEST_F(ScaleTest, SeparatorsAndOddValues) {
   MicroTuning t(dir.c_str());
   EXPECT_EQ(t.getSize(), 5);
 
-  t.setTable("Unix");
-  const std::vector<float> unix = offsets(t);
-  EXPECT_EQ(unix[0], 0.1f);
-  EXPECT_EQ(unix[1], 0.2f);
-  EXPECT_EQ(unix[2], 0.3f);
-  EXPECT_EQ(unix[3], 0.0f);
-  t.setTable("Dos");
-  EXPECT_EQ(offsets(t), unix);
-  t.setTable("Tabs");
-  EXPECT_EQ(offsets(t), unix);
-
+  const std::vector<float> unix{0.1f, 0.2f, 0.3f, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  for (const char* name : {"Unix", "Dos", "Tabs"}) {
+    t.setTable(name);
+    EXPECT_EQ(offsets(t), unix) << name;
+  }
+  // "0 100" is one value, leading blanks are skipped; not a number, out of
+  // range and not finite read as 0.
   t.setTable("Space");
-  const std::vector<float> v = offsets(t);
-  EXPECT_EQ(v[0], 0.0f);     // "0 100" is one value
-  EXPECT_EQ(v[1], 0.5f);     // leading blanks skipped
-  EXPECT_EQ(v[2], -0.255f);
-  EXPECT_EQ(v[3], 0.0f);     // not a number
-  EXPECT_EQ(v[4], 0.0f);     // out of range
-  EXPECT_EQ(v[5], 0.0f);     // not finite
-  EXPECT_EQ(v[6], 0.07f);
+  EXPECT_EQ(offsets(t), (std::vector<float>{0, 0.5f, -0.255f, 0, 0, 0, 0.07f, 0, 0, 0, 0, 0}));
 
   t.setTable("Many");
   for (int i = 0; i < 12; ++i) EXPECT_FLOAT_EQ(offsets(t)[i], static_cast<float>(i + 1));
@@ -166,9 +144,9 @@ TEST_F(ScaleTest, FileNamesThatAreListed) {
   for (long i = 0; i < t.getSize(); ++i) names.insert(t.getTableName(i));
   EXPECT_EQ(names, (std::set<std::string>{std::string(36, 'n'), "plain"}));
   ASSERT_EQ(messages.shown.size(), 1u);
-  EXPECT_EQ(messages.shown[0].first,
+  EXPECT_EQ(messages.shown[0].text,
             "Scale filename name too long. Max of 40 characters! (including the extention .txt)");
-  EXPECT_EQ(messages.shown[0].second, "Error!");
+  EXPECT_EQ(messages.shown[0].title, "Error!");
   EXPECT_STREQ(t.getTableName(5), "");
   EXPECT_STREQ(t.getTableName(-1), "");
 }
@@ -180,8 +158,8 @@ TEST_F(ScaleTest, EmptyMissingAndCrowdedFolders) {
     MicroTuning t(dir.c_str());
     EXPECT_EQ(t.getSize(), 0);
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].first, "No MicroTuning scale tables found (code 3)");
-    EXPECT_EQ(messages.shown[0].second, "Error!");
+    EXPECT_EQ(messages.shown[0].text, "No MicroTuning scale tables found (code 3)");
+    EXPECT_EQ(messages.shown[0].title, "Error!");
   }
   {
     Recorder messages;
@@ -196,7 +174,7 @@ TEST_F(ScaleTest, EmptyMissingAndCrowdedFolders) {
     MicroTuning t(dir.c_str());
     EXPECT_EQ(t.getSize(), 128);
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].first, "Max number of MicroTuning tables are 128!");
+    EXPECT_EQ(messages.shown[0].text, "Max number of MicroTuning tables are 128!");
   }
 }
 

@@ -25,6 +25,14 @@ struct Voices {
     env[i].keyOn(100, 60);
     env[i].tick();
   }
+  // Notes 40..51 on all twelve voices of m.
+  void fill(MidiNote& m) {
+    m.setVoices(12);
+    for (int i = 0; i < 12; ++i) {
+      EXPECT_EQ(m.NoteOn(40 + i, 100, ptr), i);  // idle voices in order
+      sound(i);  // the caller starts the voice
+    }
+  }
 };
 
 }  // namespace
@@ -51,7 +59,7 @@ TEST(MidiNoteStack, ReleaseFromTheMiddleKeepsOrder) {
   EXPECT_TRUE(m.CheckNoteStillOn(60));  // an empty stack still sees slot 0
 }
 
-TEST(MidiNoteStack, RepeatedAndDuplicateNotes) {
+TEST(MidiNoteStack, RepeatedDuplicateAndUnknownNotes) {
   MidiNote m;
   m.NoteOn(60, 100, nullptr);
   m.NoteOn(60, 100, nullptr);
@@ -64,16 +72,14 @@ TEST(MidiNoteStack, RepeatedAndDuplicateNotes) {
   EXPECT_EQ(entries(d), (std::vector<int>{62, 60, 64}));
   EXPECT_TRUE(d.CheckNoteStillOn(60));
   EXPECT_FALSE(d.CheckNoteStillOn(61));
-}
 
-TEST(MidiNoteStack, UnknownNoteOffRemovesTheTopSoCountsBalance) {
-  MidiNote m;
-  m.NoteOn(60, 100, nullptr);
-  m.NoteOn(62, 100, nullptr);
-  EXPECT_EQ(m.NoteOff(70), -1);
-  EXPECT_EQ(entries(m), (std::vector<int>{60}));
-  EXPECT_EQ(m.NoteOff(70), 0);
-  EXPECT_TRUE(m.noNotes());
+  MidiNote u;  // an unknown note-off removes the top, so counts balance
+  u.NoteOn(60, 100, nullptr);
+  u.NoteOn(62, 100, nullptr);
+  EXPECT_EQ(u.NoteOff(70), -1);
+  EXPECT_EQ(entries(u), (std::vector<int>{60}));
+  EXPECT_EQ(u.NoteOff(70), 0);
+  EXPECT_TRUE(u.noNotes());
 }
 
 TEST(MidiNoteStack, FullStackIgnoresFurtherPushes) {
@@ -110,40 +116,22 @@ TEST(MidiNoteStack, SustainMarksInsteadOfRemoving) {
 
 TEST(MidiNoteAllocator, IdleVoicesInOrderThenStealTheOldest) {
   MidiNote m;
-  m.setVoices(12);
   Voices v;
-  for (int i = 0; i < 12; ++i) {
-    EXPECT_EQ(m.NoteOn(40 + i, 100, v.ptr), i);
-    v.sound(i);  // the caller starts the voice
-  }
+  v.fill(m);
   EXPECT_EQ(m.getActiveCount(), 12);
   EXPECT_EQ(m.NoteOn(70, 100, v.ptr), 0);  // oldest: slot 0
   v.sound(0);
   EXPECT_EQ(m.NoteOn(71, 100, v.ptr), 1);
   EXPECT_EQ(m.GetNote(0), 70);
   EXPECT_EQ(m.NoteV(1), 100);
-}
-
-TEST(MidiNoteAllocator, IdleEnvelopeWinsOverStealing) {
-  MidiNote m;
-  m.setVoices(12);
-  Voices v;
-  for (int i = 0; i < 12; ++i) {
-    m.NoteOn(40 + i, 100, v.ptr);
-    v.sound(i);
-  }
-  v.env[7].Reset();
+  v.env[7].Reset();  // an idle envelope wins over stealing
   EXPECT_EQ(m.NoteOn(80, 100, v.ptr), 7);
 }
 
 TEST(MidiNoteAllocator, ReleasedKeyIsReusedHighestFirstUntilTheCountIsFull) {
   MidiNote m;
-  m.setVoices(12);
   Voices v;
-  for (int i = 0; i < 12; ++i) {
-    m.NoteOn(40 + i, 100, v.ptr);
-    v.sound(i);
-  }
+  v.fill(m);
   EXPECT_EQ(m.NoteOff(43), 3);
   EXPECT_EQ(m.NoteOff(45), 5);
   EXPECT_EQ(m.getActiveCount(), 10);

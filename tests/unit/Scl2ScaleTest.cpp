@@ -1,10 +1,7 @@
 // scl2scale, run as users run it: Scala files in, scale files the engine reads.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -16,10 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path buildDir() {
-  if (const char* env = std::getenv("VELLAMOR_BUILD_DIR")) return env;
-  return fs::canonical("/proc/self/exe").parent_path().parent_path();
-}
 
 double cents(double ratio) { return 1200.0 * std::log2(ratio); }
 
@@ -31,15 +24,11 @@ class Scl2ScaleTest : public ::testing::Test {
   void write(const std::string& name, const std::string& text) { std::ofstream(dir / name, std::ios::binary) << text; }
   // Runs the tool; output holds what it printed.
   int convert(const std::string& scl, const std::string& out, const std::string& kbm = "") {
-    std::string cmd = "'" + (buildDir() / "tools/scl2scale/scl2scale").string() + "' '" + (dir / scl).string() + "'";
+    std::string cmd = "'" + (testfiles::buildDir() / "tools/scl2scale/scl2scale").string() + "' '" + (dir / scl).string() + "'";
     if (!kbm.empty()) cmd += " --kbm '" + (dir / kbm).string() + "'";
-    cmd += " '" + (dir / out).string() + "' 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    output.clear();
-    char buf[512];
-    while (size_t n = std::fread(buf, 1, sizeof buf, p)) output.append(buf, n);
-    int raw = pclose(p);
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    testfiles::CommandResult r = testfiles::runCommand(cmd + " '" + (dir / out).string() + "'");
+    output = r.output;
+    return r.status;
   }
   // The offsets in cents as the instrument reads the file.
   std::vector<double> offsets(const std::string& name) {

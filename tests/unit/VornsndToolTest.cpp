@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdint>
@@ -53,22 +52,11 @@ void writeWav(const std::string& path, const std::vector<float>& samples, int ra
   std::fclose(f);
 }
 
-struct ToolRun {
-  int status;
-  std::string output;
-};
+using ToolRun = testfiles::CommandResult;
 
 ToolRun run(const std::string& arguments) {
 #ifdef VORNSND_TOOL_PATH
-  const std::string cmd = std::string("'") + VORNSND_TOOL_PATH + "' " + arguments + " 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  ToolRun r{-1, ""};
-  if (!p) return r;
-  char buf[512];
-  while (size_t n = std::fread(buf, 1, sizeof buf, p)) r.output.append(buf, n);
-  const int raw = pclose(p);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return r;
+  return testfiles::runCommand(std::string("'") + VORNSND_TOOL_PATH + "' " + arguments);
 #else
   (void)arguments;
   return {-1, ""};

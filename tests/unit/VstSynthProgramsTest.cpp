@@ -12,9 +12,10 @@
 #include "plugin/VstSynth.h"
 #include "sound/VORNsndWriter.h"
 #include "support/BundleResources.h"
-#include "support/MessageBox.h"
 #include "support/Preferences.h"
 #include "support/VornMain.h"
+#include "testsupport/MessageLog.h"
+#include "testsupport/TestFiles.h"
 
 namespace fs = std::filesystem;
 using namespace vst;
@@ -25,15 +26,11 @@ VstIntPtr quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float
   return opcode == audioMasterVersion ? 2400 : 0;
 }
 
-class Answers : public MessageBoxHandler {
- public:
-  bool show(const char* text, const char* title, int) override {
-    shown.push_back(std::string(title) + " " + text);
-    return answer;
-  }
-  std::vector<std::string> shown;
-  bool answer = false;
-};
+std::vector<std::uint8_t> chunkOf(VstSynth& synth, bool preset) {
+  void* data = nullptr;
+  const VstInt32 size = synth.getChunk(&data, preset);
+  return {static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + size};
+}
 
 std::vector<std::uint8_t> factoryBank(const char* firstName, float volume) {
   std::vector<std::uint8_t> bytes(sizeof(VstProgram) * kNumPrograms);
@@ -49,11 +46,7 @@ std::vector<std::uint8_t> factoryBank(const char* firstName, float volume) {
   return bytes;
 }
 
-void writeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using testfiles::writeFile;
 
 // A sound set of looped sines so that renders are not silent.
 void writeSoundSet(const std::string& soundFolder) {
@@ -76,18 +69,14 @@ void writeSoundSet(const std::string& soundFolder) {
 class SynthPrograms : public ::testing::Test {
  protected:
   void SetUp() override {
-    resources_ = fs::temp_directory_path() / ("vellamor-res-" + std::to_string(getpid()));
-    fs::create_directories(resources_);
-    BundleResources::overridePath(resources_.string());
+    BundleResources::overridePath(resources_.str());
     soundFolder_ = getSoundsDirectory("Vellamor");
     writeSoundSet(soundFolder_);
     VornMain::setDataPaths("Vellamor");
     presets_ = VornMain::presetBankPath();
-    installMessageBoxHandler(&answers_);
+    answers_.answer = false;
   }
   void TearDown() override {
-    removeMessageBoxHandler(&answers_);
-    fs::remove_all(resources_);
     fs::remove(fs::path(presets_) / "Default.bnk");
     fs::remove(Preferences::defaultFilePath());
   }
@@ -104,10 +93,10 @@ class SynthPrograms : public ::testing::Test {
     return left;
   }
 
-  fs::path resources_;
+  testfiles::TempDir resources_{"vellamor-res"};
   std::string soundFolder_;
   std::string presets_;
-  Answers answers_;
+  testfiles::MessageLog answers_;
 };
 
 TEST_F(SynthPrograms, FactoryBankLoadsAtConstructionWithoutDefaultBank) {
@@ -125,20 +114,16 @@ TEST_F(SynthPrograms, FactoryBankLoadsAtConstructionWithoutDefaultBank) {
   EXPECT_TRUE(answers_.shown.empty());
 }
 
-TEST_F(SynthPrograms, DefaultBankOfTheWrongSizeIsIgnoredSilently) {
+TEST_F(SynthPrograms, DefaultBankWinsUnlessMisSizedAndTheReloadQuestionCanRefuseIt) {
   writeFile(factoryPath(), factoryBank("Factory", 0.5f));
+  char name[32];
   for (size_t size : {sizeof(VstParameters) - 1, sizeof(VstParameters) + 1}) {
     writeFile(defaultBankPath(), std::vector<std::uint8_t>(size, 0));
     VstSynth synth(quietHost);
-    char name[32];
     synth.getProgramNameIndexed(0, 0, name);
     EXPECT_STREQ(name, "Factory 0") << size;
   }
   EXPECT_TRUE(answers_.shown.empty());
-}
-
-TEST_F(SynthPrograms, DefaultBankWinsAndTheReloadQuestionCanRefuseIt) {
-  writeFile(factoryPath(), factoryBank("Factory", 0.5f));
   {
     VstSynth author(quietHost);
     char renamed[] = "Saved by user";
@@ -151,7 +136,6 @@ TEST_F(SynthPrograms, DefaultBankWinsAndTheReloadQuestionCanRefuseIt) {
     EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos);
 
   VstSynth synth(quietHost);
-  char name[32];
   synth.getProgramName(name);
   EXPECT_STREQ(name, "Saved by user");
   EXPECT_EQ(synth.getParameter(30), 2.0f);  // the bank also carries VolumeType
@@ -160,7 +144,8 @@ TEST_F(SynthPrograms, DefaultBankWinsAndTheReloadQuestionCanRefuseIt) {
   answers_.answer = false;  // "No" loads the factory bank
   synth.loadBank(165, true, true);
   ASSERT_EQ(answers_.shown.size(), 1u);
-  EXPECT_EQ(answers_.shown[0], "Warning! Reload from User-Default bank? (No = Loads Factory Bank)");
+  EXPECT_EQ(answers_.shown[0].title, "Warning!");
+  EXPECT_EQ(answers_.shown[0].text, "Reload from User-Default bank? (No = Loads Factory Bank)");
   synth.getProgramNameIndexed(0, 0, name);
   EXPECT_STREQ(name, "Factory 0");
 }
@@ -201,10 +186,8 @@ TEST_F(SynthPrograms, WholeStateChunkRestoresTheSound) {
     original.setParameter(21, 0.0f);  // reverb off, flanger off: a dry render
     original.setParameter(18, 0.0f);
     original.setParameter(5, 0.75f);  // six semitones up
-    void* data = nullptr;
-    VstInt32 size = original.getChunk(&data, false);
-    ASSERT_EQ(size, static_cast<VstInt32>(sizeof(VstParameters)));
-    state.assign(static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + size);
+    state = chunkOf(original, false);
+    ASSERT_EQ(state.size(), sizeof(VstParameters));
     before = render(original, 4096);
   }
   VstSynth restored(quietHost);
@@ -217,27 +200,17 @@ TEST_F(SynthPrograms, WholeStateChunkRestoresTheSound) {
   for (size_t i = 0; i < before.size(); ++i) ASSERT_EQ(before[i], after[i]) << i;
 }
 
-TEST_F(SynthPrograms, ChunksOfOtherSizesChangeNothing) {
+TEST_F(SynthPrograms, ChunksOfOtherSizesChangeNothingAndHostileValuesAreMadeSafe) {
   VstSynth synth(quietHost);
-  void* data = nullptr;
-  VstInt32 size = synth.getChunk(&data, false);
-  std::vector<std::uint8_t> before(static_cast<std::uint8_t*>(data),
-                                   static_cast<std::uint8_t*>(data) + size);
+  std::vector<std::uint8_t> bytes = chunkOf(synth, false);
   std::vector<std::uint8_t> garbage(1000, 0xff);
   EXPECT_FALSE(synth.setChunkSynth(garbage.data(), 292));
   EXPECT_EQ(synth.setChunk(garbage.data(), 1000, false), 0);
   ASSERT_EQ(answers_.shown.size(), 2u);
-  EXPECT_EQ(answers_.shown[0], "Error! Can't load bank, wrong file size!");
-  synth.getChunk(&data, false);
-  EXPECT_EQ(0, std::memcmp(before.data(), data, before.size()));
-}
+  EXPECT_EQ(answers_.shown[0].text, "Can't load bank, wrong file size!");
+  EXPECT_EQ(answers_.shown[0].title, "Error!");
+  EXPECT_EQ(chunkOf(synth, false), bytes);
 
-TEST_F(SynthPrograms, HostileChunkValuesAreMadeSafe) {
-  VstSynth synth(quietHost);
-  void* data = nullptr;
-  VstInt32 size = synth.getChunk(&data, false);
-  std::vector<std::uint8_t> bytes(static_cast<std::uint8_t*>(data),
-                                  static_cast<std::uint8_t*>(data) + size);
   float nan = NAN, inf = INFINITY;
   std::int32_t badCC = 5000;
   std::memcpy(bytes.data() + 13 * sizeof(VstParams) + offsetof(VstParams, midiCC), &badCC, 4);
@@ -246,7 +219,7 @@ TEST_F(SynthPrograms, HostileChunkValuesAreMadeSafe) {
   std::memcpy(program0 + offsetof(VstProgram, values) + 13 * 4, &nan, 4);
   std::memcpy(program0 + offsetof(VstProgram, values) + 12 * 4, &inf, 4);
   std::memset(program0, 'x', sizeof(VstProgram::name));  // no terminator
-  ASSERT_EQ(synth.setChunk(bytes.data(), size, false), 1);
+  ASSERT_EQ(synth.setChunk(bytes.data(), static_cast<VstInt32>(bytes.size()), false), 1);
   EXPECT_EQ(synth.getParameter(13), 1.0f);  // the table's default
   EXPECT_FLOAT_EQ(synth.getParameter(12), 0.2f);
   EXPECT_EQ(synth.getMidiCC(13), 0);
@@ -261,10 +234,8 @@ TEST_F(SynthPrograms, ProgramChunkReplacesTheCurrentProgramOnly) {
   VstSynth synth(quietHost);
   synth.setProgram(7);
   synth.setParameter(13, 0.3f);
-  void* data = nullptr;
-  ASSERT_EQ(synth.getChunk(&data, true), 292);
-  std::vector<std::uint8_t> record(static_cast<std::uint8_t*>(data),
-                                   static_cast<std::uint8_t*>(data) + 292);
+  std::vector<std::uint8_t> record = chunkOf(synth, true);
+  ASSERT_EQ(record.size(), 292u);
   synth.setParameter(13, 0.9f);
   synth.setProgram(8);
   synth.setParameter(13, 0.8f);

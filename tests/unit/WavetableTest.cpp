@@ -49,18 +49,15 @@ class OscillatorTest : public ::testing::Test {
   int files = 0;
 };
 
-TEST_F(OscillatorTest, FrequencyTableMatchesMidiPitches) {
-  auto snd = sound({constant(0.5f, 100)});
+TEST_F(OscillatorTest, FrequencyTableMatchesMidiPitchesAndSetsTheIncrement) {
+  auto snd = sound({constant(0.5f, 1000)});
   Wavetable osc(snd.get());
   for (auto [key, hz] : {std::pair{0, 8.1757994f}, {12, 16.351599f}, {60, 261.62558f}, {69, 440.0f},
                          {127, 12543.8535f}})
     EXPECT_FLOAT_EQ(osc.frequencyTable(key), hz) << key;
   for (int k = 1; k < 128; ++k) EXPECT_GT(osc.frequencyTable(k), osc.frequencyTable(k - 1));
-}
 
-TEST_F(OscillatorTest, IncrementFollowsNoteRootAndSampleRate) {
-  auto snd = sound({constant(0.5f, 1000)});
-  Wavetable osc(snd.get());
+  // The increment follows note, root key and sample rate.
   osc.setNote(60, 100, true, false);
   EXPECT_NEAR(osc.increment(), 1.0f, 1e-5f);
   osc.setNote(72, 100, true, true);
@@ -183,7 +180,7 @@ TEST_F(OscillatorTest, FadesInAfterLoad) {
   EXPECT_NEAR(samples + 1, 265, 1);
 }
 
-TEST_F(OscillatorTest, CrossFadeOutChangeIn) {
+TEST_F(OscillatorTest, CrossFadeOutChangeInUnlessForced) {
   auto snd = sound({constant(1.0f, 3000, 0, 63), constant(0.5f, 3000, 64, 127)});
   Wavetable osc(snd.get());
   osc.setNote(60, 100, true, false);
@@ -206,17 +203,12 @@ TEST_F(OscillatorTest, CrossFadeOutChangeIn) {
   EXPECT_NEAR(in, 265, 1);
   EXPECT_EQ(osc.pendingWave(), -2);
   EXPECT_EQ(osc.tick(), 0.5f);
-}
 
-TEST_F(OscillatorTest, ForcedNoteChangesAtOnce) {
-  auto snd = sound({constant(1.0f, 3000, 0, 63), constant(0.5f, 3000, 64, 127)});
-  Wavetable osc(snd.get());
-  osc.setNote(60, 100, true, false);
-  osc.tick();
-  osc.setNote(70, 100, true, true);
-  EXPECT_EQ(osc.currentWave(), 1);
+  // A forced note changes at once.
+  osc.setNote(60, 100, true, true);
+  EXPECT_EQ(osc.currentWave(), 0);
   EXPECT_EQ(osc.position(), 0.0);
-  EXPECT_EQ(osc.tick(), 0.5f);
+  EXPECT_EQ(osc.tick(), 1.0f);
 }
 
 TEST_F(OscillatorTest, LegatoGlidesInSteps) {

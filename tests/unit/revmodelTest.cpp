@@ -3,11 +3,54 @@
 #include <cmath>
 #include <memory>
 
+#include "fx/allpass.h"
+#include "fx/comb.h"
 #include "fx/revmodel.h"
 
 namespace {
 std::unique_ptr<revmodel> makeReverb() { return std::make_unique<revmodel>(); }
 }  // namespace
+
+TEST(Comb, DelaysFiltersFeedsBackFlushesSubnormalsAndMutes) {
+  float line[4] = {};
+  comb c;
+  c.setbuffer(line, 4);
+  c.setfeedback(0.5f);
+  c.setdamp(0.25f);
+  // Impulse: out after 4 samples, then the filtered, fed-back echo.
+  const float expected[] = {0, 0, 0, 0, 1.0f, 0, 0, 0, 0.375f};
+  for (int i = 0; i < 9; ++i) EXPECT_FLOAT_EQ(c.process(i == 0 ? 1.0f : 0.0f), expected[i]) << i;
+
+  float tiny[2] = {1e-39f, 0.3f};
+  comb d;
+  d.setbuffer(tiny, 2);
+  d.setfeedback(1.0f);
+  d.setdamp(0.0f);
+  EXPECT_EQ(d.process(0.0f), 0.0f);  // subnormal read as 0
+  EXPECT_FLOAT_EQ(d.process(0.0f), 0.3f);
+  d.mute();
+  EXPECT_EQ(tiny[0], 0.0f);
+  EXPECT_EQ(tiny[1], 0.0f);
+}
+
+TEST(Allpass, ImpulseResponseFlushesSubnormalsAndMutes) {
+  float line[3] = {};
+  allpass a;
+  a.setbuffer(line, 3);
+  a.setfeedback(0.5f);
+  // Output b - x: -1 at once, then g^(k-1) every 3 samples.
+  const float expected[] = {-1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.5f, 0.0f, 0.0f, 0.25f};
+  for (int i = 0; i < 10; ++i) EXPECT_FLOAT_EQ(a.process(i == 0 ? 1.0f : 0.0f), expected[i]) << i;
+  a.mute();
+  for (float v : line) EXPECT_EQ(v, 0.0f);
+
+  float tiny[1] = {-1e-40f};
+  allpass b;
+  b.setbuffer(tiny, 1);
+  b.setfeedback(0.5f);
+  EXPECT_EQ(b.process(0.0f), 0.0f);
+  EXPECT_EQ(tiny[0], 0.0f);
+}
 
 TEST(RevmodelSetup, LineLengthsAt44100) {
   auto r = makeReverb();
@@ -27,21 +70,13 @@ TEST(RevmodelSetup, LineLengthsAt44100) {
   EXPECT_EQ(r->combLength(0, 0), 1116);
 }
 
-TEST(RevmodelSetup, ParameterScalingAndRoundTrips) {
+TEST(RevmodelSetup, ParameterScaling) {
   auto r = makeReverb();
-  EXPECT_FLOAT_EQ(r->getCombFeedback(), 0.84f);
-  EXPECT_FLOAT_EQ(r->getCombDamp(), 0.2f);
   EXPECT_FLOAT_EQ(r->getInputGain(), 0.015f);
   r->setroomsize(0.5f);
-  EXPECT_NEAR(r->getroomsize(), 0.5f, 1e-6f);
   EXPECT_FLOAT_EQ(r->getCombFeedback(), 0.84f);
   r->setdamp(0.5f);
   EXPECT_FLOAT_EQ(r->getCombDamp(), 0.2f);
-  EXPECT_FLOAT_EQ(r->getdamp(), 0.5f);
-  r->setwet(0.25f);
-  EXPECT_FLOAT_EQ(r->getwet(), 0.25f);
-  r->setwidth(0.3f);
-  EXPECT_FLOAT_EQ(r->getwidth(), 0.3f);
   r->setmode(0.49f);
   EXPECT_EQ(r->getmode(), 0.0f);
   r->setroomsize(NAN);

@@ -1,0 +1,29 @@
+// Captures the message boxes shown while it lives, answering each with `answer`.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/MessageBox.h"
+
+namespace testfiles {
+
+class MessageLog : public MessageBoxHandler {
+ public:
+  struct Shown {
+    std::string text, title;
+    int type;
+  };
+  MessageLog() { installMessageBoxHandler(this); }
+  ~MessageLog() override { removeMessageBoxHandler(this); }
+  MessageLog(const MessageLog&) = delete;
+  MessageLog& operator=(const MessageLog&) = delete;
+  bool show(const char* text, const char* title, int type) override {
+    shown.push_back({text, title, type});
+    return answer;
+  }
+  std::vector<Shown> shown;
+  bool answer = true;
+};
+
+}  // namespace testfiles
