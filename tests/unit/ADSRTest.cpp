@@ -277,3 +277,42 @@ TEST(ADSRSafety, NonFiniteSettingsAreRefused) {
   EXPECT_NEAR(env.getReleaseTime(), 14.0f * 0.09f, 1e-6f);
   for (int i = 0; i < 1000; ++i) ASSERT_TRUE(std::isfinite(env.tick()));
 }
+
+// Held envelopes ticked side by side give what each gives alone, with and
+// without smoothing, for any number of them (partial groups of four too),
+// and carry on from there exactly.
+TEST(ADSRSmoothing, HeldEnvelopesSideBySideMatchTickingEachAlone) {
+  constexpr int kCount = 13, kFrames = 50;
+  ADSR alone[kCount], together[kCount];
+  for (ADSR* set : {alone, together}) {
+    for (int k = 0; k < kCount; ++k) {
+      ADSR& env = set[k];
+      env.setVelocitySmoth(k % 3 != 0, 20 + 7 * k);
+      env.setAttackTime(0.0f);
+      env.setDecayTime(0.01f * static_cast<float>(k));
+      env.setSustainLevel(0.2f + 0.05f * static_cast<float>(k));
+      env.keyOn(40 + 6 * k, 60);
+      for (int i = 0; i < 2 + 40 * k && env.getState() != ADSR::kSustain; ++i) env.tick();
+      while (env.getState() != ADSR::kSustain) env.tick();
+    }
+  }
+  for (int count : {1, 4, 5, kCount}) {
+    SCOPED_TRACE(count);
+    float out[kCount][kFrames];
+    ADSR* envelopes[kCount];
+    float* rows[kCount];
+    for (int k = 0; k < count; ++k) {
+      ASSERT_TRUE(together[k].holds());
+      envelopes[k] = &together[k];
+      rows[k] = out[k];
+    }
+    ADSR::tickHeld(envelopes, count, rows, kFrames);
+    for (int k = 0; k < count; ++k)
+      for (int j = 0; j < kFrames; ++j) ASSERT_EQ(out[k][j], alone[k].tick()) << k << " " << j;
+  }
+  for (int k = 0; k < kCount; ++k) {
+    alone[k].keyOff();
+    together[k].keyOff();
+    for (int j = 0; j < 100; ++j) ASSERT_EQ(together[k].tick(), alone[k].tick());
+  }
+}

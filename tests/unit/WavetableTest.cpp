@@ -344,3 +344,52 @@ TEST_F(OscillatorTest, ConcurrentReloadsStayFinite) {
 }
 
 }  // namespace
+
+// A stretch ticked in one call gives the same samples as tick() one by one:
+// looping, fading in, cross-fading, gliding and running off a one-shot wave.
+TEST_F(OscillatorTest, BlockTickingMatchesTickingOneByOne) {
+  Wave once;
+  once.samples.resize(3000);
+  for (size_t i = 0; i < once.samples.size(); ++i)
+    once.samples[i] = std::sin(0.05f * static_cast<float>(i));
+  once.loopStart = 0;
+  once.loopEnd = 0;
+  once.lowKey = 0;
+  once.highKey = 40;
+  Wave looped = constant(0.0f, 2000, 41, 127);
+  for (size_t i = 0; i < looped.samples.size(); ++i)
+    looped.samples[i] = std::cos(0.013f * static_cast<float>(i * i % 977));
+  auto snd = sound({once, looped});
+  Wavetable single(snd.get()), block(snd.get());
+  auto both = [&](auto&& f) {
+    f(single);
+    f(block);
+  };
+  both([](Wavetable& o) {
+    o.setGlider(0.05f);
+    o.setLegatoMode(true);
+    o.setNote(60, 100, true, false);
+  });
+  const int lengths[] = {1, 7, 128, 64, 3, 128, 128, 100};
+  std::vector<float> out(128);
+  auto compare = [&](const char* what) {
+    SCOPED_TRACE(what);
+    for (int n : lengths) {
+      both([](Wavetable& o) { o.beginBlock(); });
+      for (int j = 0; j < n; ++j) out[j] = single.tick();
+      std::vector<float> got(128);
+      block.tickBlock(got.data(), n);
+      both([](Wavetable& o) { o.endBlock(); });
+      for (int j = 0; j < n; ++j) ASSERT_EQ(got[j], out[j]) << "sample " << j << " of " << n;
+      ASSERT_EQ(block.position(), single.position());
+    }
+  };
+  compare("fade-in after the first note");
+  both([](Wavetable& o) { o.setNote(67, 100, false, false); });
+  compare("legato glide");
+  both([](Wavetable& o) { o.setNote(30, 90, true, false); });
+  compare("cross-fade to a wave played once");
+  for (int i = 0; i < 12; ++i) compare("running off its end");
+  both([](Wavetable& o) { o.setNote(80, 90, true, true); });
+  compare("forced change back to the loop");
+}
