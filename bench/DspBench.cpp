@@ -147,4 +147,21 @@ void BM_RevmodelProcessmix(benchmark::State& state) {
 }
 BENCHMARK(BM_RevmodelProcessmix);
 
+// The same frames a stretch at a time, as the instrument runs it.
+void BM_RevmodelProcessBlock(benchmark::State& state) {
+  auto reverb = std::make_unique<revmodel>();
+  reverb->setwet(0.3f * 0.3f);
+  reverb->setdry(1.0f - 0.3f * 0.3f);
+  reverb->setdamp(0.5f);
+  reverb->setroomsize(0.5f);
+  float left[kBlock], right[kBlock];
+  for (auto _ : state) {
+    reverb->processBlock(kSignal.v, kSignal.v, left, right, kBlock);
+    benchmark::DoNotOptimize(left);
+    benchmark::ClobberMemory();
+  }
+  perSample(state);
+}
+BENCHMARK(BM_RevmodelProcessBlock);
+
 }  // namespace

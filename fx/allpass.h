@@ -28,6 +28,9 @@ class allpass {
     return b - x;
   }
 
+  // Audio thread: x[0..n) through the filter in place, n no longer than the
+  // line; the same values as n calls of process().
+  void processBlock(float* x, int n);
   int getlength() const { return length_; }
 
  private:

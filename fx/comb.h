@@ -35,6 +35,16 @@ class comb {
     return y;
   }
 
+  // Audio thread, a stretch of n samples no longer than the line, in three
+  // steps that give what n calls of process() give: readBlock yields the
+  // delayed samples y (what process returns) and their damped part
+  // w = y * damp2; the caller runs the filter recursion
+  // s = s * getdamp() + w (flushing as process does) on filterState();
+  // writeBlock stores x + s * feedback and moves on by n.
+  void readBlock(float* y, float* w, int n) const;
+  void writeBlock(const float* x, const float* s, int n);
+  float filterState() const { return filterState_; }
+  void setFilterState(float s) { filterState_ = s; }
   int getlength() const { return length_; }
 
  private:

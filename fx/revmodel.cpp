@@ -1,6 +1,9 @@
 #include "fx/revmodel.h"
 
+#include <algorithm>
 #include <cmath>
+
+#include "support/FloatLanes.h"
 
 using namespace reverbtuning;
 
@@ -135,6 +138,109 @@ void revmodel::setmode(float v) {
   update();
 }
 float revmodel::getmode() const { return mode_.load(rlx) >= kFreezeMode ? 1.0f : 0.0f; }
+
+void revmodel::processBlock(const float* inL, const float* inR, float* outL, float* outR, int n) {
+  if (muteRequested_.load(std::memory_order_acquire)) muteLines();
+  const float gain = gain_.load(rlx);
+  const float wet1 = wet1_.load(rlx);
+  const float wet2 = wet2_.load(rlx);
+  const float dry = dry_.load(rlx);
+  // A stretch may not be longer than any line: each line is read over the
+  // whole stretch before it is written.
+  comb* combs[2 * kCombs];
+  for (int i = 0; i < kCombs; ++i) {
+    combs[i] = &combL_[i];
+    combs[kCombs + i] = &combR_[i];
+  }
+  int longest = kStretch;
+  for (const comb* c : combs) longest = std::min(longest, c->getlength());
+  for (int i = 0; i < kAllpasses; ++i)
+    longest = std::min({longest, allpassL_[i].getlength(), allpassR_[i].getlength()});
+  if (longest < 1) longest = 1;
+  Stretch& s = stretch_;
+  for (int done = 0; done < n;) {
+    const int m = n - done < longest ? n - done : longest;
+    const float* inl = inL + done;
+    const float* inr = inR + done;
+    for (int t = 0; t < m; ++t) s.input[t] = (inl[t] + inr[t]) * gain;
+    for (int c = 0; c < 2 * kCombs; ++c) combs[c]->readBlock(s.delayed[c], s.filtered[c], m);
+    recurCombs(m);
+    for (int c = 0; c < 2 * kCombs; ++c) combs[c]->writeBlock(s.input, s.filtered[c], m);
+    // The comb outputs summed in the order processmix adds them.
+    for (int t = 0; t < m; ++t) s.left[t] = s.right[t] = 0.0f;
+    for (int i = 0; i < kCombs; ++i) {
+      const float* l = s.delayed[i];
+      const float* r = s.delayed[kCombs + i];
+      int t = 0;
+      for (; t + 4 <= m; t += 4) {
+        lanes::store(s.left + t, lanes::load(s.left + t) + lanes::load(l + t));
+        lanes::store(s.right + t, lanes::load(s.right + t) + lanes::load(r + t));
+      }
+      for (; t < m; ++t) {
+        s.left[t] += l[t];
+        s.right[t] += r[t];
+      }
+    }
+    for (int i = 0; i < kAllpasses; ++i) {
+      allpassL_[i].processBlock(s.left, m);
+      allpassR_[i].processBlock(s.right, m);
+    }
+    for (int t = 0; t < m; ++t) {
+      const float x = s.input[t];
+      const float l = s.left[t] * wet1 + s.right[t] * wet2 + inl[t] * dry;
+      const float r = s.right[t] * wet1 + s.left[t] * wet2 + inr[t] * dry;
+      if (x > 0.1f || x < -0.1f) idleCount_ = 0;
+      if (l > 0.0001f || l < -0.0001f) idleCount_ = 0;
+      else ++idleCount_;
+      outL[done + t] = l;
+      outR[done + t] = r;
+    }
+    frame_[0] = outL[done + m - 1];
+    frame_[1] = outR[done + m - 1];
+    done += m;
+  }
+}
+
+// The combs' one-pole recursion over a stretch, sixteen combs as four
+// vectors so that four chains are in flight: s = flush(s * damp1 + w).
+void revmodel::recurCombs(int n) {
+  using lanes::F4;
+  constexpr int kGroups = 2 * kCombs / 4;
+  comb* combs[2 * kCombs];
+  for (int i = 0; i < kCombs; ++i) {
+    combs[i] = &combL_[i];
+    combs[kCombs + i] = &combR_[i];
+  }
+  F4 state[kGroups], damp[kGroups];
+  for (int c = 0; c < 2 * kCombs; ++c) {
+    state[c / 4][c % 4] = combs[c]->filterState();
+    damp[c / 4][c % 4] = combs[c]->getdamp();
+  }
+  float (*w)[kStretch] = stretch_.filtered;
+  int t = 0;
+  for (; t + 4 <= n; t += 4) {
+    F4 r[kGroups][4];
+    for (int g = 0; g < kGroups; ++g) {
+      for (int q = 0; q < 4; ++q) r[g][q] = lanes::load(w[4 * g + q] + t);
+      lanes::transpose(r[g][0], r[g][1], r[g][2], r[g][3]);
+    }
+    for (int i = 0; i < 4; ++i)
+      for (int g = 0; g < kGroups; ++g) r[g][i] = state[g] = lanes::flush(state[g] * damp[g] + r[g][i]);
+    for (int g = 0; g < kGroups; ++g) {
+      lanes::transpose(r[g][0], r[g][1], r[g][2], r[g][3]);
+      for (int q = 0; q < 4; ++q) lanes::store(w[4 * g + q] + t, r[g][q]);
+    }
+  }
+  for (; t < n; ++t) {
+    for (int c = 0; c < 2 * kCombs; ++c) {
+      float v = state[c / 4][c % 4] * damp[c / 4][c % 4] + w[c][t];
+      if (FilterOneP::isZeroOrSubnormal(v)) v = 0.0f;
+      state[c / 4][c % 4] = v;
+      w[c][t] = v;
+    }
+  }
+  for (int c = 0; c < 2 * kCombs; ++c) combs[c]->setFilterState(state[c / 4][c % 4]);
+}
 
 void revmodel::processreplace(float* inputL, float* inputR, float* outputL, float* outputR, long count, int skip) {
   if (skip < 1) skip = 1;

@@ -51,6 +51,10 @@ class revmodel {
     return frame_;
   }
 
+  // Audio thread: n frames, the same output and idle tracking as n calls of
+  // processmix, worked line by line over stretches instead of frame by frame.
+  void processBlock(const float* inL, const float* inR, float* outL, float* outR, int n);
+
   // count frames, every skip-th float of each array; no idle tracking.
   void processreplace(float* inputL, float* inputR, float* outputL, float* outputR, long count, int skip);
 
@@ -103,6 +107,15 @@ class revmodel {
   std::atomic<float> width_{0.0f};
   std::atomic<float> mode_{0.0f};
   float frame_[2] = {0.0f, 0.0f};
+  void recurCombs(int n);
+  static constexpr int kStretch = 128;
+  struct Stretch {
+    float input[kStretch];
+    float delayed[2 * reverbtuning::kCombs][kStretch];  // left combs, then right
+    float filtered[2 * reverbtuning::kCombs][kStretch];
+    float left[kStretch];
+    float right[kStretch];
+  } stretch_;
   comb combL_[reverbtuning::kCombs];
   comb combR_[reverbtuning::kCombs];
   allpass allpassL_[reverbtuning::kAllpasses];

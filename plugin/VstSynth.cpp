@@ -161,7 +161,7 @@ void VstSynth::initProcess() {
   sympNotes->setVoices(sympatheticCount);
   droneNotes->setVoices(1);
 
-  frame[0] = frame[1] = reverbInput[0] = reverbInput[1] = 0.0f;
+  frame[0] = frame[1] = 0.0f;
   mainSum = sympSum = droneSum = 0.0f;
 
   reverb = std::make_unique<revmodel>();
@@ -1274,6 +1274,12 @@ void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFra
     // by sample, in the order a single sample would take.
     const int frames = stretchLength(i, sampleFrames, r);
     const int stringsActive = renderStrings(frames);
+    // With the reverb on, the stretch goes through it as a whole afterwards;
+    // its idle test is then the one that counts, and it cannot pass inside
+    // the stretch.
+    const int first = i;
+    float* dryL = r.reverbOn ? strings_.left : outL + first - 1;
+    float* dryR = r.reverbOn ? strings_.right : outR + first - 1;
     int j = 0;
     for (; j < frames; ++j, ++i) {
       if (j > 0) {
@@ -1322,7 +1328,7 @@ void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFra
           left = x - y;
         }
         right = left;
-      } else {
+      } else if (!r.reverbOn) {
         idle = true;
       }
       mainSum = mainSumNow;
@@ -1334,18 +1340,16 @@ void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFra
         float* p = flanger->tick(left, r.combined);
         left = p[0] * m + (2.0f * m - 1.0f) * left;
         right = p[1] * m + (2.0f * m - 1.0f) * right;
-        idle = flanger->Idle();
+        if (!r.reverbOn) idle = flanger->Idle();
       }
-      if (r.reverbOn) {
-        reverbInput[0] = left;
-        reverbInput[1] = right;
-        float* p = reverb->processmix(reverbInput, 1, 1);
-        left = p[0];
-        right = p[1];
-        idle = reverb->Idle();
-      }
-      outL[i - 1] = left;
-      outR[i - 1] = right;
+      dryL[j] = left;
+      dryR[j] = right;
+    }
+    if (r.reverbOn) {
+      reverb->processBlock(strings_.left, strings_.right, outL + first - 1, outR + first - 1, j);
+      idle = reverb->Idle();
+      left = outL[i - 2];
+      right = outR[i - 2];
     }
   }
   frame[0] = left;

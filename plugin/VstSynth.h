@@ -222,13 +222,14 @@ class VstSynth : public vst::AudioEffectX {
 
   // Renderer state (audio thread).
   float frame[2] = {0.0f, 0.0f};
-  float reverbInput[2] = {0.0f, 0.0f};
   static constexpr int kStretch = 128;
   struct StretchBuffers {
     float envelope[kSympSlots + 1][kStretch];
     float wave[kStretch];
     float sympathetic[kStretch];
     float drone[kStretch];
+    float left[kStretch];  // the reverb's input
+    float right[kStretch];
   } strings_;
   float mainSum = 0.0f, sympSum = 0.0f, droneSum = 0.0f;
   bool voiceActive = false;

@@ -1,0 +1,42 @@
+// Four floats worked as one: GCC vector types with the same IEEE operations
+// per lane as the scalar code, so a loop turned into lanes gives bit-identical
+// results. Plain x86-64 has no fused multiply-add, so none are formed.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+namespace lanes {
+
+typedef float F4 __attribute__((vector_size(16)));
+typedef std::int32_t I4 __attribute__((vector_size(16)));
+
+inline F4 load(const float* p) {
+  F4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+inline void store(float* p, F4 v) { std::memcpy(p, &v, sizeof v); }
+
+// Zero where a lane is zero or subnormal, as FilterOneP::isZeroOrSubnormal
+// flushes a single value.
+inline F4 flush(F4 v) {
+  const I4 bits = reinterpret_cast<I4>(v);
+  const I4 normal = (bits & 0x7f800000) != 0;
+  return reinterpret_cast<F4>(bits & normal);
+}
+
+// Rows a..d of four samples each become four samples of four rows each.
+inline void transpose(F4& a, F4& b, F4& c, F4& d) {
+  const F4 ab0 = __builtin_shuffle(a, b, I4{0, 4, 1, 5});
+  const F4 ab1 = __builtin_shuffle(a, b, I4{2, 6, 3, 7});
+  const F4 cd0 = __builtin_shuffle(c, d, I4{0, 4, 1, 5});
+  const F4 cd1 = __builtin_shuffle(c, d, I4{2, 6, 3, 7});
+  a = __builtin_shuffle(ab0, cd0, I4{0, 1, 4, 5});
+  b = __builtin_shuffle(ab0, cd0, I4{2, 3, 6, 7});
+  c = __builtin_shuffle(ab1, cd1, I4{0, 1, 4, 5});
+  d = __builtin_shuffle(ab1, cd1, I4{2, 3, 6, 7});
+}
+
+}  // namespace lanes
