@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/HostedPlugin.h"
@@ -84,9 +85,12 @@ class SoundSetFixture : public ::testing::Test {
   static void writeScale(const std::string& name, const std::vector<double>& cents);
 
   std::unique_ptr<host::HostedPlugin> loadPlugin(double sampleRate = 44100.0, int blockSize = 256);
+  // loadPlugin, then dryMainOnly.
+  std::unique_ptr<host::HostedPlugin> loadDry();
 
   // A plain instrument: no deviations, no effects, no tone band, full volume,
   // unit gain, main voice only in the mix, play mode 2, drone mode 0.
+  static const std::vector<std::pair<int, float>>& dryValues();
   static void dryMainOnly(host::HostedPlugin& plugin);
 
   // Renders with a schedule whose delta frames are absolute positions.
@@ -96,7 +100,15 @@ class SoundSetFixture : public ::testing::Test {
 
  protected:
   void SetUp() override;
-  void TearDown() override;
+};
+
+// With one set, folder "01-Plain": the default tones.
+class PlainSoundSet : public SoundSetFixture {
+ protected:
+  void SetUp() override {
+    SoundSetFixture::SetUp();
+    writeSoundSet(1, "Plain", TestSoundSet{});
+  }
 };
 
 // Measurements on a stretch [from, to) of a signal.
@@ -109,8 +121,6 @@ float peak(const std::vector<float>& x, size_t from, size_t to);
 // Amplitude of the sinusoid of this frequency in the stretch (Hann window).
 double toneAmplitude(const std::vector<float>& x, size_t from, size_t to, double frequency,
                      double sampleRate = 44100.0);
-// Index of the first sample whose magnitude exceeds threshold, or to.
-size_t firstAbove(const std::vector<float>& x, size_t from, size_t to, float threshold);
 bool allZero(const std::vector<float>& x, size_t from, size_t to);
 bool allFinite(const std::vector<float>& x);
 // Smallest short-term peak (over windows of the given length) in the stretch.
