@@ -1,22 +1,16 @@
 // The instrument's sound is pinned by a stored render: a passage that takes
 // every voice, mode and effect through the module is compared sample by
 // sample with tests/data/reference-render.f32 (interleaved stereo float32,
-// little-endian, 44100 Hz). Work on the render path must leave it unchanged.
-//
-// The stored file was made by the engine as it stood before the render path
-// was tuned for speed. To make it again after a deliberate change of sound:
-//
+// little-endian, 44100 Hz), made before the render path was tuned for speed.
+// After a deliberate change of sound, make it again with (one command line)
 //   VELLAMOR_WRITE_REFERENCE=1 build/tests/plugin_tests
 //       --gtest_filter='ReferenceRender.MatchesTheStoredRender'
 //
-// (one command line).
-//
-// Tolerance: kTolerance below, an absolute difference per sample. The
-// passage peaks near 1, so it allows a few units in the last place of a
-// float, left for a compiler that orders its float operations differently;
-// on this tool chain the render is bit-exact. Any real change of behaviour
-// (a sample late, a parameter read once too often or too seldom, a lost
-// event) moves samples by orders of magnitude more.
+// kTolerance is an absolute difference per sample: the passage peaks near 1,
+// so it allows a few units in the last place of a float for a compiler that
+// orders float operations differently (here the render is bit-exact). A real
+// change of behaviour (a sample late, a parameter read too often or too
+// seldom, a lost event) moves samples by orders of magnitude more.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -278,20 +278,11 @@ TEST_F(RenderTool, TempoChangeMidSongStretchesWhatFollows) {
 }
 
 TEST_F(RenderTool, ParametersByNameBanksAndPrograms) {
-  std::string error;
-  auto plugin = host::HostedPlugin::load(VELLAMOR_PLUGIN_PATH, error);
-  ASSERT_TRUE(plugin) << error;
-  std::string name = plugin->parameterName(13);
-  plugin.reset();
-  while (!name.empty() && name.back() == ' ') name.pop_back();
-  ASSERT_FALSE(name.empty());
-  std::string shouted = name;
-  for (char& c : shouted) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-
+  // Names match without regard to case or the blanks the plug-in pads with.
   fs::path midi = write("song.mid", song());
   fs::path wav = dir_ / "out.wav";
   ToolRun run =
-      render({"--set", shouted + "=0.25", "--set", name + "   =0.5", midi.string(), wav.string()});
+      render({"--set", "VOLUME=0.25", "--set", "Volume   =0.5", midi.string(), wav.string()});
   EXPECT_EQ(run.status, 0) << run.errors;
 
   fs::path whole = write("Default.bnk", Bytes(39428, 0));

@@ -51,28 +51,11 @@ class SoundSetFixture : public ::testing::Test {
  public:
   // Parameter indices the tests use.
   enum Param {
-    kMonoType = 3,
-    kFineTune = 4,
-    kPitchTune = 5,
-    kRelease = 6,
-    kToneSwitch = 7,
-    kDrone = 11,
-    kSympathetic = 12,
-    kVolume = 13,
-    kDroneType = 16,
-    kDroneSplitNote = 17,
-    kFlangerOn = 18,
-    kReverberOn = 21,
-    kReverberMix = 22,
-    kSoundSet = 24,
-    kPitchDeviation = 25,
-    kToneDeviation = 26,
-    kMicroTuningRoot = 27,
-    kPitchBend = 28,
-    kGlide = 29,
-    kVolumeType = 30,
-    kLearn = 69,
-    kSoundSetRow = 71,
+    kMonoType = 3, kFineTune = 4, kPitchTune = 5, kRelease = 6, kToneSwitch = 7, kDrone = 11,
+    kSympathetic = 12, kVolume = 13, kDroneType = 16, kDroneSplitNote = 17, kFlangerOn = 18,
+    kReverberOn = 21, kReverberMix = 22, kSoundSet = 24, kPitchDeviation = 25,
+    kToneDeviation = 26, kMicroTuningRoot = 27, kPitchBend = 28, kGlide = 29, kVolumeType = 30,
+    kLearn = 69, kSoundSetRow = 71,
   };
 
   static std::string dataRoot();

@@ -4,6 +4,7 @@
 // non-finite.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -78,19 +79,16 @@ class Engine : public ::testing::Test {
   static std::vector<float> play(VstSynth& synth, int frames, int note = 60) {
     std::vector<float> left(frames), right(frames);
     float* outs[2] = {left.data(), right.data()};
-    VstMidiEvent on{kVstMidiType, sizeof(VstMidiEvent), 0, 0, 0, 0,
-                    {char(0x90), char(note), 100, 0}, 0, 0, 0, 0};
-    VstEvents list{1, 0, {reinterpret_cast<VstEvent*>(&on), nullptr}};
-    synth.processEvents(&list);
+    host::MidiEventList on;
+    on.noteOn(0, 0, note, 100);
+    synth.processEvents(on.vstEvents());
     synth.processReplacing(nullptr, outs, frames);
     for (int i = 0; i < frames; ++i)
       if (!std::isfinite(right[i])) left[i] = right[i];
     return left;
   }
   static bool finite(const std::vector<float>& x) {
-    for (float v : x)
-      if (!std::isfinite(v)) return false;
-    return true;
+    return std::all_of(x.begin(), x.end(), [](float v) { return std::isfinite(v); });
   }
   static float peak(const std::vector<float>& x) {
     float p = 0.0f;
