@@ -12,20 +12,18 @@
 
 namespace {
 
-class EngineTuning : public SoundSetFixture {
+class EngineTuning : public PlainSoundSet {
  protected:
-  // Plays one note for 0.2 s on the engine, then lets it die away; returns
-  // the period of the held part.
+  // Plays one note for 0.2 s, then lets it die away; the period of the held
+  // part.
   static double playPeriod(VstSynth& synth, int note) {
-    host::MidiEventList on;
+    host::MidiEventList on, off;
     on.noteOn(0, 0, note, 100);
-    std::vector<float> held = run(synth, on, 8820);
-    host::MidiEventList off;
     off.noteOff(0, 0, note);
+    std::vector<float> held = run(synth, on, 8820);
     run(synth, off, 22050);
     return measure::period(held, 2000, held.size());
   }
-
   static std::vector<float> run(VstSynth& synth, host::MidiEventList& events, int frames) {
     std::vector<float> left(static_cast<size_t>(frames)), right(left.size());
     synth.processEvents(events.vstEvents());
@@ -33,26 +31,16 @@ class EngineTuning : public SoundSetFixture {
     synth.processReplacing(nullptr, outputs, frames);
     return left;
   }
-
-  static void dry(VstSynth& synth) {
-    const std::pair<int, float> values[] = {
-        {0, 0.5f}, {kMonoType, 2.0f / 3.0f}, {kDroneType, 0.0f}, {kFineTune, 0.5f},
-        {kPitchTune, 0.5f}, {kToneSwitch, 0.0f}, {kDrone, 0.0f}, {kSympathetic, 0.0f},
-        {kVolume, 1.0f}, {kFlangerOn, 0.0f}, {kReverberOn, 0.0f}, {kPitchDeviation, 2.0f},
-        {kToneDeviation, 2.0f}, {kMicroTuningRoot, 0.0f}, {kGlide, 0.0f}, {31, 0.0f}};
-    for (auto [index, value] : values) synth.setParameter(index, value);
-  }
 };
 
 TEST_F(EngineTuning, ScaleOffsetsShiftTheNotesStartedAfterThem) {
-  writeSoundSet(1, "Plain", TestSoundSet{});
   std::vector<double> cents(12, 0.0);
   cents[1] = 50.0;
   cents[11] = 200.0;
   writeScale("Test", cents);
 
   VstSynth synth(nullptr);
-  dry(synth);
+  for (auto [index, value] : dryValues()) synth.setParameter(index, value);
   const double semitone = std::pow(2.0, 1.0 / 12.0);
   // Equal temperament until a scale is chosen.
   EXPECT_NEAR(playPeriod(synth, 61), 100.0 / semitone, 0.01);

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "sound/VORNsndWriter.h"
+#include "tests/testsupport/TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -19,25 +20,12 @@ constexpr double kPi = 3.14159265358979323846;
 
 // Created before main() so that no plug-in load in this process, ours or any
 // other test's, ever looks at the real user's folders.
-class ProcessDataRoot {
- public:
-  ProcessDataRoot() {
-    char name[] = "/tmp/vellamor-enginetests-XXXXXX";
-    if (mkdtemp(name)) root_ = name;
-    setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
-  }
-  ~ProcessDataRoot() {
-    std::error_code ec;
-    if (!root_.empty()) fs::remove_all(root_, ec);
-  }
-  const std::string& root() const { return root_; }
-
- private:
-  std::string root_;
-};
-
-ProcessDataRoot g_root;
+const testfiles::TempDir g_root("vellamor-enginetests");
+const bool g_rootSet = [] {
+  setenv("XDG_DATA_HOME", (g_root / "data").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (g_root / "config").c_str(), 1);
+  return true;
+}();
 
 VORNsndWriter::Wave makeWave(const TestTone& tone) {
   VORNsndWriter::Wave wave;
@@ -66,7 +54,7 @@ double TestTone::frequencyAt(int note) const {
   return 44100.0 / period * std::pow(2.0, (note - rootKey) / 12.0);
 }
 
-std::string SoundSetFixture::dataRoot() { return g_root.root(); }
+std::string SoundSetFixture::dataRoot() { return g_root.str(); }
 
 std::string SoundSetFixture::soundFolder() {
   return dataRoot() + "/data/Audio/Sounds/Banks/Quillmark/Vellamor/";
@@ -104,8 +92,6 @@ void SoundSetFixture::SetUp() {
   fs::create_directories(dataRoot() + "/config");
 }
 
-void SoundSetFixture::TearDown() {}
-
 std::unique_ptr<host::HostedPlugin> SoundSetFixture::loadPlugin(double sampleRate, int blockSize) {
   std::string error;
   auto plugin = host::HostedPlugin::load(VELLAMOR_PLUGIN_PATH, error,
@@ -126,24 +112,25 @@ std::unique_ptr<host::HostedPlugin> SoundSetFixture::loadPlugin(double sampleRat
   return plugin;
 }
 
+std::unique_ptr<host::HostedPlugin> SoundSetFixture::loadDry() {
+  auto plugin = loadPlugin();
+  if (plugin) dryMainOnly(*plugin);
+  return plugin;
+}
+
+const std::vector<std::pair<int, float>>& SoundSetFixture::dryValues() {
+  // 0: no pitch envelope; 31: Vib FX off.
+  static const std::vector<std::pair<int, float>> values = {
+      {0, 0.5f},           {kMonoType, 2.0f / 3.0f}, {kDroneType, 0.0f},      {kFineTune, 0.5f},
+      {kPitchTune, 0.5f},  {kToneSwitch, 0.0f},      {kDrone, 0.0f},          {kSympathetic, 0.0f},
+      {kVolume, 1.0f},     {kFlangerOn, 0.0f},       {kReverberOn, 0.0f},     {kGlide, 0.0f},
+      {kPitchDeviation, 2.0f}, {kToneDeviation, 2.0f}, {kMicroTuningRoot, 0.0f},
+      {kVolumeType, 1.0f}, {31, 0.0f}};
+  return values;
+}
+
 void SoundSetFixture::dryMainOnly(host::HostedPlugin& plugin) {
-  plugin.setParameter(0, 0.5f);  // no pitch envelope
-  plugin.setParameter(kMonoType, 2.0f / 3.0f);
-  plugin.setParameter(kDroneType, 0.0f);
-  plugin.setParameter(kFineTune, 0.5f);
-  plugin.setParameter(kPitchTune, 0.5f);
-  plugin.setParameter(kToneSwitch, 0.0f);
-  plugin.setParameter(kDrone, 0.0f);
-  plugin.setParameter(kSympathetic, 0.0f);
-  plugin.setParameter(kVolume, 1.0f);
-  plugin.setParameter(kFlangerOn, 0.0f);
-  plugin.setParameter(kReverberOn, 0.0f);
-  plugin.setParameter(kPitchDeviation, 2.0f);
-  plugin.setParameter(kToneDeviation, 2.0f);
-  plugin.setParameter(kMicroTuningRoot, 0.0f);
-  plugin.setParameter(kGlide, 0.0f);
-  plugin.setParameter(kVolumeType, 1.0f);
-  plugin.setParameter(31, 0.0f);  // Vib FX off
+  for (auto [index, value] : dryValues()) plugin.setParameter(index, value);
 }
 
 host::RenderedAudio SoundSetFixture::render(host::HostedPlugin& plugin, int frames,
@@ -205,13 +192,6 @@ double toneAmplitude(const std::vector<float>& x, size_t from, size_t to, double
     weight += w;
   }
   return 2.0 * std::sqrt(re * re + im * im) / weight;
-}
-
-size_t firstAbove(const std::vector<float>& x, size_t from, size_t to, float threshold) {
-  if (to > x.size()) to = x.size();
-  for (size_t i = from; i < to; ++i)
-    if (std::fabs(x[i]) > threshold) return i;
-  return to;
 }
 
 bool allZero(const std::vector<float>& x, size_t from, size_t to) {

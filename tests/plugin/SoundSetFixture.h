@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/HostedPlugin.h"
@@ -50,28 +51,11 @@ class SoundSetFixture : public ::testing::Test {
  public:
   // Parameter indices the tests use.
   enum Param {
-    kMonoType = 3,
-    kFineTune = 4,
-    kPitchTune = 5,
-    kRelease = 6,
-    kToneSwitch = 7,
-    kDrone = 11,
-    kSympathetic = 12,
-    kVolume = 13,
-    kDroneType = 16,
-    kDroneSplitNote = 17,
-    kFlangerOn = 18,
-    kReverberOn = 21,
-    kReverberMix = 22,
-    kSoundSet = 24,
-    kPitchDeviation = 25,
-    kToneDeviation = 26,
-    kMicroTuningRoot = 27,
-    kPitchBend = 28,
-    kGlide = 29,
-    kVolumeType = 30,
-    kLearn = 69,
-    kSoundSetRow = 71,
+    kMonoType = 3, kFineTune = 4, kPitchTune = 5, kRelease = 6, kToneSwitch = 7, kDrone = 11,
+    kSympathetic = 12, kVolume = 13, kDroneType = 16, kDroneSplitNote = 17, kFlangerOn = 18,
+    kReverberOn = 21, kReverberMix = 22, kSoundSet = 24, kPitchDeviation = 25,
+    kToneDeviation = 26, kMicroTuningRoot = 27, kPitchBend = 28, kGlide = 29, kVolumeType = 30,
+    kLearn = 69, kSoundSetRow = 71,
   };
 
   static std::string dataRoot();
@@ -84,9 +68,12 @@ class SoundSetFixture : public ::testing::Test {
   static void writeScale(const std::string& name, const std::vector<double>& cents);
 
   std::unique_ptr<host::HostedPlugin> loadPlugin(double sampleRate = 44100.0, int blockSize = 256);
+  // loadPlugin, then dryMainOnly.
+  std::unique_ptr<host::HostedPlugin> loadDry();
 
   // A plain instrument: no deviations, no effects, no tone band, full volume,
   // unit gain, main voice only in the mix, play mode 2, drone mode 0.
+  static const std::vector<std::pair<int, float>>& dryValues();
   static void dryMainOnly(host::HostedPlugin& plugin);
 
   // Renders with a schedule whose delta frames are absolute positions.
@@ -96,7 +83,15 @@ class SoundSetFixture : public ::testing::Test {
 
  protected:
   void SetUp() override;
-  void TearDown() override;
+};
+
+// With one set, folder "01-Plain": the default tones.
+class PlainSoundSet : public SoundSetFixture {
+ protected:
+  void SetUp() override {
+    SoundSetFixture::SetUp();
+    writeSoundSet(1, "Plain", TestSoundSet{});
+  }
 };
 
 // Measurements on a stretch [from, to) of a signal.
@@ -109,8 +104,6 @@ float peak(const std::vector<float>& x, size_t from, size_t to);
 // Amplitude of the sinusoid of this frequency in the stretch (Hann window).
 double toneAmplitude(const std::vector<float>& x, size_t from, size_t to, double frequency,
                      double sampleRate = 44100.0);
-// Index of the first sample whose magnitude exceeds threshold, or to.
-size_t firstAbove(const std::vector<float>& x, size_t from, size_t to, float threshold);
 bool allZero(const std::vector<float>& x, size_t from, size_t to);
 bool allFinite(const std::vector<float>& x);
 // Smallest short-term peak (over windows of the given length) in the stretch.

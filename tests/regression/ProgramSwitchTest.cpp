@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <thread>
@@ -13,43 +12,36 @@
 
 #include "plugin/SynthEditor.h"
 #include "plugin/VstSynth.h"
-#include "sound/VORNsndWriter.h"
-#include "support/MessageBox.h"
-#include "support/VornMain.h"
+#include "tests/regression/RegressionSupport.h"
 #include "vst/AEffEditor.h"
 
 using namespace vst;
+using namespace regression;
 
 namespace {
 
-VstIntPtr quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-  return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-// An editor whose preset callback, which runs while a switch is under way,
-// can do something in the middle of it once.
+// An editor that does something once in the middle of the plug-in's call to
+// setPreset (made while a switch is under way) or to setParameter.
 class InterruptingEditor : public AEffEditor, public SynthEditor {
  public:
   explicit InterruptingEditor(AudioEffect* effect) : AEffEditor(effect) {}
-  void setParameter(long, float) override {
-    if (!onParameter) return;
-    auto once = std::move(onParameter);
-    onParameter = nullptr;
-    once();
-  }
+  void setParameter(long, float) override { runOnce(onParameter); }
+  void setPreset() override { runOnce(during); }
   void readMidiCC() override {}
   void setPresetEntry(long, const char*) override {}
-  void setPreset() override {
-    if (!during) return;
-    auto once = std::move(during);
-    during = nullptr;
-    once();
-  }
   void updateScale() override {}
   void updateSoundSet(long) override {}
 
   std::function<void()> during;
   std::function<void()> onParameter;
+
+ private:
+  static void runOnce(std::function<void()>& action) {
+    if (!action) return;
+    auto once = std::move(action);
+    action = nullptr;
+    once();
+  }
 };
 
 InterruptingEditor* g_editor = nullptr;
@@ -72,27 +64,16 @@ void renderBlock(VstSynth& synth, int programChange = -1) {
 
 class ProgramSwitch : public ::testing::Test {
  protected:
-  void SetUp() override {
-    installMessageBoxHandler(&quiet_);
-    VstSynth::setEditorFactory(makeEditor);
-  }
-  void TearDown() override {
-    VstSynth::setEditorFactory(nullptr);
-    removeMessageBoxHandler(&quiet_);
-  }
-  class Quiet : public MessageBoxHandler {
-    bool show(const char*, const char*, int) override { return false; }
-  } quiet_;
+  void SetUp() override { VstSynth::setEditorFactory(makeEditor); }
+  void TearDown() override { VstSynth::setEditorFactory(nullptr); }
+  QuietMessages quiet_;
 };
 
 TEST_F(ProgramSwitch, MidiChangeDuringTheHostsSwitchIsMadeAtTheNextBlock) {
   VstSynth synth(quietHost);
   synth.resume();
   ASSERT_TRUE(g_editor);
-  g_editor->during = [&] {
-    std::thread audio([&] { renderBlock(synth, 9); });
-    audio.join();
-  };
+  g_editor->during = [&] { std::thread([&] { renderBlock(synth, 9); }).join(); };
   synth.setProgram(3);
   EXPECT_EQ(synth.getProgram(), 3);
   renderBlock(synth);
@@ -119,8 +100,8 @@ TEST_F(ProgramSwitch, HostsSwitchDuringAMidiChangeWaitsAndIsMade) {
 
 TEST_F(ProgramSwitch, ScaleChosenOnTheAudioThreadIsStoredAndLoadedByTheWorker) {
   VornMain::setDataPaths("Vellamor");
-  const std::filesystem::path folder = std::filesystem::path(VornMain::soundDataPath()) / "Scale";
-  std::filesystem::create_directories(folder);
+  const fs::path folder = fs::path(VornMain::soundDataPath()) / "Scale";
+  fs::create_directories(folder);
   std::ofstream(folder / "Flat.txt") << "0\n0\n";
   std::ofstream(folder / "Raised.txt") << "0\n35\n";
   VstSynth synth(quietHost);
@@ -146,18 +127,10 @@ TEST_F(ProgramSwitch, ScaleChosenOnTheAudioThreadIsStoredAndLoadedByTheWorker) {
 }
 
 TEST_F(ProgramSwitch, StaleSoundSetRequestDoesNotOverrideTheHostsLaterSwitch) {
-  VornMain::setDataPaths("Vellamor");
-  for (const char* set : {"01-First", "02-Second"}) {
-    const auto folder = std::filesystem::path(VornMain::soundDataPath()) / set;
-    std::filesystem::create_directories(folder);
-    VORNsndWriter::Wave wave;
-    wave.samples.assign(400, 0.25f);
-    for (const char* file : {"MainS", "Symp", "Drone"}) {
-      std::string error;
-      ASSERT_TRUE(VORNsndWriter::write((folder / (std::string(file) + ".VORNsnd")).string(), "t",
-                                       {wave}, nullptr, &error));
-    }
-  }
+  VORNsndWriter::Wave wave;
+  wave.samples.assign(400, 0.25f);
+  writeSoundSet("01-First", wave);
+  writeSoundSet("02-Second", wave);
   VstSynth synth(quietHost);
   synth.resume();
   // Folder "01-..." holds the set of code 0, "02-..." code 1.

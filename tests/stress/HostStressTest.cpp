@@ -2,11 +2,19 @@
 // of random length with random MIDI (and automates parameters, as hosts do
 // from the audio thread), one thread automates parameters with any value,
 // and the host's main thread switches programs, restores chunks, switches
-// sound sets and scales, and changes the sample rate and block size between
-// suspend and resume. Runs for VELLAMOR_STRESS_SECONDS (default 60) and then
-// checks that every rendered sample was finite and the instance still plays.
+// sound sets and scales, changes the sample rate and block size between
+// suspend and resume, and (as its GUI thread) opens, idles and closes the
+// editor in a window of its own on the X server named by DISPLAY, when one
+// answers. Runs for VELLAMOR_STRESS_SECONDS (default 60) and then checks that
+// every rendered sample was finite and the instance still plays.
 // Run it in sanitizer builds: a race, a use after free or a leak fails it.
+// gtest first: Xlib defines macros (None, Bool) that clash with its names.
 #include <gtest/gtest.h>
+
+#include "tests/testsupport/XTestDisplay.h"
+#include <X11/Xlib.h>
+#include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <atomic>
 #include <chrono>
@@ -28,6 +36,53 @@ double stressSeconds() {
   double seconds = text ? std::atof(text) : 60.0;
   return seconds > 0.0 ? seconds : 60.0;
 }
+
+// The host's window that the editor opens in; empty (with a note on why)
+// when no X server answers.
+class HostWindow {
+ public:
+  HostWindow() {
+    if (!std::getenv("DISPLAY")) {
+      std::printf("stress: DISPLAY is not set, the editor is left out\n");
+      return;
+    }
+    display_ = openTestDisplay();
+    if (!display_) {
+      std::printf("stress: no X server answers on %s, the editor is left out\n",
+                  std::getenv("DISPLAY"));
+      return;
+    }
+    int screen = DefaultScreen(display_);
+    window_ = XCreateSimpleWindow(display_, RootWindow(display_, screen), 0, 0, 960, 560, 0,
+                                  BlackPixel(display_, screen), WhitePixel(display_, screen));
+    XSelectInput(display_, window_, StructureNotifyMask);
+    XMapWindow(display_, window_);
+    XEvent e;
+    do XNextEvent(display_, &e);
+    while (e.type != MapNotify);
+  }
+  ~HostWindow() {
+    if (!display_) return;
+    XDestroyWindow(display_, window_);
+    XCloseDisplay(display_);
+  }
+  HostWindow(const HostWindow&) = delete;
+  HostWindow& operator=(const HostWindow&) = delete;
+
+  explicit operator bool() const { return display_ != nullptr; }
+  std::uintptr_t id() const { return static_cast<std::uintptr_t>(window_); }
+  // The host's own event queue, read as its event loop would.
+  void drain() {
+    while (XPending(display_) > 0) {
+      XEvent e;
+      XNextEvent(display_, &e);
+    }
+  }
+
+ private:
+  Display* display_ = nullptr;
+  Window window_ = 0;
+};
 
 float anyValue(std::mt19937& rng) {
   static const float special[] = {NAN,   INFINITY, -INFINITY, 1e30f, -1e30f,
@@ -82,6 +137,8 @@ TEST_F(HostStress, EveryLegalOrderKeepsTheOutputFiniteAndTheInstanceWorking) {
   ASSERT_EQ(banks[0].size(), 39428u);
   ASSERT_EQ(programs[0].size(), 292u);
 
+  // Before the clock starts: finding no X server takes a while.
+  HostWindow window;
   const auto deadline =
       Clock::now() + std::chrono::milliseconds(static_cast<long>(stressSeconds() * 1000));
 
@@ -145,11 +202,14 @@ TEST_F(HostStress, EveryLegalOrderKeepsTheOutputFiniteAndTheInstanceWorking) {
     }
   });
 
-  // The host's main thread.
+  // The host's main thread, which is also its GUI thread.
+  bool editorOpen = false;
+  long editorOpens = 0, editorIdles = 0, editorRefusals = 0;
+  auto nextIdle = Clock::now();
   std::mt19937 rng(3);
   const double rates[] = {22050.0, 44100.0, 48000.0, 88200.0, 96000.0, 192000.0};
   while (Clock::now() < deadline) {
-    switch (rng() % 12) {
+    switch (rng() % 14) {
       case 0:
       case 1:
         plugin->setProgram(static_cast<int>(rng() % 128));
@@ -187,12 +247,40 @@ TEST_F(HostStress, EveryLegalOrderKeepsTheOutputFiniteAndTheInstanceWorking) {
         (void)plugin->parameterDisplay(static_cast<int>(rng() % 57));
         (void)plugin->programNameIndexed(static_cast<int>(rng() % 128));
         break;
+      case 10:
+        if (!window) break;
+        if (editorOpen) {
+          plugin->closeEditor();
+          editorOpen = false;
+        } else {
+          // As hosts do: the size first, then the window.
+          if (!plugin->editorRect()) ++editorRefusals;
+          editorOpen = plugin->openEditor(window.id());
+          if (editorOpen) ++editorOpens;
+          else ++editorRefusals;
+        }
+        break;
+      case 11:
+        if (!editorOpen) break;
+        plugin->editorIdle();
+        ++editorIdles;
+        break;
       default:
         plugin->setParameter(static_cast<int>(rng() % 57), anyValue(rng));
     }
     ++controlOps_;
+    // The host's idle timer, about 50 times a second.
+    if (editorOpen && Clock::now() >= nextIdle) {
+      plugin->editorIdle();
+      window.drain();
+      ++editorIdles;
+      nextIdle = Clock::now() + std::chrono::milliseconds(20);
+    }
     std::this_thread::sleep_for(std::chrono::microseconds(rng() % 2000));
   }
+  // Closed while the other threads still run, as when a user closes the
+  // window during playback.
+  if (editorOpen) plugin->closeEditor();
   stop_ = true;
   audio.join();
   automation.join();
@@ -201,6 +289,11 @@ TEST_F(HostStress, EveryLegalOrderKeepsTheOutputFiniteAndTheInstanceWorking) {
   EXPECT_GT(blocks_.load(), 100);
   EXPECT_GT(controlOps_.load(), 100);
   EXPECT_GT(automation_.load(), 100);
+  EXPECT_EQ(editorRefusals, 0);
+  if (window) {
+    EXPECT_GT(editorOpens, 0);
+    EXPECT_GT(editorIdles, 0);
+  }
 
   // Afterwards a known state plays a note at the expected level again. One
   // block first takes in what the last blocks left for later (a deferred
@@ -222,8 +315,15 @@ TEST_F(HostStress, EveryLegalOrderKeepsTheOutputFiniteAndTheInstanceWorking) {
   auto sound = render(*plugin, 22050, schedule);
   EXPECT_TRUE(measure::allFinite(sound.left));
   EXPECT_GT(measure::rms(sound.left, 8820, 22050), 0.05);
-  std::printf("stress: %ld blocks, %ld control operations, %ld automation writes\n",
-              blocks_.load(), controlOps_.load(), automation_.load());
+  // The editor's text drawing fills cairo's and fontconfig's process-wide
+  // caches, which live until exit by design: empty them once the instance is
+  // gone, so that the leak check sees what is left of ours alone.
+  plugin.reset();
+  cairo_debug_reset_static_data();
+  FcFini();
+  std::printf("stress: %ld blocks, %ld control operations, %ld automation writes, "
+              "%ld editor openings, %ld editor idles\n",
+              blocks_.load(), controlOps_.load(), automation_.load(), editorOpens, editorIdles);
 }
 
 }  // namespace
