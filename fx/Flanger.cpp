@@ -45,3 +45,11 @@ void Flanger::setRate(float v) {
   feedback_.store((depth + 0.119f) * 0.5f, rlx);
   sweepLfo_->setPureRate(0.4f / (depth + 1.1f));
 }
+
+void Flanger::clear() {
+  left_->clear();
+  right_->clear();
+  feedbackMemory_[0] = feedbackMemory_[1] = 0.0f;
+  out_[0] = out_[1] = 0.0f;
+  silentCount_ = static_cast<std::int64_t>(idleThreshold_.load(rlx)) + 1;
+}

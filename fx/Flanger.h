@@ -71,6 +71,8 @@ class Flanger : public VornMain {
     return left < 0.0 ? 0 : static_cast<std::int64_t>(left);
   }
   void setNotIdle() { silentCount_ = 0; }
+  // Audio thread: both lines emptied and the flanger idle until new input.
+  void clear();
 
   float getDepth() const { return depth_.load(rlx); }
   float getFeedback() const { return feedback_.load(rlx); }

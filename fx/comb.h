@@ -16,8 +16,11 @@ class comb {
     buffer_ = buffer;
     length_ = size;
   }
+  // Silence: the line and the filter's memory, which would otherwise feed
+  // a last trace back into the emptied line.
   void mute() {
     for (int i = 0; i < length_; ++i) buffer_[i] = 0.0f;
+    filterState_ = 0.0f;
   }
   // Weight of the previous filter state; the delayed sample gets 1 - v.
   void setdamp(float v);

@@ -1051,6 +1051,12 @@ void VstSynth::learnController(int controller, int data2) {
 void VstSynth::allNotesOff() {
   droneEnv->keyOff();
   silenceVoices();
+  // The renderer sleeps until the next message; whatever that message is,
+  // nothing stopped here may ring on: released voices and effect tails end.
+  mainEnv->Reset();
+  for (auto& env : sympEnvs) env->Reset();
+  flanger->clear();
+  reverb->mute();
   idle = true;
 }
 

@@ -139,6 +139,13 @@ TEST_F(EngineMidi, AllNotesOffSilencesEverythingAtOnceTailsIncluded) {
   EXPECT_GT(before, 0.02);
   EXPECT_TRUE(measure::allZero(out.left, 19999, out.frames()));
   EXPECT_TRUE(measure::allZero(out.right, 19999, out.frames()));
+  // A message that is not a note wakes the renderer, but nothing that was
+  // stopped rings on: no released voice, no effect tail.
+  MidiEventList wake;
+  wake.pitchBend(0, 0, 8192);
+  out = render(*plugin, 8820, wake);
+  EXPECT_TRUE(measure::allZero(out.left, 0, out.frames()));
+  EXPECT_TRUE(measure::allZero(out.right, 0, out.frames()));
   // The next note sounds as usual.
   MidiEventList again;
   again.noteOn(0, 0, 60, 100);
