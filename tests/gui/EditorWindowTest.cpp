@@ -402,25 +402,6 @@ TEST_F(EditorWindowTest, KnobsAndDisplaysFollowTheHostOpenOrClosed) {
   EXPECT_EQ(text(15), "F");
 }
 
-TEST_F(EditorWindowTest, ThreeStateButtonsCycleThroughTheirModes) {
-  plugin_->setParameter(3, 0.0f);
-  ASSERT_TRUE(openEditor());
-  CRect button = placeOf(3);
-  for (float want : {1.0f / 3.0f, 2.0f / 3.0f, 0.0f}) {
-    press(button);
-    pumpFor(40);
-    EXPECT_NEAR(plugin_->getParameter(3), want, 1e-5f);
-  }
-  // A right click opens the learn menu; it does not step.
-  popUp(button, keys({XK_Escape}), 3);
-  EXPECT_NEAR(plugin_->getParameter(3), 0.0f, 1e-6f);
-  // The plug-in's 1.0 shows the frame past the last state; a click gives 0.
-  plugin_->setParameter(16, 1.0f);
-  press(placeOf(16));
-  pumpFor(40);
-  EXPECT_FLOAT_EQ(plugin_->getParameter(16), 0.0f);
-}
-
 TEST_F(EditorWindowTest, OpeningClosingAndDestroyingWhileOpenLeakNothing) {
   for (int i = 0; i < 5; ++i) {
     ASSERT_TRUE(plugin_->openEditor(static_cast<std::uintptr_t>(parent_)));
@@ -635,8 +616,6 @@ TEST_F(EditorWindowTest, DialogAnswersByMouseAndKeyboard) {
     std::function<void(Display*)> act;
   };
   const Case cases[] = {
-      {"yes by mouse", 1, true, [](Display* d) { clickDialogButton(d, 2, 0); }},
-      {"no by mouse", 1, false, [](Display* d) { clickDialogButton(d, 2, 1); }},
       {"yes by Enter", 1, true, keys({XK_Return})},
       {"no by Escape", 1, false, keys({XK_Escape})},
       {"no by Tab then Enter", 1, false, keys({XK_Tab, XK_Return})},

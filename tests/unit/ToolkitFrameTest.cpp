@@ -78,22 +78,6 @@ TEST(ToolkitFrameTest, ViewsAreKeptInOrderAndReleasedWithTheFrame) {
   EXPECT_EQ(CBaseObject::liveObjects(), before) << "the frame released every view";
 }
 
-TEST(ToolkitFrameTest, GesturesReachTheEditorWithTheTag) {
-  FakeEditor editor;
-  auto* frame = new CFrame(CRect(0, 0, 100, 100), nullptr, &editor);
-  auto* knob = new CKnob(CRect(0, 0, 40, 40), nullptr, 12);
-  frame->addView(knob);
-  knob->setValue(0.5f);
-  CPoint p(20, 20);
-  knob->onMouseDown(p, CButtonState(kLButton));
-  CPoint q(20, 0);
-  knob->onMouseMoved(q, CButtonState(kLButton));
-  knob->onMouseUp(q, CButtonState());
-  EXPECT_EQ(editor.calls, (std::vector<std::string>{"begin 12", "end 12"}));
-  EXPECT_NEAR(knob->getValue(), 0.6f, 1e-5);
-  frame->forget();
-}
-
 TEST(ToolkitFrameTest, CircularModeFollowsTheAngle) {
   FakeEditor editor;
   editor.mode = kCircularMode;
