@@ -185,10 +185,9 @@ class EditorWindowTest : public ::testing::Test {
   void mainMenu(int entry, std::function<void(Display*)> answer) {
     UserThread user(dialogOpen, answer);
     editor_->getMainMenu()->setValue(0);
-    popUp(kMainMenu, [entry](Display* d) {
-      pressKeys(d, XK_Down, entry);
-      pressKey(d, XK_Return);
-    });
+    std::vector<KeySym> down(static_cast<size_t>(entry), XK_Down);
+    down.push_back(XK_Return);
+    popUp(kMainMenu, keys(down));
     pump([&] { return user.finished.load() && !dialogOpen(); }, 8000);
     EXPECT_TRUE(user.started.load()) << "no dialog came up";
   }
@@ -497,11 +496,10 @@ TEST_F(EditorWindowTest, SplitMenuHasSevenOctaveColumnsAndA3Sets45) {
   EXPECT_EQ(split->getNbEntries(), 84);
   EXPECT_EQ(split->getNbItemsPerColumn(), 12);
   EXPECT_STREQ(split->getCurrent()->getTitle(), "C1");
-  popUp(CRect(100, 301, 142, 320), [](Display* d) {
-    pressKeys(d, XK_Right, 2);  // C3
-    pressKeys(d, XK_Down, 9);
-    pressKey(d, XK_Return);
-  });
+  std::vector<KeySym> toA3(2, XK_Right);  // C3
+  toA3.insert(toA3.end(), 9, XK_Down);
+  toA3.push_back(XK_Return);
+  popUp(CRect(100, 301, 142, 320), keys(toA3));
   EXPECT_FLOAT_EQ(plugin_->getParameter(17), 45.0f);
   EXPECT_STREQ(split->getCurrent()->getTitle(), "A3");
 }
@@ -634,27 +632,16 @@ TEST_F(EditorWindowTest, DialogAnswersByMouseAndKeyboard) {
   EXPECT_FALSE(fromOtherThread);
 }
 
-TEST_F(EditorWindowTest, MainMenuSavesTheDefaultBankAndControllerPresets) {
+TEST_F(EditorWindowTest, MainMenuSavesAndReloadsTheBankAndSavesControllerPresets) {
   ASSERT_TRUE(openEditor());
   char path[4096];
   ASSERT_TRUE(VornMain::buildNameInUserDataPath("Default.bnk", path, sizeof(path)));
   fs::remove(path);
+  plugin_->setParameter(13, 0.33f);
   mainMenu(0, keys({XK_Return}));  // the command confirms what it did
   EXPECT_TRUE(fs::exists(path));
   EXPECT_GT(fs::file_size(path), 30000u);
 
-  learn(19, 44, 1);
-  ASSERT_EQ(synth_->getMidiCC(19), 44);
-  mainMenu(3, keys({XK_Return}));
-  plugin_.reset();
-  load();
-  EXPECT_EQ(synth_->getMidiCC(19), 44) << "a new instance starts with the saved controller";
-}
-
-TEST_F(EditorWindowTest, LoadingTheBankAsksWhichAndAppliesTheUsersDefault) {
-  ASSERT_TRUE(openEditor());
-  plugin_->setParameter(13, 0.33f);
-  mainMenu(0, keys({XK_Return}));
   plugin_->setParameter(13, 0.77f);
   pumpFor(20);
   std::string asked;
@@ -665,6 +652,13 @@ TEST_F(EditorWindowTest, LoadingTheBankAsksWhichAndAppliesTheUsersDefault) {
   EXPECT_EQ(asked, "Warning!|Reload from User-Default bank? (No = Loads Factory Bank)");
   EXPECT_NEAR(plugin_->getParameter(13), 0.33f, 1e-6f);
   EXPECT_NEAR(editor_->entry(13).control->getValue(), 0.33f, 1e-6f) << "the knob follows";
+
+  learn(19, 44, 1);
+  ASSERT_EQ(synth_->getMidiCC(19), 44);
+  mainMenu(3, keys({XK_Return}));
+  plugin_.reset();
+  load();
+  EXPECT_EQ(synth_->getMidiCC(19), 44) << "a new instance starts with the saved controller";
 }
 
 TEST_F(EditorWindowTest, ModalLoopRunsUntilDoneOrTimeoutAndDrawsMeanwhile) {

@@ -51,10 +51,6 @@ inline void pressKey(Display* d, KeySym sym) {
   std::this_thread::sleep_for(std::chrono::milliseconds(25));
 }
 
-inline void pressKeys(Display* d, KeySym sym, int times) {
-  for (int i = 0; i < times; ++i) pressKey(d, sym);
-}
-
 inline void clickAt(Display* d, int rootX, int rootY, unsigned button = 1) {
   XTestFakeMotionEvent(d, -1, rootX, rootY, 0);
   XTestFakeButtonEvent(d, button, True, 0);
