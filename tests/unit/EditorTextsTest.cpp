@@ -25,57 +25,44 @@ std::string split(int n) {
   return out;
 }
 
-TEST(EditorTexts, ProgramEntriesHaveThreeDigitNumbersFromOneAndShortNames) {
-  EXPECT_EQ(program(0, "Init"), "001 Init");
-  EXPECT_EQ(program(4, "Bowed"), "005 Bowed");
-  EXPECT_EQ(program(127, ""), "128 ");
-  EXPECT_EQ(program(9, "ABCDEFGHIJKLMNOPQRSTUVWXYZ"), "010 ABCDEFGHIJKLMNOPQRSTUVWX");
+TEST(EditorTexts, ProgramSoundSetAndSplitEntries) {
+  const std::pair<std::string, const char*> cases[] = {
+      // Three-digit numbers from one and names of at most 24 characters.
+      {program(0, "Init"), "001 Init"},
+      {program(127, ""), "128 "},
+      {program(9, "ABCDEFGHIJKLMNOPQRSTUVWXYZ"), "010 ABCDEFGHIJKLMNOPQRSTUVWX"},
+      // Folder names without their code, at most 22 characters.
+      {soundSet("07-Bright Strings"), "Bright Strings"},
+      {soundSet("12 Gut"), "Gut"},
+      {soundSet("99-An Extremely Long Folder Name Indeed"), "An Extremely Long Fold"},
+      {soundSet("07-"), ""},
+      {soundSet("07"), ""},
+      {soundSet(nullptr), ""},
+      // Split notes from C0 to B6, twelve to an octave.
+      {split(0), "C0"},
+      {split(1), "C#0"},
+      {split(11), "B0"},
+      {split(12), "C1"},
+      {split(45), "A3"},
+      {split(83), "B6"},
+      {split(84), ""},
+      {split(-1), ""},
+  };
+  for (const auto& [got, want] : cases) EXPECT_EQ(got, want);
   char tiny[6];
   EditorTexts::programEntry(99, "Long name", tiny, sizeof(tiny));
   EXPECT_STREQ(tiny, "100 L") << "the buffer size is respected";
 }
 
-TEST(EditorTexts, SoundSetEntriesDropTheCodeAndKeepTwentyTwoCharacters) {
-  EXPECT_EQ(soundSet("07-Bright Strings"), "Bright Strings");
-  EXPECT_EQ(soundSet("12 Gut"), "Gut");
-  EXPECT_EQ(soundSet("99-An Extremely Long Folder Name Indeed"), "An Extremely Long Fold");
-  EXPECT_EQ(soundSet("07-"), "");
-  EXPECT_EQ(soundSet("07"), "");
-  EXPECT_EQ(soundSet(nullptr), "");
-}
-
-TEST(EditorTexts, SplitNotesRunFromC0ToB6InOctaveColumns) {
-  EXPECT_EQ(split(0), "C0");
-  EXPECT_EQ(split(1), "C#0");
-  EXPECT_EQ(split(11), "B0");
-  EXPECT_EQ(split(12), "C1");
-  EXPECT_EQ(split(45), "A3");
-  EXPECT_EQ(split(83), "B6");
-  EXPECT_EQ(split(84), "");
-  EXPECT_EQ(split(-1), "");
-  EXPECT_EQ(EditorTexts::kSplitNotes, 84);
-}
-
-TEST(EditorTexts, MainMenuHasSevenEntriesWithTheSeparatorSixth) {
-  const char* expected[] = {"Save default bank", "Load factory bank", "About",
-                            "Save controller presets", "MidiForget", "-", "Presets"};
-  ASSERT_EQ(EditorTexts::kMainMenuEntries, 7);
-  for (int n = 0; n < 7; ++n) EXPECT_STREQ(EditorTexts::mainMenuEntry(n), expected[n]) << n;
-  EXPECT_STREQ(EditorTexts::mainMenuEntry(7), "");
-}
-
-TEST(EditorTexts, DeviationMenusCountTitleAndSeparatorBeforeTheAmounts) {
-  EXPECT_STREQ(EditorTexts::deviationEntry(true, 0), "Pitch Deviation");
+TEST(EditorTexts, MenuEntriesNoteNamesAndVersionLine) {
+  const char* mainMenu[] = {"Save default bank", "Load factory bank", "About",
+                            "Save controller presets", "MidiForget", "-", "Presets", ""};
+  for (int n = 0; n < 8; ++n) EXPECT_STREQ(EditorTexts::mainMenuEntry(n), mainMenu[n]) << n;
+  // Deviation menus count title and separator before the amounts.
+  const char* pitch[] = {"Pitch Deviation", "-", "None", "Low", "Medium", "High", ""};
+  for (int n = 0; n < 7; ++n) EXPECT_STREQ(EditorTexts::deviationEntry(true, n), pitch[n]) << n;
   EXPECT_STREQ(EditorTexts::deviationEntry(false, 0), "Tone Deviation");
-  EXPECT_STREQ(EditorTexts::deviationEntry(true, 1), "-");
-  EXPECT_STREQ(EditorTexts::deviationEntry(true, 2), "None");
-  EXPECT_STREQ(EditorTexts::deviationEntry(false, 3), "Low");
-  EXPECT_STREQ(EditorTexts::deviationEntry(true, 4), "Medium");
   EXPECT_STREQ(EditorTexts::deviationEntry(false, 5), "High");
-  EXPECT_STREQ(EditorTexts::deviationEntry(true, 6), "");
-}
-
-TEST(EditorTexts, NoteNamesForgetEntryAndVersionLine) {
   EXPECT_STREQ(EditorTexts::noteName(0), "C");
   EXPECT_STREQ(EditorTexts::noteName(9), "A");
   EXPECT_STREQ(EditorTexts::noteName(12), "");

@@ -59,12 +59,10 @@ TEST(ToolkitMenuTest, EntriesAreNumberedWithSeparatorsAndTitles) {
   EXPECT_EQ(m->getCurrentIndex(), 1);
 
   // Values from the plug-in are held within the entries.
-  m->setValue(40);
-  EXPECT_EQ(m->getCurrentIndex(), 5);
-  m->setValue(-2);
-  EXPECT_EQ(m->getCurrentIndex(), 0);
-  m->setValue(3.9f);
-  EXPECT_EQ(m->getCurrentIndex(), 3);
+  for (auto [value, index] : {std::pair{40.f, 5}, {-2.f, 0}, {3.9f, 3}}) {
+    m->setValue(value);
+    EXPECT_EQ(m->getCurrentIndex(), index) << value;
+  }
 }
 
 TEST(ToolkitMenuTest, EmptyMenuHasNoCurrentEntry) {
@@ -98,11 +96,11 @@ TEST(ToolkitMenuTest, CheckStylesTickWhatTheyShould) {
   EXPECT_TRUE(multi->checkEntry(2, true));
   EXPECT_TRUE(multi->checkEntry(4, true));
   EXPECT_FALSE(multi->checkEntry(1, true)) << "separators take no tick";
-  EXPECT_TRUE(multi->isCheckEntry(2));
-  EXPECT_TRUE(multi->isCheckEntry(4));
-  EXPECT_FALSE(multi->isCheckEntry(1));
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(multi->isCheckEntry(i), i == 2 || i == 4) << i;
   multi->checkEntryAlone(5);
   for (int i = 0; i < 6; ++i) EXPECT_EQ(multi->isCheckEntry(i), i == 5) << i;
+  multi->takeChoice(multi.m, 3);  // a choice is ticked too, for a caller without listener
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(multi->isCheckEntry(i), i == 3 || i == 5) << i;
 }
 
 TEST(ToolkitMenuTest, ChoiceSetsValueAndTellsTheListener) {
@@ -121,16 +119,6 @@ TEST(ToolkitMenuTest, ChoiceSetsValueAndTellsTheListener) {
   m->takeChoice(nullptr, 0);  // dismissed
   EXPECT_EQ(m->getLastResult(), -1);
   EXPECT_EQ(r.changes.size(), 2u);
-}
-
-TEST(ToolkitMenuTest, MultipleCheckChoiceCanBeReadBackWithoutListener) {
-  MenuHolder m(new COptionMenu(CRect(0, 0, 1, 1), nullptr, 0, nullptr, nullptr,
-                               kMultipleCheckStyle));
-  m->addEntry("MidiLearn New");
-  m->addEntry("Forget CC 7");
-  m->takeChoice(m.m, 1);
-  EXPECT_FALSE(m->isCheckEntry(0));
-  EXPECT_TRUE(m->isCheckEntry(1));
 }
 
 TEST(ToolkitMenuTest, SubmenuChoiceGoesToTheSubmenu) {
@@ -162,10 +150,6 @@ TEST(ToolkitMenuTest, SharedCopySeesTitlesOwnCopyDoesNot) {
   for (int i = 0; i < 128; ++i) presets->addEntry("old");
   MenuHolder selector(presets->newCopy(true));
   MenuHolder separate(presets->newCopy(false));
-  selector->setTag(72);
-  EXPECT_TRUE(selector->sharesEntriesWith(presets.m));
-  EXPECT_FALSE(separate->sharesEntriesWith(presets.m));
-  EXPECT_EQ(selector->getViewSize(), presets->getViewSize());
 
   presets->getEntry(4)->setTitle("005 Bowed");
   EXPECT_STREQ(selector->getEntry(4)->getTitle(), "005 Bowed");
