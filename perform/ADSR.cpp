@@ -1,5 +1,7 @@
 #include "perform/ADSR.h"
 
+#include "support/FloatLanes.h"
+
 #include <cmath>
 #include <cstdlib>
 
@@ -24,16 +26,16 @@ void ADSR::keyOn(int velocity, int note) {
 }
 
 void ADSR::tickHeld(ADSR* const* envelopes, int count, float* const* out, int n) {
-  // Four smoothers per vector and all vectors in one pass: the same float
+  // Four smoothers per vector, all vectors in one pass: the same float
   // operations as ticklow(), with many independent chains in flight. An
   // envelope without smoothing gives its level unchanged.
-  typedef float Lanes __attribute__((vector_size(16)));
-  typedef int Mask __attribute__((vector_size(16)));
+  using lanes::F4;
+  using lanes::I4;
   constexpr int kMax = 16;
   if (count > kMax) count = kMax;
   const int groups = (count + 3) / 4;
-  Lanes state[kMax / 4] = {}, target[kMax / 4] = {}, coefficient[kMax / 4] = {};
-  Mask smoothed[kMax / 4] = {};
+  F4 state[kMax / 4] = {}, target[kMax / 4] = {}, coefficient[kMax / 4] = {};
+  I4 smoothed[kMax / 4] = {};
   for (int k = 0; k < count; ++k) {
     ADSR& e = *envelopes[k];
     smoothed[k / 4][k % 4] = e.smoothing_.load(rlx) ? -1 : 0;
@@ -41,12 +43,26 @@ void ADSR::tickHeld(ADSR* const* envelopes, int count, float* const* out, int n)
     target[k / 4][k % 4] = e.value_;
     coefficient[k / 4][k % 4] = e.smoother_.getCoefficient();
   }
+  // A smoother that has come to rest (its next state is bit for bit its
+  // present one) stays there: its output is a constant from here on.
+  bool resting = true;
+  for (int g = 0; g < groups; ++g) {
+    const F4 next = (target[g] - state[g]) * coefficient[g] + state[g];
+    const I4 same = reinterpret_cast<I4>(next) == reinterpret_cast<I4>(state[g]);
+    for (int q = 0; q < 4; ++q) resting = resting && (same[q] || !smoothed[g][q]);
+  }
+  if (resting) {
+    for (int k = 0; k < count; ++k) {
+      const float v = smoothed[k / 4][k % 4] ? state[k / 4][k % 4] : target[k / 4][k % 4];
+      lanes::fill(out[k], v, n);
+    }
+    return;
+  }
   alignas(16) float values[kMax];
   for (int j = 0; j < n; ++j) {
     for (int g = 0; g < groups; ++g) {
       state[g] = (target[g] - state[g]) * coefficient[g] + state[g];
-      const Lanes v = smoothed[g] ? state[g] : target[g];
-      __builtin_memcpy(values + 4 * g, &v, sizeof v);
+      lanes::store(values + 4 * g, smoothed[g] ? state[g] : target[g]);
     }
     for (int k = 0; k < count; ++k) out[k][j] = values[k];
   }

@@ -13,6 +13,7 @@
 #endif
 
 #include "plugin/BankFile.h"
+#include "support/FloatLanes.h"
 #include "support/BundleResources.h"
 #include "support/MessageBox.h"
 #include "support/Preferences.h"
@@ -1376,8 +1377,8 @@ int VstSynth::stretchLength(int i, int sampleFrames, const RenderParams& r) cons
 
 int VstSynth::renderStrings(int frames) {
   StretchBuffers& b = strings_;
-  std::fill_n(b.sympathetic, frames, 0.0f);
-  std::fill_n(b.drone, frames, 0.0f);
+  lanes::fill(b.sympathetic, 0.0f, frames);
+  lanes::fill(b.drone, 0.0f, frames);
   // Envelopes first, all strings side by side; each string's oscillator then
   // runs for as many samples as its envelope sounded.
   ADSR* envelope[kSympSlots + 1];
@@ -1433,11 +1434,8 @@ int VstSynth::renderStrings(int frames) {
     if (n == 0) continue;
     active = std::max(active, n);
     Wavetable& osc = k == drone ? *droneWave : *sympWaves[k];
-    float* __restrict sum = k == drone ? b.drone : b.sympathetic;
     osc.tickBlock(b.wave, n);
-    const float* __restrict wave = b.wave;
-    const float* __restrict e = b.envelope[k];
-    for (int t = 0; t < n; ++t) sum[t] += wave[t] * e[t];
+    lanes::addProducts(k == drone ? b.drone : b.sympathetic, b.wave, b.envelope[k], n);
   }
   return active;
 }

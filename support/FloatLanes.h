@@ -19,6 +19,21 @@ inline F4 load(const float* p) {
 
 inline void store(float* p, F4 v) { std::memcpy(p, &v, sizeof v); }
 
+// out[0..n) = v.
+inline void fill(float* out, float v, int n) {
+  const F4 vs = {v, v, v, v};
+  int i = 0;
+  for (; i + 4 <= n; i += 4) store(out + i, vs);
+  for (; i < n; ++i) out[i] = v;
+}
+
+// sum[0..n) += a[i] * b[i], each sum as in the scalar loop.
+inline void addProducts(float* sum, const float* a, const float* b, int n) {
+  int i = 0;
+  for (; i + 4 <= n; i += 4) store(sum + i, load(sum + i) + load(a + i) * load(b + i));
+  for (; i < n; ++i) sum[i] += a[i] * b[i];
+}
+
 // Zero where a lane is zero or subnormal, as FilterOneP::isZeroOrSubnormal
 // flushes a single value.
 inline F4 flush(F4 v) {
