@@ -1,5 +1,6 @@
 #include "sound/Wavetable.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -322,15 +323,31 @@ void Wavetable::tickBlock(float* out, int n) {
   const float* data = data_;
   const int64_t allocated = allocated_;
   const double increment = static_cast<double>(increment_);
-  for (; j < n; ++j) {
+  // Up to this position neither the loop end, the wave's end nor the last
+  // sample can be reached, so runs below it need no checks.
+  const double bound = std::min(looping ? loopEnd : end, static_cast<double>(allocated - 1));
+  const bool runs = increment > 1e-6 && position >= 0.0;
+  while (j < n) {
     if (looping) {
       wrap(position, loopEnd, loopLength, end);
     } else if (position >= end) {
       break;
     }
     last = interpolate(data, allocated, position);
-    out[j] = last;
+    out[j++] = last;
     position += increment;
+    // Two steps' margin for the rounding of the running sum.
+    if (!runs || !(position < bound)) continue;
+    const double steps = (bound - position) / increment - 2.0;
+    int run = steps < static_cast<double>(n - j) ? static_cast<int>(steps) : n - j;
+    for (; run > 0; --run) {
+      const int64_t i = static_cast<int64_t>(position);
+      const double a = data[i];
+      const double b = data[i + 1];
+      last = static_cast<float>(a + (position - static_cast<double>(i)) * (b - a));
+      out[j++] = last;
+      position += increment;
+    }
   }
   for (; j < n; ++j) out[j] = 0.0f;  // past the end of a wave played once
   position_ = position;
