@@ -31,20 +31,6 @@ class SynthParameters : public ::testing::Test {
   }
 };
 
-TEST_F(SynthParameters, DefaultsAndFlagsFillEveryProgram) {
-  const VstParameters& block = synth.parameterBlock();
-  EXPECT_FLOAT_EQ(block.programs[127].values[6].value, 0.1f);
-  EXPECT_FLOAT_EQ(block.programs[64].values[26].value, 3.0f);
-  EXPECT_STREQ(block.programs[9].name, "Init");
-  EXPECT_STREQ(block.programs[9].scaleName, "12-Equal Temperament");
-  EXPECT_FALSE(block.params[30].perProgram);
-  EXPECT_TRUE(block.params[30].unclamped && block.params[30].storedDefault);
-  EXPECT_TRUE(block.params[24].unclamped);
-  EXPECT_FALSE(block.params[24].storedDefault);
-  EXPECT_FALSE(block.params[13].unclamped);
-  for (int i = 0; i < kNumParams; ++i) EXPECT_EQ(block.params[i].midiCC, 0) << i;
-}
-
 TEST_F(SynthParameters, NamesKeepTheirBlanksAndLabelsAreEmpty) {
   EXPECT_EQ(name(31), "Vib FX       ");
   EXPECT_EQ(name(26), "Tone  Deviation ");
@@ -103,23 +89,6 @@ TEST_F(SynthParameters, ModeValuesAreNormalisedOnTheNextCall) {
   EXPECT_EQ(static_cast<int>(3.0f * mono), 2);  // still read as mode 2
 }
 
-TEST_F(SynthParameters, PerProgramValuesStayInTheirProgram) {
-  synth.setProgram(5);
-  synth.setParameter(12, 0.9f);
-  synth.setParameter(30, 2.0f);
-  EXPECT_FLOAT_EQ(synth.volumeFactor(), 0.52f);
-  synth.setProgram(6);
-  EXPECT_FLOAT_EQ(synth.getParameter(12), 0.2f);
-  EXPECT_EQ(synth.getParameter(30), 2.0f);  // one VolumeType for the whole plug-in
-  EXPECT_FLOAT_EQ(synth.volumeFactor(), 0.52f);
-  synth.setProgram(5);
-  EXPECT_FLOAT_EQ(synth.getParameter(12), 0.9f);
-  synth.setParameter(30, 0.0f);
-  EXPECT_FLOAT_EQ(synth.volumeFactor(), 1.6f);
-  synth.setParameter(30, 0.5f);  // not a VolumeType: the gain stays
-  EXPECT_FLOAT_EQ(synth.volumeFactor(), 1.6f);
-}
-
 TEST_F(SynthParameters, ProgramNamesAreBoundedAndTerminated) {
   char longName[] = "A very long program name that does not fit";
   synth.setProgramName(longName);
@@ -132,23 +101,6 @@ TEST_F(SynthParameters, ProgramNamesAreBoundedAndTerminated) {
   EXPECT_FALSE(synth.getProgramNameIndexed(0, 128, out));
   EXPECT_FALSE(synth.getProgramNameIndexed(0, -1, out));
   EXPECT_EQ(synth.parameterBlock().programs[0].name[23], 0);
-}
-
-TEST(SynthIdentity, HostCallbackDecidesTheRecordsIdentity) {
-  VstSynth withHost(quietHost);
-  AEffect* e = withHost.getAeffect();
-  EXPECT_EQ(e->numInputs, 0);
-  EXPECT_EQ(e->uniqueID, fourCC('k', 'Z', 'U', 'L'));
-  EXPECT_TRUE(e->flags & effFlagsIsSynth);
-  EXPECT_TRUE(e->flags & effFlagsProgramChunks);
-
-  VstSynth alone(nullptr);
-  AEffect* a = alone.getAeffect();
-  EXPECT_EQ(a->numInputs, 1);
-  EXPECT_EQ(a->numOutputs, 2);
-  EXPECT_EQ(a->uniqueID, fourCC('N', 'o', 'E', 'f'));
-  EXPECT_FALSE(a->flags & effFlagsIsSynth);
-  EXPECT_TRUE(a->flags & effFlagsProgramChunks);
 }
 
 TEST(DisplayProcedures, TextsFollowTheValue) {
