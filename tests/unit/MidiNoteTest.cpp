@@ -94,22 +94,6 @@ TEST(MidiNoteAllocator, ReleasedKeyIsReusedHighestFirstUntilTheCountIsFull) {
   EXPECT_EQ(m.GetNote(3), 0);
 }
 
-TEST(MidiNoteAllocator, RepeatedAndUnknownNotes) {
-  MidiNote m;
-  m.setVoices(12);
-  Voices v;
-  EXPECT_EQ(m.NoteOn(62, 100, v.ptr), 0);
-  v.sound(0);
-  EXPECT_EQ(m.getActiveCount(), 1);
-  EXPECT_EQ(m.NoteOn(62, 50, v.ptr), 0);  // same voice struck again
-  EXPECT_EQ(m.getActiveCount(), 1);
-  EXPECT_EQ(m.NoteOff(70), -1);
-  EXPECT_EQ(m.getActiveCount(), 1);
-  EXPECT_EQ(m.NoteOff(62), 0);
-  EXPECT_EQ(m.NoteOff(62), -1);
-  EXPECT_EQ(m.getActiveCount(), 0);
-}
-
 TEST(MidiNoteVoices, SetVoicesClampsAndOnlyClearsOnChange) {
   MidiNote m;
   m.setVoices(0);

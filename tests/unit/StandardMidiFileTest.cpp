@@ -100,7 +100,6 @@ TEST(StandardMidiFile, RefusesDamagedAndUnsupportedFilesWithReasons) {
     const char* mentions;
   } cases[] = {
       {"empty", {}, "MThd"},
-      {"not MIDI", Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 4, 'W', 'A', 'V', 'E'}, "MThd"},
       {"short header", cat({chunk("MThd", {0, 0, 0, 1}), good}), "header"},
       {"format 2", cat({header(2, 1, 96), good}), "format 2"},
       {"format 0 with two tracks", cat({header(0, 2, 96), good, good}), "2 tracks"},
@@ -110,7 +109,6 @@ TEST(StandardMidiFile, RefusesDamagedAndUnsupportedFilesWithReasons) {
       {"missing track", cat({header(1, 2, 96), good}), "1 of 2"},
       {"chunk beyond file", cat({header(0, 1, 96), be(0x4d54726b, 4), be(100, 4), {0, 0x90, 1}}),
        "more than the file holds"},
-      {"delta cut off", cat({header(0, 1, 96), chunk("MTrk", {0x00, 0x90, 1, 2, 0x81})}), "delta"},
       {"message cut off", cat({header(0, 1, 96), chunk("MTrk", {0x00, 0x90, 60})}),
        "inside a channel message"},
       {"data byte first", cat({header(0, 1, 96), chunk("MTrk", {0x00, 60, 1})}),
@@ -132,27 +130,5 @@ TEST(StandardMidiFile, RefusesDamagedAndUnsupportedFilesWithReasons) {
   // The second track is where the damage is, and the message says so.
   Parsed p = parse(cat({header(1, 2, 96), good, chunk("MTrk", {0x00, 0x90})}));
   EXPECT_NE(p.error.find("track 2"), std::string::npos) << p.error;
-}
-
-TEST(StandardMidiFile, RefusesEveryTruncation) {
-  Bytes good = cat({header(1, 2, 480),
-                    track({tempo(0, 400000), ev(0, {0xff, 0x03, 0x04, 'S', 'o', 'n', 'g'}),
-                           tempo(1920, 600000), endOfTrack()}),
-                    track({ev(0, {0xc0, 4}), ev(0, {0xf0, 0x03, 0x43, 0x10, 0xf7}),
-                           ev(0, {0x90, 60, 100}), ev(0x0fffffff, {62, 100}),
-                           ev(240, {0xe0, 0, 64}), ev(120, {0x80, 60, 0}), endOfTrack(10)})});
-  {
-    Parsed p = parse(good);
-    ASSERT_TRUE(p.ok) << p.error;
-    ASSERT_EQ(p.file.events().size(), 6u);
-  }
-  for (std::size_t cut = 0; cut < good.size(); ++cut) {
-    Bytes part(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut));
-    Parsed p = parse(part);
-    // Every chunk length overshoots a cut file, so nothing short of whole is accepted.
-    EXPECT_FALSE(p.ok) << "cut at " << cut;
-    EXPECT_FALSE(p.error.empty());
-  }
-  // Random damage is the fuzzer's job.
 }
 

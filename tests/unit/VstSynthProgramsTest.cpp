@@ -99,29 +99,19 @@ class SynthPrograms : public ::testing::Test {
   testfiles::MessageLog answers_;
 };
 
-TEST_F(SynthPrograms, FactoryBankLoadsAtConstructionWithoutDefaultBank) {
-  writeFile(factoryPath(), factoryBank("First", 0.7f));
-  VstSynth synth(quietHost);
-  char name[32];
-  synth.getProgramNameIndexed(0, 0, name);
-  EXPECT_STREQ(name, "First 0");
-  synth.getProgramNameIndexed(0, 127, name);
-  EXPECT_STREQ(name, "Bank 127");
-  // The parameter records keep the built-in table.
-  EXPECT_STREQ(synth.parameterBlock().params[13].name, "Volume          ");
-  // The first program is applied as soon as the instrument stands.
-  EXPECT_FLOAT_EQ(synth.getParameter(13), 0.7f);
-  EXPECT_TRUE(answers_.shown.empty());
-}
-
-TEST_F(SynthPrograms, DefaultBankWinsUnlessMisSizedAndTheReloadQuestionCanRefuseIt) {
-  writeFile(factoryPath(), factoryBank("Factory", 0.5f));
+TEST_F(SynthPrograms, FactoryBankUnlessADefaultBankOfTheRightSizeAndTheReloadQuestionCanRefuseIt) {
+  writeFile(factoryPath(), factoryBank("Factory", 0.7f));
   char name[32];
   for (size_t size : {sizeof(VstParameters) - 1, sizeof(VstParameters) + 1}) {
     writeFile(defaultBankPath(), std::vector<std::uint8_t>(size, 0));
     VstSynth synth(quietHost);
     synth.getProgramNameIndexed(0, 0, name);
     EXPECT_STREQ(name, "Factory 0") << size;
+    synth.getProgramNameIndexed(0, 127, name);
+    EXPECT_STREQ(name, "Bank 127");
+    // The parameter records keep the built-in table; the first program is applied at once.
+    EXPECT_STREQ(synth.parameterBlock().params[13].name, "Volume          ");
+    EXPECT_FLOAT_EQ(synth.getParameter(13), 0.7f);
   }
   EXPECT_TRUE(answers_.shown.empty());
   {
@@ -144,33 +134,6 @@ TEST_F(SynthPrograms, DefaultBankWinsUnlessMisSizedAndTheReloadQuestionCanRefuse
   EXPECT_EQ(answers_.shown[0].text, "Reload from User-Default bank? (No = Loads Factory Bank)");
   synth.getProgramNameIndexed(0, 0, name);
   EXPECT_STREQ(name, "Factory 0");
-}
-
-// Counts the parameter calls of a program switch and tries to restart it.
-class ReentrantSynth : public VstSynth {
- public:
-  using VstSynth::VstSynth;
-  void setParameter(VstInt32 index, float value) override {
-    calls.push_back(index);
-    if (index == 10 && tryNested) setProgram(5);
-    VstSynth::setParameter(index, value);
-  }
-  std::vector<int> calls;
-  bool tryNested = false;
-};
-
-TEST_F(SynthPrograms, ProgramSwitchCallsEveryParameterInOrderAndIgnoresReentry) {
-  ReentrantSynth synth(quietHost);
-  synth.calls.clear();
-  synth.tryNested = true;
-  synth.setProgram(3);
-  ASSERT_EQ(synth.calls.size(), 57u);
-  for (int i = 0; i < 57; ++i) EXPECT_EQ(synth.calls[i], i);
-  EXPECT_EQ(synth.getProgram(), 3);
-  synth.tryNested = false;
-  synth.calls.clear();
-  synth.setProgram(200);  // out of range: nothing
-  EXPECT_TRUE(synth.calls.empty());
 }
 
 TEST_F(SynthPrograms, WholeStateChunkRestoresTheSound) {
