@@ -54,13 +54,11 @@ void expectBytes(const StandardMidiFile& file, std::initializer_list<std::pair<i
 
 TEST(StandardMidiFile, RunningStatusRepeatsTheLastChannelStatus) {
   Parsed p =
+      // Program change and channel pressure take one data byte, pitch bend two;
+      // meta and SysEx events in between do not end the running status.
       parse(cat({header(0, 1, 96), track({ev(0, {0x91, 60, 100}), ev(10, {62, 90}), ev(10, {60, 0}),
-                                          // One data byte per message for program change.
-                                          ev(0, {0xc3, 5}), ev(5, {7}),
-                                          // Meta and SysEx in between do not end it.
-                                          ev(0, {0xff, 0x01, 0x02, 'h', 'i'}), ev(1, {9}),
-                                          ev(0, {0xf0, 0x02, 0x01, 0xf7}), ev(1, {11}),
-                                          // Channel pressure takes one too, pitch bend two.
+                                          ev(0, {0xc3, 5}), ev(5, {7}), ev(0, {0xff, 0x01, 0x02, 'h', 'i'}),
+                                          ev(1, {9}), ev(0, {0xf0, 0x02, 0x01, 0xf7}), ev(1, {11}),
                                           ev(0, {0xd3, 20}), ev(0, {21}), ev(0, {0xe3, 1, 64}),
                                           ev(0, {2, 65}), endOfTrack()})}));
   ASSERT_TRUE(p.ok) << p.error;

@@ -43,10 +43,8 @@ class XdgTest : public ::testing::Test {
   void SetUp() override { fs::create_directories(home_); }
 
   TempDir tmp_{"vornmain-test"};
-  std::string root_ = tmp_.str(), home_ = root_ + "/home", dataHome_ = root_ + "/data",
-              configHome_ = root_ + "/config";
+  std::string root_ = tmp_.str(), home_ = root_ + "/home", dataHome_ = root_ + "/data";
   ScopedEnv envHome_{"HOME", home_}, envData_{"XDG_DATA_HOME", dataHome_},
-      envConfig_{"XDG_CONFIG_HOME", configHome_},
       envDirs_{"XDG_DATA_DIRS", root_ + "/sys1:" + root_ + "/sys2"};
 };
 
