@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -67,9 +66,6 @@ TEST(ContentScalesTest, HistoricalTuningsHaveTheirDefiningIntervals) {
   auto w3 = scaleCents("Werckmeister III");
   EXPECT_NEAR(at(w3, 7), kFifth - kPythComma / 4, 0.01);
   EXPECT_NEAR(at(w3, 11) - at(w3, 4), kFifth, 0.01);        // E-B pure
-  auto k3 = scaleCents("Kirnberger III");
-  EXPECT_NEAR(at(k3, 4), cents(5.0 / 4), 0.01);             // C-E pure
-  EXPECT_NEAR(at(k3, 18) - at(k3, 11), kFifth, 0.01);       // B-F# pure
   auto yo = scaleCents("Young 1799");
   EXPECT_NEAR(at(yo, 7), kFifth - kPythComma / 6, 0.01);
   EXPECT_NEAR(at(yo, 13) - at(yo, 6), kFifth, 0.01);             // F#-C# pure

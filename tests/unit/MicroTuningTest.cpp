@@ -9,7 +9,6 @@
 #include <set>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "perform/MicroTuning.h"
@@ -118,12 +117,6 @@ TEST_F(ScaleTest, EmptyMissingAndCrowdedFolders) {
     EXPECT_EQ(t.getSize(), 0);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "No MicroTuning scale tables found (code 3)");
-  }
-  {
-    Recorder messages;
-    MicroTuning t((dir + "/absent").c_str());
-    EXPECT_EQ(t.getSize(), 0);
-    EXPECT_TRUE(messages.shown.empty());
   }
   {
     for (int i = 0; i < 130; ++i) file("s" + std::to_string(i) + ".txt", "0\n");

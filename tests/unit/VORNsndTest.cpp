@@ -2,12 +2,9 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "sound/SoundStatus.h"
@@ -244,6 +241,22 @@ TEST_F(SoundFileTest, NonFiniteSamplesAreZeroedAndHugeOnesCut) {
   EXPECT_EQ(w.data[1], 0.0f);
   EXPECT_EQ(w.data[2], 0.0f);
   EXPECT_EQ(w.data[4], 1e6f);
+}
+
+TEST_F(SoundFileTest, SilenceFlagBelongsToOneInstanceAndClearsWithTheNextSet) {
+  SoundStatus first, second;
+  VORNsnd a(&first), b(&second);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(a.loadVORNsnd(write("1/a.VORNsnd", one(ramp(64), 0, 65)).c_str()), 52);
+  testing::internal::GetCapturedStderr();
+  const std::string good = write("1/b.VORNsnd", one(ramp(64), -1, 0));
+  EXPECT_EQ(b.loadVORNsnd(good.c_str()), 0);
+  EXPECT_EQ(a.loadVORNsnd(good.c_str()), 0);  // a good file of the same set does not lift it
+  EXPECT_TRUE(first.noWave());
+  EXPECT_FALSE(second.noWave());
+  first.beginSoundSet();
+  EXPECT_EQ(a.loadVORNsnd(good.c_str()), 0);
+  EXPECT_FALSE(first.noWave());
 }
 
 }  // namespace

@@ -67,6 +67,25 @@ TEST(RevmodelProcess, ImpulseReachesLeftAt1116AndRightAt1139) {
   EXPECT_EQ(firstRight, 1139);
 }
 
+// Dry is scaled exactly; width 0 gives both channels the mean of the wide wet pair.
+TEST(RevmodelProcess, DryLevelScalesExactlyAndWidthCrossFeeds) {
+  auto narrow = makeReverb(), wide = makeReverb();
+  narrow->setwidth(0.0f);
+  narrow->setdry(0.5f);
+  for (int n = 0; n < 3000; ++n) {
+    float a[2] = {n == 0 ? 0.3f : 0.0f, n == 0 ? -0.7f : 0.0f}, b[2] = {a[0], a[1]};
+    const float* o = narrow->processmix(a, 1, 1);
+    const float* w = wide->processmix(b, 1, 1);
+    if (n == 0) {
+      EXPECT_EQ(o[0], 0.15f);  // no wet signal yet
+      EXPECT_EQ(o[1], -0.35f);
+      continue;
+    }
+    ASSERT_FLOAT_EQ(o[0], o[1]) << n;
+    ASSERT_NEAR(o[0], 0.5f * (w[0] + w[1]), 1e-6f) << n;
+  }
+}
+
 // Stretches of any length (shorter and longer than the shortest line, odd
 // sizes that leave a scalar tail) give processmix's frames bit for bit, tiny
 // values flushed alike, the idle count included, through a freeze and a mute.
