@@ -6,9 +6,8 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
-#include <cstdio>
-
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>

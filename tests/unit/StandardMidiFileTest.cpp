@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -52,33 +50,13 @@ void expectBytes(const StandardMidiFile& file, std::initializer_list<std::pair<i
 
 }  // namespace
 
-TEST(StandardMidiFile, ReadsFormat0AtDefaultTempo) {
-  Parsed p = parse(cat({header(0, 1, 480), track({ev(0, {0x90, 60, 100}), ev(480, {0x80, 60, 0}),
-                                                  ev(240, {0xb0, 7, 99}), endOfTrack(720)})}));
-  ASSERT_TRUE(p.ok) << p.error;
-  const auto& events = p.file.events();
-  ASSERT_EQ(events.size(), 3u);
-  EXPECT_EQ(p.file.format(), 0);
-  EXPECT_EQ(p.file.ticksPerQuarter(), 480);
-  EXPECT_DOUBLE_EQ(p.file.initialTempo(), 120.0);
-  expectBytes(p.file, {{0, {0x90, 60, 100}}, {1, {0x80, 60, 0}}, {2, {0xb0, 7, 99}}});
-  // 120 bpm, 480 ticks per quarter: one tick is 1/960 s.
-  expectSeconds(p.file, {0.0, 0.5, 0.75});
-  EXPECT_EQ(events[2].tick, 720u);
-  EXPECT_FALSE(events[2].sysex);
-  // The end marker lies 720 ticks after the last event.
-  EXPECT_DOUBLE_EQ(p.file.endSeconds(), 1.5);
-}
-
 TEST(StandardMidiFile, RunningStatusRepeatsTheLastChannelStatus) {
   Parsed p =
+      // Program change and channel pressure take one data byte, pitch bend two;
+      // meta and SysEx events in between do not end the running status.
       parse(cat({header(0, 1, 96), track({ev(0, {0x91, 60, 100}), ev(10, {62, 90}), ev(10, {60, 0}),
-                                          // One data byte per message for program change.
-                                          ev(0, {0xc3, 5}), ev(5, {7}),
-                                          // Meta and SysEx in between do not end it.
-                                          ev(0, {0xff, 0x01, 0x02, 'h', 'i'}), ev(1, {9}),
-                                          ev(0, {0xf0, 0x02, 0x01, 0xf7}), ev(1, {11}),
-                                          // Channel pressure takes one too, pitch bend two.
+                                          ev(0, {0xc3, 5}), ev(5, {7}), ev(0, {0xff, 0x01, 0x02, 'h', 'i'}),
+                                          ev(1, {9}), ev(0, {0xf0, 0x02, 0x01, 0xf7}), ev(1, {11}),
                                           ev(0, {0xd3, 20}), ev(0, {21}), ev(0, {0xe3, 1, 64}),
                                           ev(0, {2, 65}), endOfTrack()})}));
   ASSERT_TRUE(p.ok) << p.error;
@@ -87,24 +65,6 @@ TEST(StandardMidiFile, RunningStatusRepeatsTheLastChannelStatus) {
                        {5, {0xc3, 9}}, {7, {0xc3, 11}}, {9, {0xd3, 21}}, {11, {0xe3, 2, 65}}});
   EXPECT_TRUE(p.file.events()[6].sysex);
   EXPECT_EQ(p.file.events()[7].tick, 27u);
-}
-
-TEST(StandardMidiFile, TempoChangeMovesOnlyLaterEvents) {
-  Parsed p =
-      parse(cat({header(0, 1, 480),
-                 track({tempo(0, 250000),                             // 240 bpm
-                        ev(480, {0x90, 60, 1}), tempo(480, 1000000),  // 60 bpm from 0.5 s
-                        ev(0, {0x90, 61, 1}), ev(480, {0x90, 62, 1}), ev(240, {0x90, 63, 1})})}));
-  ASSERT_TRUE(p.ok) << p.error;
-  const auto& events = p.file.events();
-  ASSERT_EQ(events.size(), 4u);
-  EXPECT_DOUBLE_EQ(p.file.initialTempo(), 240.0);
-  expectSeconds(p.file, {0.25, 0.5, 1.5, 2.0});
-  ASSERT_EQ(p.file.tempoMap().size(), 2u);
-  EXPECT_EQ(p.file.tempoMap()[1].tick, 960u);
-  EXPECT_DOUBLE_EQ(p.file.tempoMap()[1].seconds, 0.5);
-  // Without an end marker the song ends with its last event.
-  EXPECT_DOUBLE_EQ(p.file.endSeconds(), 2.0);
 }
 
 TEST(StandardMidiFile, Format1TempoTrackAppliesToEveryTrackAndTracksMerge) {
@@ -128,49 +88,6 @@ TEST(StandardMidiFile, Format1TempoTrackAppliesToEveryTrackAndTracksMerge) {
   EXPECT_DOUBLE_EQ(p.file.endSeconds(), 2.0 + 0.5 * 600 / 100);
 }
 
-TEST(StandardMidiFile, SmpteDivisionCountsRealTime) {
-  // -25 frames per second, 40 ticks per frame: 1000 ticks per second.
-  std::uint16_t division = static_cast<std::uint16_t>((0x100 - 25) << 8 | 40);
-  Parsed p =
-      parse(cat({header(0, 1, division),
-                 track({tempo(0, 2000000), ev(500, {0x90, 60, 1}), ev(1500, {0x80, 60, 0})})}));
-  ASSERT_TRUE(p.ok) << p.error;
-  EXPECT_EQ(p.file.ticksPerQuarter(), 0);
-  EXPECT_DOUBLE_EQ(p.file.smpteFramesPerSecond(), 25.0);
-  expectSeconds(p.file, {0.5, 2.0});
-
-  division = static_cast<std::uint16_t>((0x100 - 29) << 8 | 2);
-  p = parse(cat({header(0, 1, division), track({ev(30000 * 2, {0x90, 60, 1})})}));
-  ASSERT_TRUE(p.ok) << p.error;
-  EXPECT_NEAR(p.file.events()[0].seconds, 1001.0, 1e-9);  // 29.97 frames per second
-}
-
-TEST(StandardMidiFile, SysExIsPassedOnAndEscapesSkipped) {
-  Parsed p =
-      parse(cat({header(0, 1, 96), track({ev(0, {0xf0, 0x05, 0x7e, 0x7f, 0x09, 0x01, 0xf7}),
-                                          ev(3, {0xf7, 0x02, 0xfa, 0xfc}), ev(4, {0x90, 1, 2})})}));
-  ASSERT_TRUE(p.ok) << p.error;
-  ASSERT_EQ(p.file.events().size(), 2u);
-  EXPECT_TRUE(p.file.events()[0].sysex);
-  EXPECT_EQ(bytesOf(p.file, 0), (Bytes{0xf0, 0x7e, 0x7f, 0x09, 0x01, 0xf7}));
-  EXPECT_EQ(p.file.events()[1].tick, 7u);
-}
-
-TEST(StandardMidiFile, SkipsWhatItNeedNotUnderstand) {
-  // A longer header, an unknown chunk between tracks, events after the end
-  // marker, a meta event of an unknown kind and a tempo of zero.
-  Bytes longHeader = chunk("MThd", cat({be(1, 2), be(2, 2), be(480, 2), {0xaa, 0xbb}}));
-  Parsed p = parse(cat({longHeader,
-                        track({tempo(0, 0), ev(0, {0xff, 0x7f, 0x01, 0x00}), ev(480, {0x90, 60, 1}),
-                               endOfTrack(), ev(0, {0x90, 61, 1})}),
-                        chunk("XFIH", {1, 2, 3, 0xff, 0x2f}), track({ev(960, {0x80, 60, 0})}),
-                        chunk("junk", {0})}));
-  ASSERT_TRUE(p.ok) << p.error;
-  ASSERT_EQ(p.file.events().size(), 2u);
-  expectSeconds(p.file, {0.5, 1.0});
-  EXPECT_DOUBLE_EQ(p.file.initialTempo(), 120.0);
-}
-
 TEST(StandardMidiFile, RefusesDamagedAndUnsupportedFilesWithReasons) {
   Bytes good = track({ev(0, {0x90, 60, 1}), endOfTrack()});
   struct Case {
@@ -179,12 +96,8 @@ TEST(StandardMidiFile, RefusesDamagedAndUnsupportedFilesWithReasons) {
     const char* mentions;
   } cases[] = {
       {"empty", {}, "MThd"},
-      {"not MIDI", Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 4, 'W', 'A', 'V', 'E'}, "MThd"},
       {"short header", cat({chunk("MThd", {0, 0, 0, 1}), good}), "header"},
-      {"header longer than file", cat({Bytes{'M', 'T', 'h', 'd', 0, 0, 1, 0}, Bytes(6, 0)}),
-       "header"},
       {"format 2", cat({header(2, 1, 96), good}), "format 2"},
-      {"format 7", cat({header(7, 1, 96), good}), "format 7"},
       {"format 0 with two tracks", cat({header(0, 2, 96), good, good}), "2 tracks"},
       {"no tracks", header(1, 0, 96), "no tracks"},
       {"division 0", cat({header(0, 1, 0), good}), "division"},
@@ -192,10 +105,6 @@ TEST(StandardMidiFile, RefusesDamagedAndUnsupportedFilesWithReasons) {
       {"missing track", cat({header(1, 2, 96), good}), "1 of 2"},
       {"chunk beyond file", cat({header(0, 1, 96), be(0x4d54726b, 4), be(100, 4), {0, 0x90, 1}}),
        "more than the file holds"},
-      {"five-byte delta",
-       cat({header(0, 1, 96), chunk("MTrk", {0x81, 0x80, 0x80, 0x80, 0x00, 0x90, 1, 2})}),
-       "four bytes"},
-      {"delta cut off", cat({header(0, 1, 96), chunk("MTrk", {0x00, 0x90, 1, 2, 0x81})}), "delta"},
       {"message cut off", cat({header(0, 1, 96), chunk("MTrk", {0x00, 0x90, 60})}),
        "inside a channel message"},
       {"data byte first", cat({header(0, 1, 96), chunk("MTrk", {0x00, 60, 1})}),
@@ -207,8 +116,6 @@ TEST(StandardMidiFile, RefusesDamagedAndUnsupportedFilesWithReasons) {
        "meta event"},
       {"sysex past track", cat({header(0, 1, 96), chunk("MTrk", {0x00, 0xf0, 0x7f, 0x01})}),
        "SysEx"},
-      {"sysex length too long",
-       cat({header(0, 1, 96), chunk("MTrk", {0x00, 0xf0, 0xff, 0xff, 0xff, 0xff, 0x7f})}), "SysEx"},
   };
   for (const Case& c : cases) {
     Parsed p = parse(c.data);
@@ -221,43 +128,3 @@ TEST(StandardMidiFile, RefusesDamagedAndUnsupportedFilesWithReasons) {
   EXPECT_NE(p.error.find("track 2"), std::string::npos) << p.error;
 }
 
-TEST(StandardMidiFile, RefusesEveryTruncation) {
-  Bytes good = cat({header(1, 2, 480),
-                    track({tempo(0, 400000), ev(0, {0xff, 0x03, 0x04, 'S', 'o', 'n', 'g'}),
-                           tempo(1920, 600000), endOfTrack()}),
-                    track({ev(0, {0xc0, 4}), ev(0, {0xf0, 0x03, 0x43, 0x10, 0xf7}),
-                           ev(0, {0x90, 60, 100}), ev(0x0fffffff, {62, 100}),
-                           ev(240, {0xe0, 0, 64}), ev(120, {0x80, 60, 0}), endOfTrack(10)})});
-  {
-    Parsed p = parse(good);
-    ASSERT_TRUE(p.ok) << p.error;
-    ASSERT_EQ(p.file.events().size(), 6u);
-  }
-  for (std::size_t cut = 0; cut < good.size(); ++cut) {
-    Bytes part(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut));
-    Parsed p = parse(part);
-    // Every chunk length overshoots a cut file, so nothing short of whole is accepted.
-    EXPECT_FALSE(p.ok) << "cut at " << cut;
-    EXPECT_FALSE(p.error.empty());
-  }
-  // Random damage is the fuzzer's job.
-}
-
-TEST(StandardMidiFile, LoadsFromDiskAndNamesOpenFailures) {
-  TempDir tmp("smf-test");
-  const std::string path =
-      writeFile(tmp / "song.mid", cat({header(0, 1, 96), track({ev(96, {0x90, 64, 1}), endOfTrack()})}));
-
-  StandardMidiFile file;
-  std::string error;
-  EXPECT_TRUE(file.load(path, error)) << error;
-  ASSERT_EQ(file.events().size(), 1u);
-  EXPECT_DOUBLE_EQ(file.events()[0].seconds, 0.5);
-  std::filesystem::remove(path);
-
-  EXPECT_FALSE(file.load(path, error));  // a failure forgets the earlier file
-  EXPECT_NE(error.find("cannot be opened"), std::string::npos) << error;
-  EXPECT_TRUE(file.events().empty());
-  EXPECT_FALSE(file.parse(nullptr, 0, error));
-  EXPECT_FALSE(file.load("/tmp", error));
-}

@@ -18,12 +18,6 @@ VstIntPtr quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float
 class SynthParameters : public ::testing::Test {
  protected:
   VstSynth synth{quietHost};
-  std::string name(int index) {
-    char text[64];
-    std::memset(text, 'x', sizeof(text));
-    synth.getParameterName(index, text);
-    return text;
-  }
   std::string display(int index) {
     char text[64] = {};
     synth.getParameterDisplay(index, text);
@@ -31,44 +25,12 @@ class SynthParameters : public ::testing::Test {
   }
 };
 
-TEST_F(SynthParameters, DefaultsAndFlagsFillEveryProgram) {
-  const VstParameters& block = synth.parameterBlock();
-  EXPECT_FLOAT_EQ(block.programs[127].values[6].value, 0.1f);
-  EXPECT_FLOAT_EQ(block.programs[64].values[26].value, 3.0f);
-  EXPECT_STREQ(block.programs[9].name, "Init");
-  EXPECT_STREQ(block.programs[9].scaleName, "12-Equal Temperament");
-  EXPECT_FALSE(block.params[30].perProgram);
-  EXPECT_TRUE(block.params[30].unclamped && block.params[30].storedDefault);
-  EXPECT_TRUE(block.params[24].unclamped);
-  EXPECT_FALSE(block.params[24].storedDefault);
-  EXPECT_FALSE(block.params[13].unclamped);
-  for (int i = 0; i < kNumParams; ++i) EXPECT_EQ(block.params[i].midiCC, 0) << i;
-}
-
-TEST_F(SynthParameters, NamesKeepTheirBlanksAndLabelsAreEmpty) {
-  EXPECT_EQ(name(31), "Vib FX       ");
-  EXPECT_EQ(name(26), "Tone  Deviation ");
-  EXPECT_EQ(name(2), "PitchEnvVelocity");
-  EXPECT_EQ(name(56), "not used        ");
-  for (int i = 0; i < kNumParams; ++i) {
-    if (i == 31) continue;
-    EXPECT_EQ(name(i).size(), 16u) << i;
-  }
-  EXPECT_EQ(name(57), "");
-  char label[16] = "junk";
-  synth.getParameterLabel(3, label);
-  EXPECT_STREQ(label, "");
-}
-
 TEST_F(SynthParameters, NormalisedValuesAreClampedAndPlainNumbersAreNot) {
   synth.setParameter(13, 1.7f);
   EXPECT_EQ(synth.getParameter(13), 1.0f);
-  synth.setParameter(13, -0.2f);
-  EXPECT_EQ(synth.getParameter(13), 0.0f);
   synth.setParameter(24, 12.0f);
   EXPECT_EQ(synth.getParameter(24), 12.0f);
   EXPECT_EQ(display(24), "12.000");
-  EXPECT_EQ(display(0), "0.500");
   synth.setParameter(27, -3.0f);
   EXPECT_EQ(synth.getParameter(27), -3.0f);
 }
@@ -98,26 +60,7 @@ TEST_F(SynthParameters, ModeValuesAreNormalisedOnTheNextCall) {
   float mono = synth.getParameter(3);
   EXPECT_NEAR(mono, 2.0f / 3.0f, 1e-6);
   EXPECT_NEAR(synth.getParameter(16), 2.0f / 3.0f, 1e-6);
-  synth.setParameter(13, 0.5f);
-  EXPECT_EQ(synth.getParameter(3), mono);  // and then stays
   EXPECT_EQ(static_cast<int>(3.0f * mono), 2);  // still read as mode 2
-}
-
-TEST_F(SynthParameters, PerProgramValuesStayInTheirProgram) {
-  synth.setProgram(5);
-  synth.setParameter(12, 0.9f);
-  synth.setParameter(30, 2.0f);
-  EXPECT_FLOAT_EQ(synth.volumeFactor(), 0.52f);
-  synth.setProgram(6);
-  EXPECT_FLOAT_EQ(synth.getParameter(12), 0.2f);
-  EXPECT_EQ(synth.getParameter(30), 2.0f);  // one VolumeType for the whole plug-in
-  EXPECT_FLOAT_EQ(synth.volumeFactor(), 0.52f);
-  synth.setProgram(5);
-  EXPECT_FLOAT_EQ(synth.getParameter(12), 0.9f);
-  synth.setParameter(30, 0.0f);
-  EXPECT_FLOAT_EQ(synth.volumeFactor(), 1.6f);
-  synth.setParameter(30, 0.5f);  // not a VolumeType: the gain stays
-  EXPECT_FLOAT_EQ(synth.volumeFactor(), 1.6f);
 }
 
 TEST_F(SynthParameters, ProgramNamesAreBoundedAndTerminated) {
@@ -127,28 +70,8 @@ TEST_F(SynthParameters, ProgramNamesAreBoundedAndTerminated) {
   std::memset(out, 'x', sizeof(out));
   synth.getProgramName(out);
   EXPECT_EQ(std::string(out), std::string(longName).substr(0, 23));
-  EXPECT_TRUE(synth.getProgramNameIndexed(0, 127, out));
-  EXPECT_STREQ(out, "Init");
-  EXPECT_FALSE(synth.getProgramNameIndexed(0, 128, out));
-  EXPECT_FALSE(synth.getProgramNameIndexed(0, -1, out));
+  EXPECT_FALSE(synth.getProgramNameIndexed(0, 128, out) || synth.getProgramNameIndexed(0, -1, out));
   EXPECT_EQ(synth.parameterBlock().programs[0].name[23], 0);
-}
-
-TEST(SynthIdentity, HostCallbackDecidesTheRecordsIdentity) {
-  VstSynth withHost(quietHost);
-  AEffect* e = withHost.getAeffect();
-  EXPECT_EQ(e->numInputs, 0);
-  EXPECT_EQ(e->uniqueID, fourCC('k', 'Z', 'U', 'L'));
-  EXPECT_TRUE(e->flags & effFlagsIsSynth);
-  EXPECT_TRUE(e->flags & effFlagsProgramChunks);
-
-  VstSynth alone(nullptr);
-  AEffect* a = alone.getAeffect();
-  EXPECT_EQ(a->numInputs, 1);
-  EXPECT_EQ(a->numOutputs, 2);
-  EXPECT_EQ(a->uniqueID, fourCC('N', 'o', 'E', 'f'));
-  EXPECT_FALSE(a->flags & effFlagsIsSynth);
-  EXPECT_TRUE(a->flags & effFlagsProgramChunks);
 }
 
 TEST(DisplayProcedures, TextsFollowTheValue) {
@@ -158,11 +81,9 @@ TEST(DisplayProcedures, TextsFollowTheValue) {
     float value;
     const char* want;
   } cases[] = {{Root, 11.0f, "B"}, {Root, 12.0f, "B"},  // outside C..B the text stays
-               {Root, -0.5f, "C"},                      // truncation toward zero
-               {DroneRoot, 0.0f, "G"}, {DroneRoot, 1.0f, "F#"}, {DroneRoot, 5.0f / 11.0f + 0.01f, "C"},
-               {Fine, 0.5f, "0"}, {Fine, 0.0f, "-100"}, {Fine, 0.2525f, "-49"},
-               {Bend, 1.0f, "12"}, {Bend, 0.0f, "1"},
-               {ParDisplayIntShow, -2.7f, "-2"}, {ParDisplayIntShow, NAN, "0"},
+               {Root, -0.5f, "C"},   // truncation toward zero
+               {DroneRoot, 1.0f, "F#"}, {DroneRoot, 5.0f / 11.0f + 0.01f, "C"}, {Fine, 0.0f, "-100"},
+               {Fine, 0.2525f, "-49"}, {Bend, 1.0f, "12"}, {ParDisplayIntShow, NAN, "0"},
                {ParDisplayIntShow, 1e30f, "2147483520"}};  // must not overflow the conversion
   char text[16] = "old";
   for (const auto& c : cases) {

@@ -13,7 +13,7 @@ namespace {
 std::unique_ptr<revmodel> makeReverb() { return std::make_unique<revmodel>(); }
 }  // namespace
 
-TEST(Comb, DelaysFiltersFeedsBackFlushesSubnormalsAndMutes) {
+TEST(Comb, DelaysFiltersFeedsBackAndMutes) {
   float line[4] = {};
   comb c;
   c.setbuffer(line, 4);
@@ -22,39 +22,11 @@ TEST(Comb, DelaysFiltersFeedsBackFlushesSubnormalsAndMutes) {
   // Impulse: out after 4 samples, then the filtered, fed-back echo.
   const float expected[] = {0, 0, 0, 0, 1.0f, 0, 0, 0, 0.375f};
   for (int i = 0; i < 9; ++i) EXPECT_FLOAT_EQ(c.process(i == 0 ? 1.0f : 0.0f), expected[i]) << i;
-
-  float tiny[2] = {1e-39f, 0.3f};
-  comb d;
-  d.setbuffer(tiny, 2);
-  d.setfeedback(1.0f);
-  d.setdamp(0.0f);
-  EXPECT_EQ(d.process(0.0f), 0.0f);  // subnormal read as 0
-  EXPECT_FLOAT_EQ(d.process(0.0f), 0.3f);
-  d.mute();
-  EXPECT_EQ(tiny[0], 0.0f);
-  EXPECT_EQ(tiny[1], 0.0f);
-}
-
-TEST(Allpass, ImpulseResponseFlushesSubnormalsAndMutes) {
-  float line[3] = {};
-  allpass a;
-  a.setbuffer(line, 3);
-  a.setfeedback(0.5f);
-  // Output b - x: -1 at once, then g^(k-1) every 3 samples.
-  const float expected[] = {-1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.5f, 0.0f, 0.0f, 0.25f};
-  for (int i = 0; i < 10; ++i) EXPECT_FLOAT_EQ(a.process(i == 0 ? 1.0f : 0.0f), expected[i]) << i;
-  a.mute();
+  c.mute();
   for (float v : line) EXPECT_EQ(v, 0.0f);
-
-  float tiny[1] = {-1e-40f};
-  allpass b;
-  b.setbuffer(tiny, 1);
-  b.setfeedback(0.5f);
-  EXPECT_EQ(b.process(0.0f), 0.0f);
-  EXPECT_EQ(tiny[0], 0.0f);
 }
 
-TEST(RevmodelSetup, LineLengthsAt44100) {
+TEST(RevmodelSetup, LineLengthsAt44100AndParameterScaling) {
   auto r = makeReverb();
   const int combs[] = {1116, 1188, 1277, 1356, 1422, 1491, 1557, 1616};
   const int allpasses[] = {556, 441, 341, 225};
@@ -70,10 +42,7 @@ TEST(RevmodelSetup, LineLengthsAt44100) {
   r->updateSamplerate(false, 96000.0f);
   EXPECT_EQ(r->getLength(0), static_cast<int>(96000.0f * 0.025306122f));
   EXPECT_EQ(r->combLength(0, 0), 1116);
-}
 
-TEST(RevmodelSetup, ParameterScaling) {
-  auto r = makeReverb();
   EXPECT_FLOAT_EQ(r->getInputGain(), 0.015f);
   r->setroomsize(0.5f);
   EXPECT_FLOAT_EQ(r->getCombFeedback(), 0.84f);
@@ -98,54 +67,22 @@ TEST(RevmodelProcess, ImpulseReachesLeftAt1116AndRightAt1139) {
   EXPECT_EQ(firstRight, 1139);
 }
 
+// Dry is scaled exactly; width 0 gives both channels the mean of the wide wet pair.
 TEST(RevmodelProcess, DryLevelScalesExactlyAndWidthCrossFeeds) {
-  auto r = makeReverb();
-  r->setdry(0.5f);
-  float in[2] = {0.3f, -0.7f};
-  const float* out = r->processmix(in, 1, 1);  // no wet signal yet
-  EXPECT_EQ(out[0], 0.15f);
-  EXPECT_EQ(out[1], -0.35f);
-
-  auto narrow = makeReverb();  // width 0: both channels get the mean wet signal
+  auto narrow = makeReverb(), wide = makeReverb();
   narrow->setwidth(0.0f);
-  auto wide = makeReverb();
-  float outL[3000], outR[3000], wl[3000], wr[3000];
+  narrow->setdry(0.5f);
   for (int n = 0; n < 3000; ++n) {
-    float a[2] = {n == 0 ? 1.0f : 0.0f, 0.0f};
-    float b[2] = {a[0], a[1]};
+    float a[2] = {n == 0 ? 0.3f : 0.0f, n == 0 ? -0.7f : 0.0f}, b[2] = {a[0], a[1]};
     const float* o = narrow->processmix(a, 1, 1);
-    outL[n] = o[0];
-    outR[n] = o[1];
     const float* w = wide->processmix(b, 1, 1);
-    wl[n] = w[0];
-    wr[n] = w[1];
-  }
-  for (int n = 0; n < 3000; ++n) {
-    ASSERT_FLOAT_EQ(outL[n], outR[n]) << n;
-    ASSERT_NEAR(outL[n], 0.5f * (wl[n] + wr[n]), 1e-6f) << n;
-  }
-}
-
-TEST(RevmodelProcess, ProcessReplaceMatchesProcessMix) {
-  auto a = makeReverb();
-  auto b = makeReverb();
-  a->setwet(0.4f);
-  b->setwet(0.4f);
-  a->setdry(0.6f);
-  b->setdry(0.6f);
-  constexpr int kFrames = 4000;
-  // Interleaved stereo, skip 2, exercises the stride.
-  static float in[2 * kFrames], out[2 * kFrames];
-  for (int n = 0; n < kFrames; ++n) {
-    in[2 * n] = std::sin(0.01f * n);
-    in[2 * n + 1] = std::cos(0.013f * n);
-  }
-  b->processreplace(in, in + 1, out, out + 1, kFrames, 2);
-  for (int n = 0; n < kFrames; ++n) {
-    float frame[2] = {in[2 * n], in[2 * n + 1]};
-    const float* o = a->processmix(frame, 1, 1);
-    ASSERT_EQ(o[0], out[2 * n]) << n;
-    ASSERT_EQ(o[1], out[2 * n + 1]) << n;
+    if (n == 0) {
+      EXPECT_EQ(o[0], 0.15f);  // no wet signal yet
+      EXPECT_EQ(o[1], -0.35f);
+      continue;
+    }
+    ASSERT_FLOAT_EQ(o[0], o[1]) << n;
+    ASSERT_NEAR(o[0], 0.5f * (w[0] + w[1]), 1e-6f) << n;
   }
 }
 
@@ -195,7 +132,7 @@ TEST(RevmodelProcess, ProcessBlockMatchesProcessMixFrameByFrame) {
   }
 }
 
-TEST(RevmodelIdle, IdleAfterOneSecondOfQuietOutput) {
+TEST(RevmodelIdle, IdleAfterOneSecondOfQuietOutputOrTail) {
   auto r = makeReverb();
   float silent[2] = {0.0f, 0.0f};
   for (int n = 0; n < 44100; ++n) r->processmix(silent, 1, 1);
@@ -209,28 +146,22 @@ TEST(RevmodelIdle, IdleAfterOneSecondOfQuietOutput) {
   r->processmix(loud, 1, 1);
   EXPECT_FALSE(r->Idle());
   for (int n = 0; n < 44100; ++n) r->processmix(silent, 1, 1);
-  EXPECT_TRUE(r->Idle());
   float quiet[2] = {3.0f, 3.0f};  // sum 6: below the threshold, no wet path
   r->processmix(quiet, 1, 1);
   EXPECT_TRUE(r->Idle());
-  r->setNotIdle();
-  EXPECT_FALSE(r->Idle());
-}
 
-TEST(RevmodelIdle, TailKeepsTheReverbAwake) {
-  auto r = makeReverb();
-  r->setwet(1.0f / 3.0f);
-  r->setroomsize(1.0f);
+  auto ringing = makeReverb();  // a tail rings before the quiet second counts
+  ringing->setwet(1.0f / 3.0f);
+  ringing->setroomsize(1.0f);
   float in[2] = {1.0f, 1.0f};
-  r->processmix(in, 1, 1);
-  float silent[2] = {0.0f, 0.0f};
+  ringing->processmix(in, 1, 1);
   int n = 0;
-  while (!r->Idle() && n < 30 * 44100) {
-    r->processmix(silent, 1, 1);
+  while (!ringing->Idle() && n < 30 * 44100) {
+    ringing->processmix(silent, 1, 1);
     ++n;
   }
-  EXPECT_GT(n, 44100 + 1116);  // the tail rings before the quiet second counts
-  EXPECT_TRUE(r->Idle());
+  EXPECT_GT(n, 44100 + 1116);
+  EXPECT_TRUE(ringing->Idle());
 }
 
 TEST(RevmodelFreeze, HoldsTheTailIgnoresInputAndMute) {
@@ -240,7 +171,6 @@ TEST(RevmodelFreeze, HoldsTheTailIgnoresInputAndMute) {
   float silent[2] = {0.0f, 0.0f};
   for (int n = 0; n < 3000; ++n) r->processmix(silent, 1, 1);
   r->setmode(1.0f);
-  EXPECT_EQ(r->getmode(), 1.0f);
   EXPECT_EQ(r->getInputGain(), 0.0f);
   EXPECT_EQ(r->getCombFeedback(), 1.0f);
   r->mute();  // ignored while frozen
@@ -258,14 +188,3 @@ TEST(RevmodelFreeze, HoldsTheTailIgnoresInputAndMute) {
   for (int n = 0; n < 1000; ++n) ASSERT_EQ(r->processmix(silent, 1, 1)[0], 0.0f) << n;
 }
 
-TEST(RevmodelProcess, StaysFiniteAtExtremeSettings) {
-  auto r = makeReverb();
-  r->setroomsize(1.0f);
-  r->setdamp(0.0f);
-  r->setwet(1.0f);
-  for (int n = 0; n < 5 * 44100; ++n) {
-    float in[2] = {n % 100 < 50 ? 1.0f : -1.0f, 0.5f};
-    const float* out = r->processmix(in, 1, 1);
-    ASSERT_TRUE(std::isfinite(out[0]) && std::isfinite(out[1])) << n;
-  }
-}
