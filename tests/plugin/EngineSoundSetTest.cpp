@@ -1,10 +1,13 @@
-// Sound-set switching through the built module. Switches from another thread
-// while the audio thread renders are the stress test's part.
+// Sound-set and scale switching through the built module. Switches from
+// another thread while the audio thread renders are the stress test's part.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <vector>
+
+#include "plugin/VstSynth.h"
 #include "tests/plugin/SoundSetFixture.h"
 
-using host::MidiEventList;
 using host::RenderedAudio;
 
 namespace {
@@ -14,49 +17,66 @@ class EngineSoundSet : public SoundSetFixture {
   void SetUp() override {
     SoundSetFixture::SetUp();
     // Folders found out of order; the table sorts them by code.
-    writeSoundSet(3, "Third", {TestTone::cosine(125, 60, 0.3f), TestTone::cosine(200, 36),
-                               TestTone::cosine(300, 36)});
+    writeSoundSet(3, "Third", {{125, 60, 0.3f}, {200, 36}, {300, 36}});
     writeSoundSet(1, "First", TestSoundSet{});
-    writeSoundSet(2, "Second", {TestTone::cosine(80, 60, 0.4f), TestTone::cosine(160, 36, 0.4f),
-                                TestTone::cosine(240, 36, 0.4f)});
-  }
-  // Holds key 60 on folder 01; the level of its steady part.
-  double holdNote(host::HostedPlugin& plugin) {
-    MidiEventList s;
-    s.noteOn(0, 0, 60, 100);
-    RenderedAudio out = render(plugin, 8820, s);
-    EXPECT_NEAR(measure::period(out.left, 2000, 8820), 100.0, 0.01);
-    return measure::rms(out.left, 2000, 8820);
+    writeSoundSet(2, "Second", {{80, 60, 0.4f}, {160, 36, 0.4f}, {240, 36, 0.4f}});
   }
 };
 
 TEST_F(EngineSoundSet, SwitchSilencesTheVoicesAndTheNextNotePlaysTheNewSet) {
   auto plugin = loadDry();
   ASSERT_TRUE(plugin);
-  holdNote(*plugin);
+  RenderedAudio out = render(*plugin, 8820, notes({{0, 60}}));
+  EXPECT_NEAR(measure::period(out.left, 2000, 8820), 100.0, 0.01);
+  const double level = measure::rms(out.left, 2000, 8820);
+  // The loaded set, or a row past the table: the note sounds on unchanged.
+  for (float row : {0.0f, 3.0f}) {
+    plugin->setParameter(kSoundSetRow, row);
+    out = render(*plugin, 8820);
+    EXPECT_NEAR(measure::rms(out.left, 0, 8820), level, 0.01 * level) << row;
+    EXPECT_NEAR(measure::period(out.left, 0, 8820), 100.0, 0.01) << row;
+  }
   plugin->setParameter(kSoundSetRow, 2.0f);  // row 2: folder 03, code 2
   EXPECT_EQ(plugin->getParameter(kSoundSet), 2.0f);
-  RenderedAudio out = render(*plugin, 22050);
+  out = render(*plugin, 22050);
   ASSERT_TRUE(measure::allFinite(out.left));
   EXPECT_TRUE(measure::allZero(out.left, 11025, out.frames()));  // the held key fell silent
-
-  MidiEventList next;
-  next.noteOn(0, 0, 60, 100);
-  out = render(*plugin, 8820, next);
+  out = render(*plugin, 8820, notes({{0, 60}}));
   EXPECT_NEAR(measure::period(out.left, 2000, 8820), 125.0, 0.01);
   EXPECT_LT(measure::peak(out.left, 2000, 8820), 0.31f);  // the quieter wave of the new set
 }
 
-TEST_F(EngineSoundSet, ChoosingTheLoadedSetOrARowPastTheTableLeavesTheNoteSounding) {
-  auto plugin = loadDry();
-  ASSERT_TRUE(plugin);
-  const double level = holdNote(*plugin);
-  for (float row : {0.0f, 3.0f}) {
-    plugin->setParameter(kSoundSetRow, row);
-    RenderedAudio out = render(*plugin, 8820);
-    EXPECT_NEAR(measure::rms(out.left, 0, 8820), level, 0.01 * level) << row;
-    EXPECT_NEAR(measure::period(out.left, 0, 8820), 100.0, 0.01) << row;
-  }
+// Scales are chosen from the editor (no host call reaches that), so this
+// drives an engine object of the test binary with the same data folder.
+TEST_F(EngineSoundSet, ScaleOffsetsShiftTheNotesStartedAfterThem) {
+  std::vector<double> cents(12, 0.0);
+  cents[1] = 50.0;
+  cents[11] = 200.0;
+  writeScale("Test", cents);
+  VstSynth synth(nullptr);
+  for (auto [index, value] : dryValues()) synth.setParameter(index, value);
+  // Plays one note for 0.2 s, then lets it die away; the period of the held part.
+  auto playPeriod = [&](int note) {
+    std::vector<float> held(8820), tail(22050), right(22050);
+    for (auto [out, on] : {std::pair{&held, true}, {&tail, false}}) {
+      host::MidiEventList list = notes({{0, on ? note : -note}});
+      synth.processEvents(list.vstEvents());
+      float* outputs[2] = {out->data(), right.data()};
+      synth.processReplacing(nullptr, outputs, static_cast<int>(out->size()));
+    }
+    return measure::period(held, 2000, held.size());
+  };
+  const double semitone = std::pow(2.0, 1.0 / 12.0);
+  EXPECT_NEAR(playPeriod(61), 100.0 / semitone, 0.01);  // equal temperament until chosen
+  synth.tuning().setTable("Test");
+  // The offset in semitones enters as a factor 1 + offset / 16.351599.
+  EXPECT_NEAR(playPeriod(61), 100.0 / semitone / (1.0 + 0.5 / 16.351599), 0.01);
+  EXPECT_NEAR(playPeriod(60), 100.0, 0.01);
+  EXPECT_NEAR(playPeriod(73), 50.0 / semitone / (1.0 + 0.5 / 16.351599), 0.01);
+  // With the root on D, C# is the eleventh step above it and D the root.
+  synth.setParameter(kMicroTuningRoot, 2.0f);
+  EXPECT_NEAR(playPeriod(61), 100.0 / semitone / (1.0 + 2.0 / 16.351599), 0.01);
+  EXPECT_NEAR(playPeriod(62), 100.0 / semitone / semitone, 0.01);
 }
 
 }  // namespace

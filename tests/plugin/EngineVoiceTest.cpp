@@ -7,15 +7,13 @@
 
 #include "tests/plugin/SoundSetFixture.h"
 
-using host::MidiEventList;
 using host::RenderedAudio;
 
 namespace {
 
 // Distinct pitches per voice so each can be picked out of the mix: 441 Hz
 // at 60, 210 Hz at 36, 147 Hz at 36.
-const TestSoundSet kVoices{TestTone::cosine(100, 60), TestTone::cosine(210, 36),
-                           TestTone::cosine(300, 36)};
+const TestSoundSet kVoices{{100, 60}, {210, 36}, {300, 36}};
 
 double semitones(double n) { return std::pow(2.0, n / 12.0); }
 
@@ -24,22 +22,14 @@ class EngineVoice : public SoundSetFixture {
   void SetUp() override {
     SoundSetFixture::SetUp();
     writeSoundSet(1, "Voices", kVoices);
-    writeSoundSet(2, "SympOnly",
-                  {TestTone::silence(), TestTone::cosine(200, 36), TestTone::silence()});
+    writeSoundSet(2, "SympOnly", {kSilence, {200, 36}, kSilence});
   }
-
-  // True when the main voice was struck anew near position at: the
-  // restarting wave fades out and in, leaving a gap; a legato change has none.
-  static bool struckAt(const RenderedAudio& out, size_t at) {
-    float steady = measure::peak(out.left, at - 1500, at);
-    return measure::lowestWindowPeak(out.left, at, at + 900, 120) < 0.3f * steady;
-  }
-  double amplitude(const RenderedAudio& out, size_t from, size_t to, double hz) {
+  static double amplitude(const RenderedAudio& out, size_t from, size_t to, double hz) {
     return measure::toneAmplitude(out.left, from, to, hz);
   }
 };
 
-TEST_F(EngineVoice, PitchFollowsTheKeyAndBothTuneKnobs) {
+TEST_F(EngineVoice, PitchFollowsTheKeyAndBothTuneKnobsAlsoOnASoundingNote) {
   // Pitch Tune: whole semitones trunc(24 v - 12). Fine Tune: a factor
   // 1 + (2 v - 1) / 16.351599 (the frequency of note 12). The two combine.
   const double c0 = 16.351599;
@@ -48,15 +38,10 @@ TEST_F(EngineVoice, PitchFollowsTheKeyAndBothTuneKnobs) {
     float pitchTune, fineTune;
     double period, tolerance;
   } cases[] = {
-      {60, 0.5f, 0.5f, 100.0, 0.01},
       {72, 0.5f, 0.5f, 50.0, 0.01},
-      {48, 0.5f, 0.5f, 200.0, 0.02},
-      {67, 0.5f, 0.5f, 100.0 / semitones(7), 0.01},
-      {60, 0.75f, 0.5f, 100.0 / semitones(6), 0.01},
       {60, 0.0f, 0.5f, 200.0, 0.02},
-      {60, 0.5f, 1.0f, 100.0 / (1.0 + 1.0 / c0), 0.01},
       {60, 0.5f, 0.25f, 100.0 / (1.0 - 0.5 / c0), 0.01},
-      {60, 0.75f, 1.0f, 100.0 / semitones(6) / (1.0 + 1.0 / c0), 0.01},
+      {67, 0.75f, 1.0f, 100.0 / semitones(13) / (1.0 + 1.0 / c0), 0.01},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "note " << c.note << ", pitch tune " << c.pitchTune
@@ -65,24 +50,15 @@ TEST_F(EngineVoice, PitchFollowsTheKeyAndBothTuneKnobs) {
     ASSERT_TRUE(plugin);
     plugin->setParameter(kPitchTune, c.pitchTune);
     plugin->setParameter(kFineTune, c.fineTune);
-    MidiEventList schedule;
-    schedule.noteOn(0, 0, c.note, 100);
-    RenderedAudio out = render(*plugin, 13230, schedule);
+    RenderedAudio out = render(*plugin, 13230, notes({{0, c.note}}));
     EXPECT_NEAR(measure::period(out.left, 2000, out.frames()), c.period, c.tolerance);
     EXPECT_EQ(out.left, out.right);  // mono voices, no effects
+    // Back to the middle while the note sounds: it is retuned at once.
+    plugin->setParameter(kPitchTune, 0.5f);
+    plugin->setParameter(kFineTune, 0.5f);
+    out = render(*plugin, 8820);
+    EXPECT_NEAR(measure::period(out.left, 100, 8820), 100.0 / semitones(c.note - 60), 0.01);
   }
-}
-
-TEST_F(EngineVoice, PitchTuneChangeRetunesASoundingNote) {
-  auto plugin = loadDry();
-  ASSERT_TRUE(plugin);
-  MidiEventList schedule;
-  schedule.noteOn(0, 0, 60, 100);
-  RenderedAudio out = render(*plugin, 8820, schedule);
-  EXPECT_NEAR(measure::period(out.left, 2000, 8820), 100.0, 0.01);
-  plugin->setParameter(kPitchTune, 1.0f);  // +12
-  out = render(*plugin, 8820);
-  EXPECT_NEAR(measure::period(out.left, 100, 8820), 50.0, 0.01);
 }
 
 // Mode 0 is legato both ways, 1 alternates attack and legato, 2 strikes every
@@ -109,12 +85,9 @@ TEST_F(EngineVoice, PlayModesStrikeOrBindTheNotes) {
     auto plugin = loadDry();
     ASSERT_TRUE(plugin);
     plugin->setParameter(kMonoType, c.mode);
-    MidiEventList s;
-    for (size_t i = 0; i < c.steps.size(); ++i) {
-      const int key = c.steps[i].key, at = 8000 * static_cast<int>(i);
-      if (key > 0) s.noteOn(at, 0, key, 100);
-      else s.noteOff(at, 0, -key);
-    }
+    host::MidiEventList s;
+    for (int i = 0, key = 0; i < static_cast<int>(c.steps.size()); ++i)
+      (key = c.steps[i].key) > 0 ? s.noteOn(8000 * i, 0, key, 100) : s.noteOff(8000 * i, 0, -key);
     RenderedAudio out = render(*plugin, 8000 * static_cast<int>(c.steps.size() + 1), s);
     for (size_t i = 0; i < c.steps.size(); ++i) {
       SCOPED_TRACE(testing::Message() << "mode " << c.mode << ", step " << i);
@@ -125,8 +98,12 @@ TEST_F(EngineVoice, PlayModesStrikeOrBindTheNotes) {
                   0.01f * measure::peak(out.left, at - 4000, at));
         continue;
       }
+      // Struck anew: the restarting wave fades out and in, leaving a gap; a
+      // legato change has none.
       if (i > 0) {
-        EXPECT_EQ(struckAt(out, at), step.struck);
+        EXPECT_EQ(measure::lowestWindowPeak(out.left, at, at + 900, 120) <
+                      0.3f * measure::peak(out.left, at - 1500, at),
+                  step.struck);
       }
       EXPECT_NEAR(measure::period(out.left, at + 1500, at + 7990),
                   100.0 / semitones(step.sounding - 60), 0.01);
@@ -140,12 +117,9 @@ TEST_F(EngineVoice, SympatheticStringSoundsThePitchClassBetween36And47) {
   plugin->setParameter(kSoundSetRow, 1.0f);  // "SympOnly": only the strings sound
   plugin->setParameter(kSympathetic, 1.0f);
   EXPECT_EQ(plugin->getParameter(kSoundSet), 1.0f);
-  for (int note : {1, 36, 47, 48, 59, 64, 71, 100, 127}) {
+  for (int note : {1, 36, 47, 59, 64, 127}) {
     SCOPED_TRACE(note);
-    MidiEventList s;
-    s.noteOn(0, 0, note, 100);
-    s.noteOff(17640, 0, note);
-    RenderedAudio out = render(*plugin, 44100, s);
+    RenderedAudio out = render(*plugin, 44100, notes({{0, note}, {17640, -note}}));
     EXPECT_NEAR(measure::period(out.left, 6000, 17640), 200.0 / semitones(note % 12), 0.02);
     EXPECT_GT(measure::rms(out.left, 6000, 17640), 0.02);
     EXPECT_TRUE(measure::allZero(out.left, 40000, 44100));
@@ -156,12 +130,8 @@ TEST_F(EngineVoice, DroneTypeZeroStrikesNote36WithEveryNoteUntilAllKeysAreUp) {
   auto plugin = loadDry();
   ASSERT_TRUE(plugin);
   plugin->setParameter(kDrone, 1.0f);
-  MidiEventList s;
-  s.noteOn(0, 0, 64, 100);
-  s.noteOn(11025, 0, 67, 100);
-  s.noteOff(22050, 0, 67);
-  s.noteOff(33075, 0, 64);
-  RenderedAudio out = render(*plugin, 55125, s);
+  RenderedAudio out =
+      render(*plugin, 55125, notes({{0, 64}, {11025, 67}, {22050, -67}, {33075, -64}}));
   const double drone = kVoices.drone.frequencyAt(36);
   const double atStart = amplitude(out, 2000, 11000, drone);
   EXPECT_GT(atStart, 0.05);
@@ -180,10 +150,7 @@ TEST_F(EngineVoice, DroneTypeOneFollowsTheHostTransport) {
     plugin->setParameter(kDrone, 1.0f);
     plugin->setParameter(kDroneType, 1.0f / 3.0f);
     plugin->timeline().setPlaying(true);
-    MidiEventList s;
-    s.noteOn(0, 0, 64, 100);
-    s.noteOff(11025, 0, 64);
-    RenderedAudio out = render(*plugin, 44100, s);
+    RenderedAudio out = render(*plugin, 44100, notes({{0, 64}, {11025, -64}}));
     const double playing = amplitude(out, 2000, 11000, drone);
     EXPECT_GT(playing, 0.05);
     // The key is up but the transport runs: the drone goes on.
@@ -208,19 +175,14 @@ TEST_F(EngineVoice, DroneTypeTwoSplitsTheKeyboard) {
   plugin->setParameter(kDroneType, 2.0f / 3.0f);
   plugin->setParameter(kDroneSplitNote, 36.0f);  // split at 60
   // Key 59: the drone alone, one octave down on 47, released by its key.
-  MidiEventList low;
-  low.noteOn(0, 0, 59, 100);
-  low.noteOff(11025, 0, 59);
-  RenderedAudio out = render(*plugin, 44100, low);
+  RenderedAudio out = render(*plugin, 44100, notes({{0, 59}, {11025, -59}}));
   EXPECT_GT(amplitude(out, 3000, 11000, kVoices.drone.frequencyAt(47)), 0.05);
   for (double absent : {kVoices.main.frequencyAt(59), kVoices.symp.frequencyAt(47),
                         kVoices.drone.frequencyAt(36)})
     EXPECT_LT(amplitude(out, 3000, 11000, absent), 0.005) << absent << " Hz";
   EXPECT_TRUE(measure::allZero(out.left, 33075, 44100));
   // Key 60: main voice and a sympathetic string on 36, no drone.
-  MidiEventList high;
-  high.noteOn(0, 0, 60, 100);
-  out = render(*plugin, 22050, high);
+  out = render(*plugin, 22050, notes({{0, 60}}));
   EXPECT_GT(amplitude(out, 8000, 22050, kVoices.main.frequencyAt(60)), 0.05);
   EXPECT_GT(amplitude(out, 8000, 22050, kVoices.symp.frequencyAt(36)), 0.02);
   for (double absent : {kVoices.drone.frequencyAt(36), kVoices.drone.frequencyAt(48)})
