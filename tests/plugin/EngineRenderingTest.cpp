@@ -1,5 +1,5 @@
 // Block rendering through the built module: silence, release to exact zero,
-// effect tails, sample-rate changes between blocks.
+// sample-rate changes between blocks.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -38,24 +38,6 @@ TEST_F(EngineRendering, ReleasedNoteEndsInExactZeroWithEffectsOff) {
   // ... and a second later every voice has ended and the output is exactly 0.
   EXPECT_TRUE(measure::allZero(out.left, 44100 + 11025, out.frames()));
   EXPECT_TRUE(measure::allZero(out.right, 44100 + 11025, out.frames()));
-}
-
-TEST_F(EngineRendering, ReverbTailRingsOutAndThenIdles) {
-  auto plugin = loadDry();
-  ASSERT_TRUE(plugin);
-  plugin->setParameter(kReverberOn, 1.0f);
-  plugin->setParameter(kReverberMix, 0.7f);
-  plugin->setParameter(23, 0.6f);
-  RenderedAudio out = render(*plugin, 44100 / 2, notes({{0, 60}, {4410, -60}}));
-  // The dry voice is long over after 0.3 s; the reverb still sounds.
-  EXPECT_GT(measure::peak(out.left, 17000, 22050), 1e-4f);
-  EXPECT_GT(measure::peak(out.right, 17000, 22050), 1e-4f);
-  EXPECT_NE(out.left, out.right);  // the reverb makes the stereo
-  // Within a generous while the tail has died away and the renderer idles.
-  out = render(*plugin, 44100 * 20);
-  ASSERT_TRUE(measure::allFinite(out.left));
-  EXPECT_TRUE(measure::allZero(out.left, out.frames() - 44100, out.frames()));
-  EXPECT_TRUE(measure::allZero(out.right, out.frames() - 44100, out.frames()));
 }
 
 TEST_F(EngineRendering, SampleRateChangeReappliesTheProgramBeforeTheNextBlock) {

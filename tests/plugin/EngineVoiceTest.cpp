@@ -126,66 +126,54 @@ TEST_F(EngineVoice, SympatheticStringSoundsThePitchClassBetween36And47) {
   }
 }
 
-TEST_F(EngineVoice, DroneTypeZeroStrikesNote36WithEveryNoteUntilAllKeysAreUp) {
-  auto plugin = loadDry();
-  ASSERT_TRUE(plugin);
-  plugin->setParameter(kDrone, 1.0f);
+// Mode 0 strikes note 36 with every note and holds it until all keys are up;
+// mode 1 holds it while the host's transport runs; mode 2 plays it alone,
+// an octave down, on the keys below the split.
+TEST_F(EngineVoice, DroneModes) {
+  const double drone = kVoices.drone.frequencyAt(36);
+  auto load = [&](float mode) {
+    auto plugin = loadDry();
+    plugin->setParameter(kDrone, 1.0f);
+    plugin->setParameter(kSympathetic, 1.0f);
+    plugin->setParameter(kDroneType, mode);
+    return plugin;
+  };
+  auto plugin = load(0.0f);
   RenderedAudio out =
       render(*plugin, 55125, notes({{0, 64}, {11025, 67}, {22050, -67}, {33075, -64}}));
-  const double drone = kVoices.drone.frequencyAt(36);
   const double atStart = amplitude(out, 2000, 11000, drone);
   EXPECT_GT(atStart, 0.05);
   EXPECT_GT(amplitude(out, 2000, 11000, kVoices.main.frequencyAt(64)), 0.05);
-  // One of two keys up: the drone holds. All keys up: it releases.
-  EXPECT_GT(amplitude(out, 24000, 33000, drone), 0.7 * atStart);
+  EXPECT_GT(amplitude(out, 24000, 33000, drone), 0.7 * atStart);  // one key still down
   EXPECT_LT(amplitude(out, 44100, 55125, drone), 0.01 * atStart);
-}
 
-TEST_F(EngineVoice, DroneTypeOneFollowsTheHostTransport) {
-  const double drone = kVoices.drone.frequencyAt(36);
   for (bool timeInfoLost : {false, true}) {
     SCOPED_TRACE(timeInfoLost ? "time information lost" : "transport stopped");
-    auto plugin = loadDry();
-    ASSERT_TRUE(plugin);
-    plugin->setParameter(kDrone, 1.0f);
-    plugin->setParameter(kDroneType, 1.0f / 3.0f);
+    plugin = load(1.0f / 3.0f);
     plugin->timeline().setPlaying(true);
-    RenderedAudio out = render(*plugin, 44100, notes({{0, 64}, {11025, -64}}));
+    out = render(*plugin, 44100, notes({{0, 64}, {11025, -64}}));
     const double playing = amplitude(out, 2000, 11000, drone);
     EXPECT_GT(playing, 0.05);
-    // The key is up but the transport runs: the drone goes on.
-    EXPECT_GT(amplitude(out, 30000, 44100, drone), 0.7 * playing);
+    EXPECT_GT(amplitude(out, 30000, 44100, drone), 0.7 * playing);  // the key is up
     EXPECT_LT(amplitude(out, 30000, 44100, kVoices.main.frequencyAt(64)), 0.01);
-    // Stopped transport, or a host that gives no time information: released.
-    if (timeInfoLost)
-      plugin->setTimeInfoAvailable(false);
-    else
-      plugin->timeline().setPlaying(false);
+    if (timeInfoLost) plugin->setTimeInfoAvailable(false);
+    else plugin->timeline().setPlaying(false);
     out = render(*plugin, 44100);
     EXPECT_LT(amplitude(out, 22050, 44100, drone), 0.01 * playing);
     EXPECT_TRUE(measure::allFinite(out.left));
   }
-}
 
-TEST_F(EngineVoice, DroneTypeTwoSplitsTheKeyboard) {
-  auto plugin = loadDry();
-  ASSERT_TRUE(plugin);
-  plugin->setParameter(kDrone, 1.0f);
-  plugin->setParameter(kSympathetic, 1.0f);
-  plugin->setParameter(kDroneType, 2.0f / 3.0f);
+  plugin = load(2.0f / 3.0f);
   plugin->setParameter(kDroneSplitNote, 36.0f);  // split at 60
-  // Key 59: the drone alone, one octave down on 47, released by its key.
-  RenderedAudio out = render(*plugin, 44100, notes({{0, 59}, {11025, -59}}));
+  out = render(*plugin, 44100, notes({{0, 59}, {11025, -59}}));
   EXPECT_GT(amplitude(out, 3000, 11000, kVoices.drone.frequencyAt(47)), 0.05);
-  for (double absent : {kVoices.main.frequencyAt(59), kVoices.symp.frequencyAt(47),
-                        kVoices.drone.frequencyAt(36)})
+  for (double absent : {kVoices.main.frequencyAt(59), kVoices.symp.frequencyAt(47), drone})
     EXPECT_LT(amplitude(out, 3000, 11000, absent), 0.005) << absent << " Hz";
-  EXPECT_TRUE(measure::allZero(out.left, 33075, 44100));
-  // Key 60: main voice and a sympathetic string on 36, no drone.
-  out = render(*plugin, 22050, notes({{0, 60}}));
+  EXPECT_TRUE(measure::allZero(out.left, 33075, 44100));  // released by its key
+  out = render(*plugin, 22050, notes({{0, 60}}));  // main voice and a string on 36, no drone
   EXPECT_GT(amplitude(out, 8000, 22050, kVoices.main.frequencyAt(60)), 0.05);
   EXPECT_GT(amplitude(out, 8000, 22050, kVoices.symp.frequencyAt(36)), 0.02);
-  for (double absent : {kVoices.drone.frequencyAt(36), kVoices.drone.frequencyAt(48)})
+  for (double absent : {drone, kVoices.drone.frequencyAt(48)})
     EXPECT_LT(amplitude(out, 8000, 22050, absent), 0.005) << absent << " Hz";
 }
 
