@@ -104,35 +104,30 @@ TEST_F(EngineMidi, LearnAssignsDrivesAndForgetsAController) {
   auto plugin = loadDry();
   ASSERT_TRUE(plugin);
   plugin->setParameter(kVolume, 0.2f);
-  RenderedAudio out = render(*plugin, 8820, notes({{0, 60}}));
-  const double quiet = measure::rms(out.left, 2000, 8820);
-  ASSERT_GT(quiet, 0.01);
-  auto turn = [&](int controller, int value, int frames = 8820) {
+  const double quiet = measure::rms(render(*plugin, 8820, notes({{0, 60}})).left, 2000, 8820);
+  auto turn = [&](int controller, int value) {
     MidiEventList cc;
     cc.controller(0, 0, controller, value);
-    return render(*plugin, frames, cc, 64);
+    return render(*plugin, 8820, cc);
   };
-  // The message that is learned already drives the parameter.
+  // The message that is learned already drives the parameter; forgetting it
+  // (1000 + index) leaves the controller without effect.
   plugin->setParameter(kLearn, static_cast<float>(kVolume));
-  out = turn(7, 127);
-  EXPECT_EQ(plugin->getParameter(kVolume), 1.0f);
-  EXPECT_NEAR(measure::rms(out.left, 0, 8820) / quiet, 5.0, 0.05);
+  EXPECT_NEAR(measure::rms(turn(7, 127).left, 0, 8820) / quiet, 5.0, 0.05);
   EXPECT_TRUE(measure::allZero(turn(7, 0).left, 0, 8820));
-  // Forgetting it (1000 + index) leaves the controller without effect.
   plugin->setParameter(kLearn, 1000.0f + static_cast<float>(kVolume));
-  turn(7, 100, 64);
+  turn(7, 100);
   EXPECT_EQ(plugin->getParameter(kVolume), 0.0f);
-
   // A learned mode parameter gets whole steps; others on the same controller
   // the plain value data2/127.
   plugin->setParameter(kLearn, static_cast<float>(kMonoType));
   for (auto [data2, mode] : {std::pair{63, 0.0f}, {64, 1.0f / 3.0f}, {126, 1.0f / 3.0f},
                              {127, 2.0f / 3.0f}, {0, 0.0f}}) {
-    turn(20, data2, 64);
+    turn(20, data2);
     EXPECT_FLOAT_EQ(plugin->getParameter(kMonoType), mode) << data2;
   }
   plugin->setParameter(kLearn, static_cast<float>(kVolume));
-  turn(20, 127, 64);
+  turn(20, 127);
   EXPECT_FLOAT_EQ(plugin->getParameter(kVolume), 1.0f);
   EXPECT_FLOAT_EQ(plugin->getParameter(kMonoType), 2.0f / 3.0f);
 }
