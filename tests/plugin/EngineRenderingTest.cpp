@@ -1,16 +1,29 @@
 // Block rendering through the built module: exact silence before and after
-// notes, sample-rate changes between blocks.
+// notes, sample-rate changes between blocks, sound-set and scale switches
+// (those from another thread while the audio thread renders are the stress
+// test's part).
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
+#include "plugin/VstSynth.h"
 #include "tests/plugin/SoundSetFixture.h"
 
 using host::RenderedAudio;
 
 namespace {
 
-class EngineRendering : public PlainSoundSet {};
+class EngineRendering : public SoundSetFixture {
+ protected:
+  void SetUp() override {
+    SoundSetFixture::SetUp();
+    // Folders found out of order; the table sorts them by code.
+    writeSoundSet(3, "Third", {{125, 60, 0.3f}, {200, 36}, {300, 36}});
+    writeSoundSet(1, "First", TestSoundSet{});
+    writeSoundSet(2, "Second", {{80, 60, 0.4f}, {160, 36, 0.4f}, {240, 36, 0.4f}});
+  }
+};
 
 TEST_F(EngineRendering, SilentBeforeAnyMidiAndExactlyZeroOnceTheReleaseEnds) {
   auto plugin = loadPlugin();  // defaults as they come: effects on, every voice up
@@ -47,6 +60,58 @@ TEST_F(EngineRendering, SampleRateChangeReappliesTheProgramBeforeTheNextBlock) {
   out = render(*plugin, 9600, notes({{0, 67}}));
   EXPECT_GT(measure::rms(out.left, 0, 2000), 0.05);
   EXPECT_NEAR(measure::period(out.left, 1000, 9600), 48000.0 / TestTone{}.frequencyAt(67), 0.02);
+}
+
+TEST_F(EngineRendering, SwitchSilencesTheVoicesAndTheNextNotePlaysTheNewSet) {
+  auto plugin = loadDry();
+  ASSERT_TRUE(plugin);
+  RenderedAudio out = render(*plugin, 8820, notes({{0, 60}}));
+  EXPECT_NEAR(measure::period(out.left, 2000, 8820), 100.0, 0.01);
+  const double level = measure::rms(out.left, 2000, 8820);
+  // The loaded set, or a row past the table: the note sounds on unchanged.
+  for (float row : {0.0f, 3.0f}) {
+    plugin->setParameter(kSoundSetRow, row);
+    out = render(*plugin, 8820);
+    EXPECT_NEAR(measure::rms(out.left, 0, 8820), level, 0.01 * level) << row;
+    EXPECT_NEAR(measure::period(out.left, 0, 8820), 100.0, 0.01) << row;
+  }
+  plugin->setParameter(kSoundSetRow, 2.0f);  // row 2: folder 03, code 2
+  EXPECT_EQ(plugin->getParameter(kSoundSet), 2.0f);
+  out = render(*plugin, 22050);
+  ASSERT_TRUE(measure::allFinite(out.left));
+  EXPECT_TRUE(measure::allZero(out.left, 11025, out.frames()));  // the held key fell silent
+  out = render(*plugin, 8820, notes({{0, 60}}));
+  EXPECT_NEAR(measure::period(out.left, 2000, 8820), 125.0, 0.01);
+  EXPECT_LT(measure::peak(out.left, 2000, 8820), 0.31f);  // the quieter wave of the new set
+}
+
+// Scales are chosen from the editor (no host call reaches that), so this
+// drives an engine object of the test binary with the same data folder.
+TEST_F(EngineRendering, ScaleOffsetsShiftTheNotesStartedAfterThem) {
+  writeScale("Test", {0, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 200});
+  VstSynth synth(nullptr);
+  for (auto [index, value] : dryValues()) synth.setParameter(index, value);
+  // Plays one note for 0.2 s, then lets it die away; the period of the held part.
+  auto playPeriod = [&](int note) {
+    std::vector<float> held(8820), tail(22050), right(22050);
+    for (auto [out, on] : {std::pair{&held, true}, {&tail, false}}) {
+      host::MidiEventList list = notes({{0, on ? note : -note}});
+      synth.processEvents(list.vstEvents());
+      float* outputs[2] = {out->data(), right.data()};
+      synth.processReplacing(nullptr, outputs, static_cast<int>(out->size()));
+    }
+    return measure::period(held, 2000, held.size());
+  };
+  const double semitone = std::pow(2.0, 1.0 / 12.0);
+  EXPECT_NEAR(playPeriod(61), 100.0 / semitone, 0.01);  // equal temperament until chosen
+  synth.tuning().setTable("Test");
+  // The offset in semitones enters as a factor 1 + offset / 16.351599.
+  EXPECT_NEAR(playPeriod(73), 50.0 / semitone / (1.0 + 0.5 / 16.351599), 0.01);
+  EXPECT_NEAR(playPeriod(60), 100.0, 0.01);
+  // With the root on D, C# is the eleventh step above it and D the root.
+  synth.setParameter(kMicroTuningRoot, 2.0f);
+  EXPECT_NEAR(playPeriod(61), 100.0 / semitone / (1.0 + 2.0 / 16.351599), 0.01);
+  EXPECT_NEAR(playPeriod(62), 100.0 / semitone / semitone, 0.01);
 }
 
 }  // namespace

@@ -70,15 +70,6 @@ class SoundSetFixture : public ::testing::Test {
   void SetUp() override;
 };
 
-// With one set, folder "01-Plain": the default tones.
-class PlainSoundSet : public SoundSetFixture {
- protected:
-  void SetUp() override {
-    SoundSetFixture::SetUp();
-    writeSoundSet(1, "Plain", TestSoundSet{});
-  }
-};
-
 // Measurements on a stretch [from, to) of a signal.
 namespace measure {
 // Mean period in samples from rising zero crossings (interpolated); 0 when
