@@ -1,13 +1,10 @@
 // Block rendering through the built module: exact silence before and after
-// notes, sample-rate changes between blocks, sound-set and scale switches
-// (those from another thread while the audio thread renders are the stress
-// test's part).
+// notes, sample-rate changes between blocks, sound-set switches (those
+// from another thread while the audio thread renders are the stress test's).
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <vector>
 
-#include "plugin/VstSynth.h"
 #include "tests/plugin/SoundSetFixture.h"
 
 using host::RenderedAudio;
@@ -83,35 +80,6 @@ TEST_F(EngineRendering, SwitchSilencesTheVoicesAndTheNextNotePlaysTheNewSet) {
   out = render(*plugin, 8820, notes({{0, 60}}));
   EXPECT_NEAR(measure::period(out.left, 2000, 8820), 125.0, 0.01);
   EXPECT_LT(measure::peak(out.left, 2000, 8820), 0.31f);  // the quieter wave of the new set
-}
-
-// Scales are chosen from the editor (no host call reaches that), so this
-// drives an engine object of the test binary with the same data folder.
-TEST_F(EngineRendering, ScaleOffsetsShiftTheNotesStartedAfterThem) {
-  writeScale("Test", {0, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 200});
-  VstSynth synth(nullptr);
-  for (auto [index, value] : dryValues()) synth.setParameter(index, value);
-  // Plays one note for 0.2 s, then lets it die away; the period of the held part.
-  auto playPeriod = [&](int note) {
-    std::vector<float> held(8820), tail(22050), right(22050);
-    for (auto [out, on] : {std::pair{&held, true}, {&tail, false}}) {
-      host::MidiEventList list = notes({{0, on ? note : -note}});
-      synth.processEvents(list.vstEvents());
-      float* outputs[2] = {out->data(), right.data()};
-      synth.processReplacing(nullptr, outputs, static_cast<int>(out->size()));
-    }
-    return measure::period(held, 2000, held.size());
-  };
-  const double semitone = std::pow(2.0, 1.0 / 12.0);
-  EXPECT_NEAR(playPeriod(61), 100.0 / semitone, 0.01);  // equal temperament until chosen
-  synth.tuning().setTable("Test");
-  // The offset in semitones enters as a factor 1 + offset / 16.351599.
-  EXPECT_NEAR(playPeriod(73), 50.0 / semitone / (1.0 + 0.5 / 16.351599), 0.01);
-  EXPECT_NEAR(playPeriod(60), 100.0, 0.01);
-  // With the root on D, C# is the eleventh step above it and D the root.
-  synth.setParameter(kMicroTuningRoot, 2.0f);
-  EXPECT_NEAR(playPeriod(61), 100.0 / semitone / (1.0 + 2.0 / 16.351599), 0.01);
-  EXPECT_NEAR(playPeriod(62), 100.0 / semitone / semitone, 0.01);
 }
 
 }  // namespace

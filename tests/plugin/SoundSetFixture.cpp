@@ -169,21 +169,6 @@ float peak(const std::vector<float>& x, size_t from, size_t to) {
   return p;
 }
 
-double toneAmplitude(const std::vector<float>& x, size_t from, size_t to, double frequency) {
-  to = std::min(to, x.size());
-  const double n = static_cast<double>(to - from);
-  double re = 0.0, im = 0.0, weight = 0.0;
-  for (size_t i = from; i < to; ++i) {
-    double k = static_cast<double>(i - from);
-    double w = 0.5 - 0.5 * std::cos(2.0 * kPi * k / (n - 1.0));
-    double phase = 2.0 * kPi * frequency * k / 44100.0;
-    re += w * x[i] * std::cos(phase);
-    im += w * x[i] * std::sin(phase);
-    weight += w;
-  }
-  return to <= from + 1 ? 0.0 : 2.0 * std::sqrt(re * re + im * im) / weight;
-}
-
 bool allZero(const std::vector<float>& x, size_t from, size_t to) {
   for (size_t i = from; i < std::min(to, x.size()); ++i)
     if (x[i] != 0.0f) return false;

@@ -77,8 +77,6 @@ namespace measure {
 double period(const std::vector<float>& x, size_t from, size_t to);
 double rms(const std::vector<float>& x, size_t from, size_t to);
 float peak(const std::vector<float>& x, size_t from, size_t to);
-// Amplitude of the sinusoid of this frequency in the stretch (Hann window).
-double toneAmplitude(const std::vector<float>& x, size_t from, size_t to, double frequency);
 bool allZero(const std::vector<float>& x, size_t from, size_t to);
 bool allFinite(const std::vector<float>& x);
 // Smallest short-term peak (over windows of the given length) in the stretch.
