@@ -1,7 +1,6 @@
-// Test support for driving the built module with sound sets written on the
-// spot: a private data folder for the whole process (set before main() runs,
-// as the plug-in resolves its folders when first loaded; each fixture empties
-// it), sound-set folders of looped cosines of known periods, measurements.
+// Driving the built module with sound sets of looped cosines of known periods
+// written on the spot into a private data folder (set before main() runs, as
+// the plug-in resolves its folders when first loaded), and measurements.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,8 +20,7 @@ struct TestTone {
   int rootKey = 60;
   float amplitude = 0.5f;
   bool silent = false;
-  // Frequency in Hz at which this tone sounds when played at note.
-  double frequencyAt(int note) const;
+  double frequencyAt(int note) const;  // in Hz
 };
 inline constexpr TestTone kSilence{.silent = true};
 
@@ -34,7 +32,6 @@ struct TestSoundSet {
 
 class SoundSetFixture : public ::testing::Test {
  public:
-  // Parameter indices the tests use.
   enum Param {
     kMonoType = 3, kFineTune = 4, kPitchTune = 5, kRelease = 6, kToneSwitch = 7, kDrone = 11,
     kSympathetic = 12, kVolume = 13, kDroneType = 16, kDroneSplitNote = 17, kFlangerOn = 18,
