@@ -1,6 +1,6 @@
-// Voices and MIDI through the built module: pitch and tuning, the play
-// modes, the drone with the host's transport, sample-accurate and odd events,
-// all notes off, pitch bend, MIDI learn.
+// Voices and MIDI through the built module: pitch and tuning, the drone with
+// the host's transport, odd events, MIDI learn. Play modes, pitch bend, all
+// notes off and event timing are pinned by the stored reference render.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -40,8 +40,7 @@ TEST_F(EngineVoice, PitchFollowsTheKeyAndBothTuneKnobsAlsoOnASoundingNote) {
       {67, 0.75f, 1.0f, 100.0 / semitones(13) / (1.0 + 1.0 / c0), 0.01},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "note " << c.note << ", pitch tune " << c.pitchTune
-                                    << ", fine tune " << c.fineTune);
+    SCOPED_TRACE(testing::Message() << "note " << c.note << ", tunes " << c.pitchTune << "/" << c.fineTune);
     auto plugin = loadDry();
     ASSERT_TRUE(plugin);
     plugin->setParameter(kPitchTune, c.pitchTune);
@@ -54,56 +53,6 @@ TEST_F(EngineVoice, PitchFollowsTheKeyAndBothTuneKnobsAlsoOnASoundingNote) {
     plugin->setParameter(kFineTune, 0.5f);
     out = render(*plugin, 8820);
     EXPECT_NEAR(measure::period(out.left, 100, 8820), 100.0 / semitones(c.note - 60), 0.01);
-  }
-}
-
-// Mode 0 is legato both ways, 1 alternates attack and legato, 2 strikes every
-// note (and the held key a release falls back to). A key goes down or up
-// every 8000 frames; each step says whether the main voice is struck anew
-// there and which key sounds after it (0: released, silent soon after).
-TEST_F(EngineVoice, PlayModesStrikeOrBindTheNotes) {
-  struct Step {
-    int key;  // negative: that key goes up
-    bool struck;
-    int sounding;
-  };
-  const struct {
-    float mode;
-    std::vector<Step> steps;
-  } cases[] = {
-      {0.0f, {{60, true, 60}, {64, false, 64}, {-64, false, 60}, {-60, false, 0}}},
-      {1.0f / 3.0f,
-       {{60, true, 60}, {62, false, 62}, {64, true, 64}, {65, false, 65}, {67, true, 67}}},
-      {2.0f / 3.0f,
-       {{60, true, 60}, {62, true, 62}, {64, true, 64}, {-64, true, 62}, {-60, false, 62}}},
-  };
-  for (const auto& c : cases) {
-    auto plugin = loadDry();
-    ASSERT_TRUE(plugin);
-    plugin->setParameter(kMonoType, c.mode);
-    host::MidiEventList s;
-    for (int i = 0, key = 0; i < static_cast<int>(c.steps.size()); ++i)
-      (key = c.steps[i].key) > 0 ? s.noteOn(8000 * i, 0, key, 100) : s.noteOff(8000 * i, 0, -key);
-    RenderedAudio out = render(*plugin, 8000 * static_cast<int>(c.steps.size() + 1), s);
-    for (size_t i = 0; i < c.steps.size(); ++i) {
-      SCOPED_TRACE(testing::Message() << "mode " << c.mode << ", step " << i);
-      const Step& step = c.steps[i];
-      const size_t at = 8000 * i;
-      if (step.sounding == 0) {
-        EXPECT_LT(measure::peak(out.left, at + 11000, at + 16000),
-                  0.01f * measure::peak(out.left, at - 4000, at));
-        continue;
-      }
-      // Struck anew: the restarting wave fades out and in, leaving a gap; a
-      // legato change has none.
-      if (i > 0) {
-        EXPECT_EQ(measure::lowestWindowPeak(out.left, at, at + 900, 120) <
-                      0.3f * measure::peak(out.left, at - 1500, at),
-                  step.struck);
-      }
-      EXPECT_NEAR(measure::period(out.left, at + 1500, at + 7990),
-                  100.0 / semitones(step.sounding - 60), 0.01);
-    }
   }
 }
 
@@ -129,32 +78,6 @@ TEST_F(EngineVoice, DroneFollowsTheHostTransport) {
     EXPECT_LT(measure::rms(out.left, 22050, 44100), 0.01 * playing);
     EXPECT_TRUE(measure::allFinite(out.left));
   }
-}
-
-// All notes off on any channel silences every voice and effect tail at once;
-// the events of one block land just before their sample.
-TEST_F(EngineVoice, AllNotesOffCutsEveryTailAndEventsLandJustBeforeTheirSample) {
-  auto plugin = loadDry();
-  ASSERT_TRUE(plugin);
-  for (auto [index, value] : {std::pair{kSympathetic, 1.0f}, {kDrone, 1.0f}, {kFlangerOn, 1.0f},
-                              {Param(19), 0.3f}, {kReverberOn, 1.0f}, {kReverberMix, 0.6f}})
-    plugin->setParameter(index, value);
-  RenderedAudio out = render(*plugin, 20000, notes({{0, 60}, {2000, 64}}));
-  EXPECT_GT(measure::rms(out.left, 10000, 20000), 0.02);
-  // Deltas 0, 5: all notes off, then a note due before output sample 4.
-  MidiEventList schedule;
-  schedule.controller(0, 3, 123, 0);
-  schedule.noteOn(5, 0, 60, 100);
-  out = render(*plugin, 64, schedule, 64);
-  EXPECT_TRUE(measure::allZero(out.left, 0, 4));
-  EXPECT_TRUE(measure::allZero(out.right, 0, 4));
-  EXPECT_GT(std::fabs(out.left[4]), 1e-5f);
-  // A note on the first sample of a block sounds on that very sample.
-  MidiEventList allOff;
-  allOff.controller(0, 0, 123, 0);
-  EXPECT_TRUE(measure::allZero(render(*plugin, 64, allOff, 64).left, 0, 64));
-  out = render(*plugin, 64, notes({{0, 62}}), 64);
-  EXPECT_GT(std::fabs(out.left[0]), 1e-5f);
 }
 
 // Odd events from a host, each a note-on of key 60 at heart: early ones play
@@ -183,37 +106,12 @@ TEST_F(EngineVoice, OddEventsPlayAtTheBlockStartOrNotAtAll) {
     plugin->sendEvents(list);
     plugin->processBlock(left.data(), right.data(), 64);
     RenderedAudio after = render(*plugin, 8820);
+    EXPECT_EQ(std::fabs(left[0]) > 1e-5f, c.sounds);
+    EXPECT_EQ(measure::allZero(left, 0, 64) && measure::allZero(after.left, 0, 8820), !c.sounds);
     if (c.sounds) {
-      EXPECT_GT(std::fabs(left[0]), 1e-5f);
       EXPECT_NEAR(measure::period(after.left, 2000, 8820), 100.0, 0.01);
-    } else {
-      EXPECT_TRUE(measure::allZero(left, 0, 64));
-      EXPECT_TRUE(measure::allZero(after.left, 0, 8820));
     }
   }
-}
-
-TEST_F(EngineVoice, PitchBendUsesAllFourteenBitsCentredOnNoBend) {
-  auto plugin = loadDry();
-  ASSERT_TRUE(plugin);
-  plugin->setParameter(kPitchBend, 0.125f);  // range trunc(1.5) = 1, spanning 2 semitones
-  RenderedAudio out = render(*plugin, 8820, notes({{0, 60}}));
-  const double unbent = measure::period(out.left, 2000, 8820);
-  EXPECT_NEAR(unbent, 100.0, 0.01);
-  auto bentPeriod = [&](int wheel) {
-    MidiEventList bend;
-    bend.pitchBend(0, 0, wheel);
-    return measure::period(render(*plugin, 8820, bend).left, 100, 8820);
-  };
-  const double up = std::pow(2.0, 2.0 / 12.0);
-  EXPECT_NEAR(bentPeriod(0), 100.0 * up, 0.03);
-  EXPECT_NEAR(bentPeriod(8192), unbent, 1e-3);  // exactly the unbent pitch
-  EXPECT_NEAR(bentPeriod(16383), 100.0 / (1.0 + 8191.0 / 8192.0 * (up - 1.0)), 0.03);
-  // Both bytes count: a bend one step above the centre in the low byte alone
-  // is a tiny shift, not the coarse step of the high byte.
-  const double fine = bentPeriod(8192 + 64);
-  EXPECT_LT(fine, unbent);
-  EXPECT_GT(fine, 100.0 / (1.0 + 2.0 / 128.0 * (up - 1.0)));
 }
 
 // A learned controller drives its parameter from the very message that is

@@ -13,7 +13,6 @@
 #include <tuple>
 #include <vector>
 
-#include "host/HostedPlugin.h"
 #include "tests/plugin/SoundSetFixture.h"
 #include "testsupport/TestFiles.h"
 
@@ -56,9 +55,8 @@ Wav readFloatWav(const fs::path& path) {
 
 class RenderTool : public ::testing::Test {
  protected:
-  // The tool and the plug-in loaded in this process must see the same data
-  // folders (the module keeps the folders it found first), with a sound folder
-  // so that nothing complains.
+  // The tool sees the data folders of the plug-in loaded here (the module keeps
+  // the folders it found first), with a sound folder so that nothing complains.
   void SetUp() override { fs::create_directories(SoundSetFixture::soundFolder()); }
   fs::path write(const std::string& name, const Bytes& data) { return writeFile(dir_ / name, data); }
   // Exit status and standard error; `prefix` goes before the command in the shell.

@@ -115,19 +115,15 @@ host::MidiEventList SoundSetFixture::notes(std::initializer_list<std::pair<int, 
   return list;
 }
 
-const std::vector<std::pair<int, float>>& SoundSetFixture::dryValues() {
-  // 0: no pitch envelope; 31: Vib FX off.
-  static const std::vector<std::pair<int, float>> values = {
-      {0, 0.5f},           {kMonoType, 2.0f / 3.0f}, {kDroneType, 0.0f},      {kFineTune, 0.5f},
-      {kPitchTune, 0.5f},  {kToneSwitch, 0.0f},      {kDrone, 0.0f},          {kSympathetic, 0.0f},
-      {kVolume, 1.0f},     {kFlangerOn, 0.0f},       {kReverberOn, 0.0f},     {kGlide, 0.0f},
-      {kPitchDeviation, 2.0f}, {kToneDeviation, 2.0f}, {kMicroTuningRoot, 0.0f},
-      {kVolumeType, 1.0f}, {31, 0.0f}};
-  return values;
-}
-
 void SoundSetFixture::dryMainOnly(host::HostedPlugin& plugin) {
-  for (auto [index, value] : dryValues()) plugin.setParameter(index, value);
+  // 0: no pitch envelope; 31: Vib FX off.
+  for (auto [index, value] : std::initializer_list<std::pair<int, float>>{
+           {0, 0.5f}, {kMonoType, 2.0f / 3.0f}, {kDroneType, 0.0f}, {kFineTune, 0.5f},
+           {kPitchTune, 0.5f}, {kToneSwitch, 0.0f}, {kDrone, 0.0f}, {kSympathetic, 0.0f},
+           {kVolume, 1.0f}, {kFlangerOn, 0.0f}, {kReverberOn, 0.0f}, {kGlide, 0.0f},
+           {kPitchDeviation, 2.0f}, {kToneDeviation, 2.0f}, {kMicroTuningRoot, 0.0f},
+           {kVolumeType, 1.0f}, {31, 0.0f}})
+    plugin.setParameter(index, value);
 }
 
 host::RenderedAudio SoundSetFixture::render(host::HostedPlugin& plugin, int frames,
@@ -135,11 +131,6 @@ host::RenderedAudio SoundSetFixture::render(host::HostedPlugin& plugin, int fram
   host::RenderedAudio out = plugin.render(frames, blockSize, schedule);
   EXPECT_EQ(out.droppedEvents, 0);
   return out;
-}
-
-host::RenderedAudio SoundSetFixture::render(host::HostedPlugin& plugin, int frames,
-                                            int blockSize) {
-  return plugin.render(frames, blockSize);
 }
 
 namespace measure {
@@ -177,13 +168,6 @@ bool allZero(const std::vector<float>& x, size_t from, size_t to) {
 
 bool allFinite(const std::vector<float>& x) {
   return std::all_of(x.begin(), x.end(), [](float v) { return std::isfinite(v); });
-}
-
-float lowestWindowPeak(const std::vector<float>& x, size_t from, size_t to, size_t window) {
-  float lowest = INFINITY;
-  for (size_t start = from; start + window <= std::min(to, x.size()); start += window / 4)
-    lowest = std::min(lowest, peak(x, start, start + window));
-  return lowest;
 }
 
 }  // namespace measure

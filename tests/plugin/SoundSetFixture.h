@@ -36,7 +36,7 @@ class SoundSetFixture : public ::testing::Test {
     kMonoType = 3, kFineTune = 4, kPitchTune = 5, kRelease = 6, kToneSwitch = 7, kDrone = 11,
     kSympathetic = 12, kVolume = 13, kDroneType = 16, kDroneSplitNote = 17, kFlangerOn = 18,
     kReverberOn = 21, kReverberMix = 22, kSoundSet = 24, kPitchDeviation = 25,
-    kToneDeviation = 26, kMicroTuningRoot = 27, kPitchBend = 28, kGlide = 29, kVolumeType = 30,
+    kToneDeviation = 26, kMicroTuningRoot = 27, kGlide = 29, kVolumeType = 30,
     kLearn = 69, kSoundSetRow = 71,
   };
 
@@ -49,11 +49,9 @@ class SoundSetFixture : public ::testing::Test {
 
   // Loaded with the built-in parameter table (not the bundle's bank), resumed.
   std::unique_ptr<host::HostedPlugin> loadPlugin(double sampleRate = 44100.0, int blockSize = 256);
-  // loadPlugin, then dryMainOnly.
-  std::unique_ptr<host::HostedPlugin> loadDry();
+  std::unique_ptr<host::HostedPlugin> loadDry();  // loadPlugin, then dryMainOnly
   // A plain instrument: no deviations, no effects, no tone band, full volume,
   // unit gain, main voice only in the mix, play mode 2, drone mode 0.
-  static const std::vector<std::pair<int, float>>& dryValues();
   static void dryMainOnly(host::HostedPlugin& plugin);
 
   // Note-ons of velocity 100 at {frame, key}; a negative key releases that key.
@@ -61,7 +59,9 @@ class SoundSetFixture : public ::testing::Test {
   // Renders with a schedule whose delta frames are absolute positions.
   static host::RenderedAudio render(host::HostedPlugin& plugin, int frames,
                                     const host::MidiEventList& schedule, int blockSize = 256);
-  static host::RenderedAudio render(host::HostedPlugin& plugin, int frames, int blockSize = 256);
+  static host::RenderedAudio render(host::HostedPlugin& plugin, int frames, int blockSize = 256) {
+    return plugin.render(frames, blockSize);
+  }
 
  protected:
   void SetUp() override;
@@ -76,6 +76,4 @@ double rms(const std::vector<float>& x, size_t from, size_t to);
 float peak(const std::vector<float>& x, size_t from, size_t to);
 bool allZero(const std::vector<float>& x, size_t from, size_t to);
 bool allFinite(const std::vector<float>& x);
-// Smallest short-term peak (over windows of the given length) in the stretch.
-float lowestWindowPeak(const std::vector<float>& x, size_t from, size_t to, size_t window);
 }  // namespace measure
