@@ -1,47 +1,40 @@
-// Block rendering through the built module: silence, release to exact zero,
-// effect tails, sample-rate changes between blocks.
+// Block rendering through the built module: exact silence, sound-set and rate
+// changes between blocks (from another thread while rendering: the stress test).
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "tests/plugin/SoundSetFixture.h"
 
-using host::MidiEventList;
 using host::RenderedAudio;
 
 namespace {
 
-class EngineRendering : public PlainSoundSet {};
-
-TEST_F(EngineRendering, IsExactlySilentBeforeAnyMidi) {
-  auto plugin = loadPlugin();
-  ASSERT_TRUE(plugin);
-  // Defaults as they come: effects on, every voice level up.
-  plugin->setOutputPrefill(NAN);
-  RenderedAudio out = render(*plugin, 44100, 512);
-  ASSERT_EQ(out.frames(), 44100u);
-  EXPECT_TRUE(measure::allZero(out.left, 0, out.frames()));
-  EXPECT_TRUE(measure::allZero(out.right, 0, out.frames()));
-  // Odd block sizes, and blocks with nothing in them, write every frame too.
-  for (int block : {1, 3, 1000}) {
-    out = render(*plugin, 3000, block);
-    ASSERT_EQ(out.frames(), 3000u) << block;
-    EXPECT_TRUE(measure::allZero(out.left, 0, out.frames())) << block;
-    EXPECT_TRUE(measure::allZero(out.right, 0, out.frames())) << block;
+class EngineRendering : public SoundSetFixture {
+ protected:
+  void SetUp() override {
+    SoundSetFixture::SetUp();
+    // Folders found out of order; the table sorts them by code.
+    writeSoundSet(3, "Third", {{125, 60, 0.3f}, {200, 36}, {300, 36}});
+    writeSoundSet(1, "First", TestSoundSet{});
+    writeSoundSet(2, "Second", {{80, 60, 0.4f}, {160, 36, 0.4f}, {240, 36, 0.4f}});
   }
-}
+};
 
-TEST_F(EngineRendering, ReleasedNoteEndsInExactZeroWithEffectsOff) {
-  auto plugin = loadDry();
+TEST_F(EngineRendering, SilentBeforeAnyMidiAndExactlyZeroOnceTheReleaseEnds) {
+  auto plugin = loadPlugin();  // defaults as they come: effects on, every voice up
   ASSERT_TRUE(plugin);
+  plugin->setOutputPrefill(NAN);  // a frame left unwritten shows
+  for (int block : {512, 1, 3, 1000}) {
+    RenderedAudio out = render(*plugin, 3000, block);
+    EXPECT_TRUE(measure::allZero(out.left, 0, 3000) && measure::allZero(out.right, 0, 3000))
+        << block;
+  }
+  dryMainOnly(*plugin);
   plugin->setParameter(kSympathetic, 1.0f);
   plugin->setParameter(kDrone, 1.0f);
   plugin->setParameter(kRelease, 0.1f);  // 0.07 s
-  plugin->setOutputPrefill(NAN);
-  MidiEventList schedule;
-  schedule.noteOn(0, 0, 60, 100);
-  schedule.noteOff(11025, 0, 60);
-  RenderedAudio out = render(*plugin, 44100 * 2, schedule);
+  RenderedAudio out = render(*plugin, 44100 * 2, notes({{0, 60}, {11025, -60}}));
   ASSERT_TRUE(measure::allFinite(out.left));
   EXPECT_GT(measure::rms(out.left, 5000, 11000), 0.05);
   // The release still sounds just after the key went up ...
@@ -49,50 +42,36 @@ TEST_F(EngineRendering, ReleasedNoteEndsInExactZeroWithEffectsOff) {
   // ... and a second later every voice has ended and the output is exactly 0.
   EXPECT_TRUE(measure::allZero(out.left, 44100 + 11025, out.frames()));
   EXPECT_TRUE(measure::allZero(out.right, 44100 + 11025, out.frames()));
-  out = render(*plugin, 44100, 100);
-  EXPECT_TRUE(measure::allZero(out.left, 0, out.frames()));
 }
 
-TEST_F(EngineRendering, ReverbTailRingsOutAndThenIdles) {
+TEST_F(EngineRendering, SoundSetSwitchOrRateChangeSilencesAndTheNextNotePlaysTheNewOne) {
   auto plugin = loadDry();
   ASSERT_TRUE(plugin);
-  plugin->setParameter(kReverberOn, 1.0f);
-  plugin->setParameter(kReverberMix, 0.7f);
-  plugin->setParameter(23, 0.6f);
-  MidiEventList schedule;
-  schedule.noteOn(0, 0, 60, 100);
-  schedule.noteOff(4410, 0, 60);
-  RenderedAudio out = render(*plugin, 44100 / 2, schedule);
-  // The dry voice is long over after 0.3 s; the reverb still sounds.
-  EXPECT_GT(measure::peak(out.left, 17000, 22050), 1e-4f);
-  EXPECT_GT(measure::peak(out.right, 17000, 22050), 1e-4f);
-  EXPECT_NE(out.left, out.right);  // the reverb makes the stereo
-  // Within a generous while the tail has died away and the renderer idles.
-  out = render(*plugin, 44100 * 20);
-  ASSERT_TRUE(measure::allFinite(out.left));
-  const size_t tail = out.frames() - 44100;
-  EXPECT_TRUE(measure::allZero(out.left, tail, out.frames()));
-  EXPECT_TRUE(measure::allZero(out.right, tail, out.frames()));
-}
-
-TEST_F(EngineRendering, SampleRateChangeReappliesTheProgramBeforeTheNextBlock) {
-  auto plugin = loadDry();
-  ASSERT_TRUE(plugin);
-  MidiEventList schedule;
-  schedule.noteOn(0, 0, 60, 100);
-  RenderedAudio out = render(*plugin, 8820, schedule);
+  RenderedAudio out = render(*plugin, 8820, notes({{0, 60}}));
   EXPECT_NEAR(measure::period(out.left, 2000, 8820), 100.0, 0.01);
-
+  const double level = measure::rms(out.left, 2000, 8820);
+  // The loaded set, or a row past the table: the note sounds on unchanged.
+  for (float row : {0.0f, 3.0f}) {
+    plugin->setParameter(kSoundSetRow, row);
+    out = render(*plugin, 8820);
+    EXPECT_NEAR(measure::rms(out.left, 0, 8820), level, 0.01 * level) << row;
+    EXPECT_NEAR(measure::period(out.left, 0, 8820), 100.0, 0.01) << row;
+  }
+  plugin->setParameter(kSoundSetRow, 2.0f);  // row 2: folder 03, code 2
+  EXPECT_EQ(plugin->getParameter(kSoundSet), 2.0f);
+  out = render(*plugin, 22050);
+  ASSERT_TRUE(measure::allFinite(out.left));
+  EXPECT_TRUE(measure::allZero(out.left, 11025, out.frames()));  // the held key fell silent
+  out = render(*plugin, 8820, notes({{0, 60}}));
+  EXPECT_NEAR(measure::period(out.left, 2000, 8820), 125.0, 0.01);
+  EXPECT_LT(measure::peak(out.left, 2000, 8820), 0.31f);  // the quieter wave of the new set
   // Between two blocks the host moves to 48 kHz. A note that starts on the
   // first sample of the next block already plays at the new rate (and is not
   // cut by the re-applied program, which stops what sounded before).
   ASSERT_TRUE(plugin->setSampleRate(48000.0));
-  MidiEventList next;
-  next.noteOn(0, 0, 67, 100);
-  out = render(*plugin, 9600, next);
+  out = render(*plugin, 9600, notes({{0, 67}}));
   EXPECT_GT(measure::rms(out.left, 0, 2000), 0.05);
-  const double expected = 48000.0 / TestSoundSet{}.main.frequencyAt(67);
-  EXPECT_NEAR(measure::period(out.left, 1000, 9600), expected, 0.02);
+  EXPECT_NEAR(measure::period(out.left, 1000, 9600), 48000.0 / TestTone{125}.frequencyAt(67), 0.02);
 }
 
 }  // namespace

@@ -12,10 +12,9 @@
 
 namespace {
 
-class EngineTuning : public PlainSoundSet {
+class EngineTuning : public SoundSetFixture {
  protected:
-  // Plays one note for 0.2 s, then lets it die away; the period of the held
-  // part.
+  // One note held for 0.2 s, then let die away: the period of the held part.
   static double playPeriod(VstSynth& synth, int note) {
     host::MidiEventList on, off;
     on.noteOn(0, 0, note, 100);
@@ -34,16 +33,16 @@ class EngineTuning : public PlainSoundSet {
 };
 
 TEST_F(EngineTuning, ScaleOffsetsShiftTheNotesStartedAfterThem) {
+  writeSoundSet(1, "Plain", TestSoundSet{});
   std::vector<double> cents(12, 0.0);
   cents[1] = 50.0;
   cents[11] = 200.0;
   writeScale("Test", cents);
 
   VstSynth synth(nullptr);
-  for (auto [index, value] : dryValues()) synth.setParameter(index, value);
+  for (auto [index, value] : dryParameters()) synth.setParameter(index, value);
   const double semitone = std::pow(2.0, 1.0 / 12.0);
-  // Equal temperament until a scale is chosen.
-  EXPECT_NEAR(playPeriod(synth, 61), 100.0 / semitone, 0.01);
+  EXPECT_NEAR(playPeriod(synth, 61), 100.0 / semitone, 0.01);  // equal temperament
 
   synth.tuning().setTable("Test");
   // The offset in semitones enters as a factor 1 + offset / 16.351599.

@@ -4,8 +4,8 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -28,20 +28,15 @@ const bool g_rootSet = [] {
 }();
 
 VORNsndWriter::Wave makeWave(const TestTone& tone) {
-  VORNsndWriter::Wave wave;
-  const int period = tone.period > 1 ? tone.period : 2;
   // The loop holds whole periods and the data runs on past it, so both the
   // wrap and the interpolation across the loop end stay on the cosine.
-  const int loopStart = period;
-  const int loopEnd = loopStart + 40 * period - 1;
-  const int length = loopEnd + 1 + period;
-  wave.samples.resize(static_cast<size_t>(length));
-  for (int i = 0; i < length; ++i)
-    wave.samples[i] =
-        tone.silent ? 0.0f
-                    : static_cast<float>(tone.amplitude * std::cos(2.0 * kPi * i / period));
-  wave.loopStart = loopStart;
-  wave.loopEnd = loopEnd;
+  const int period = std::max(tone.period, 2);
+  VORNsndWriter::Wave wave;
+  for (int i = 0; i < 42 * period; ++i)
+    wave.samples.push_back(
+        tone.silent ? 0.0f : static_cast<float>(tone.amplitude * std::cos(2.0 * kPi * i / period)));
+  wave.loopStart = period;
+  wave.loopEnd = 41 * period - 1;
   wave.rootKey = tone.rootKey;
   return wave;
 }
@@ -60,26 +55,21 @@ std::string SoundSetFixture::soundFolder() {
   return dataRoot() + "/data/Audio/Sounds/Banks/Quillmark/Vellamor/";
 }
 
-std::string SoundSetFixture::scaleFolder() { return soundFolder() + "Scale/"; }
-
 void SoundSetFixture::writeSoundSet(int number, const std::string& name, const TestSoundSet& set) {
-  char folder[32];
-  std::snprintf(folder, sizeof folder, "%02d-", number);
-  const std::string path = soundFolder() + folder + name + "/";
+  const std::string path =
+      soundFolder() + (number < 10 ? "0" : "") + std::to_string(number) + "-" + name + "/";
   fs::create_directories(path);
-  const std::pair<const char*, const TestTone*> files[] = {
-      {"MainS", &set.main}, {"Symp", &set.symp}, {"Drone", &set.drone}};
-  for (const auto& [file, tone] : files) {
+  for (auto [file, tone] : {std::pair{"MainS", set.main}, {"Symp", set.symp}, {"Drone", set.drone}}) {
     std::string error;
-    ASSERT_TRUE(VORNsndWriter::write(path + file + ".VORNsnd", "test", {makeWave(*tone)},
-                                     nullptr, &error))
+    ASSERT_TRUE(VORNsndWriter::write(path + file + ".VORNsnd", "test", {makeWave(tone)}, nullptr,
+                                     &error))
         << error;
   }
 }
 
 void SoundSetFixture::writeScale(const std::string& name, const std::vector<double>& cents) {
-  fs::create_directories(scaleFolder());
-  std::ofstream out(scaleFolder() + name + ".txt");
+  fs::create_directories(soundFolder() + "Scale");
+  std::ofstream out(soundFolder() + "Scale/" + name + ".txt");
   for (double c : cents) out << c << "\n";
 }
 
@@ -118,19 +108,24 @@ std::unique_ptr<host::HostedPlugin> SoundSetFixture::loadDry() {
   return plugin;
 }
 
-const std::vector<std::pair<int, float>>& SoundSetFixture::dryValues() {
+host::MidiEventList SoundSetFixture::notes(std::initializer_list<std::pair<int, int>> keys) {
+  host::MidiEventList list;
+  for (auto [frame, key] : keys)
+    key < 0 ? list.noteOff(frame, 0, -key) : list.noteOn(frame, 0, key, 100);
+  return list;
+}
+
+std::vector<std::pair<int, float>> SoundSetFixture::dryParameters() {
   // 0: no pitch envelope; 31: Vib FX off.
-  static const std::vector<std::pair<int, float>> values = {
-      {0, 0.5f},           {kMonoType, 2.0f / 3.0f}, {kDroneType, 0.0f},      {kFineTune, 0.5f},
-      {kPitchTune, 0.5f},  {kToneSwitch, 0.0f},      {kDrone, 0.0f},          {kSympathetic, 0.0f},
-      {kVolume, 1.0f},     {kFlangerOn, 0.0f},       {kReverberOn, 0.0f},     {kGlide, 0.0f},
-      {kPitchDeviation, 2.0f}, {kToneDeviation, 2.0f}, {kMicroTuningRoot, 0.0f},
-      {kVolumeType, 1.0f}, {31, 0.0f}};
-  return values;
+  return {{0, 0.5f},          {kMonoType, 2.0f / 3.0f}, {kDroneType, 0.0f},     {kFineTune, 0.5f},
+          {kPitchTune, 0.5f}, {kToneSwitch, 0.0f},      {kDrone, 0.0f},         {kSympathetic, 0.0f},
+          {kVolume, 1.0f},    {kFlangerOn, 0.0f},       {kReverberOn, 0.0f},    {kGlide, 0.0f},
+          {kPitchDeviation, 2.0f}, {kToneDeviation, 2.0f}, {kMicroTuningRoot, 0.0f},
+          {kVolumeType, 1.0f}, {31, 0.0f}};
 }
 
 void SoundSetFixture::dryMainOnly(host::HostedPlugin& plugin) {
-  for (auto [index, value] : dryValues()) plugin.setParameter(index, value);
+  for (auto [index, value] : dryParameters()) plugin.setParameter(index, value);
 }
 
 host::RenderedAudio SoundSetFixture::render(host::HostedPlugin& plugin, int frames,
@@ -140,79 +135,41 @@ host::RenderedAudio SoundSetFixture::render(host::HostedPlugin& plugin, int fram
   return out;
 }
 
-host::RenderedAudio SoundSetFixture::render(host::HostedPlugin& plugin, int frames,
-                                            int blockSize) {
-  return plugin.render(frames, blockSize);
-}
-
 namespace measure {
 
 double period(const std::vector<float>& x, size_t from, size_t to) {
-  if (to > x.size()) to = x.size();
   double first = -1.0, last = -1.0;
   int crossings = 0;
-  for (size_t i = from + 1; i < to; ++i) {
+  for (size_t i = from + 1; i < std::min(to, x.size()); ++i) {
     if (x[i - 1] < 0.0f && x[i] >= 0.0f) {
-      double t = static_cast<double>(i - 1) + (-x[i - 1]) / (static_cast<double>(x[i]) - x[i - 1]);
-      if (crossings == 0) first = t;
-      last = t;
-      ++crossings;
+      last = static_cast<double>(i - 1) + (-x[i - 1]) / (static_cast<double>(x[i]) - x[i - 1]);
+      if (crossings++ == 0) first = last;
     }
   }
   return crossings < 2 ? 0.0 : (last - first) / (crossings - 1);
 }
 
 double rms(const std::vector<float>& x, size_t from, size_t to) {
-  if (to > x.size()) to = x.size();
-  if (to <= from) return 0.0;
+  to = std::min(to, x.size());
   double sum = 0.0;
   for (size_t i = from; i < to; ++i) sum += static_cast<double>(x[i]) * x[i];
-  return std::sqrt(sum / static_cast<double>(to - from));
+  return to <= from ? 0.0 : std::sqrt(sum / static_cast<double>(to - from));
 }
 
 float peak(const std::vector<float>& x, size_t from, size_t to) {
-  if (to > x.size()) to = x.size();
   float p = 0.0f;
-  for (size_t i = from; i < to; ++i) p = std::max(p, std::fabs(x[i]));
+  for (size_t i = from; i < std::min(to, x.size()); ++i) p = std::max(p, std::fabs(x[i]));
   return p;
 }
 
-double toneAmplitude(const std::vector<float>& x, size_t from, size_t to, double frequency,
-                     double sampleRate) {
-  if (to > x.size()) to = x.size();
-  if (to <= from + 1) return 0.0;
-  const double n = static_cast<double>(to - from);
-  double re = 0.0, im = 0.0, weight = 0.0;
-  for (size_t i = from; i < to; ++i) {
-    double k = static_cast<double>(i - from);
-    double w = 0.5 - 0.5 * std::cos(2.0 * kPi * k / (n - 1.0));
-    double phase = 2.0 * kPi * frequency * k / sampleRate;
-    re += w * x[i] * std::cos(phase);
-    im += w * x[i] * std::sin(phase);
-    weight += w;
-  }
-  return 2.0 * std::sqrt(re * re + im * im) / weight;
-}
-
 bool allZero(const std::vector<float>& x, size_t from, size_t to) {
-  if (to > x.size()) to = x.size();
-  for (size_t i = from; i < to; ++i)
+  for (size_t i = from; i < std::min(to, x.size()); ++i)
     if (x[i] != 0.0f) return false;
   return true;
 }
 
 bool allFinite(const std::vector<float>& x) {
-  for (float v : x)
-    if (!std::isfinite(v)) return false;
-  return true;
-}
-
-float lowestWindowPeak(const std::vector<float>& x, size_t from, size_t to, size_t window) {
-  if (to > x.size()) to = x.size();
-  float lowest = INFINITY;
-  for (size_t start = from; start + window <= to; start += window / 4 ? window / 4 : 1)
-    lowest = std::min(lowest, peak(x, start, start + window));
-  return lowest;
+  return std::all_of(x.begin(), x.end(), [](float v) { return std::isfinite(v); });
 }
 
 }  // namespace measure

@@ -1,15 +1,11 @@
-// Test support for driving the built module with sound sets written on the
-// spot: a private data folder for the whole process, sound-set folders of
-// looped cosines with known periods, and measurements of pitch and level.
-//
-// The plug-in resolves its folders from the XDG variables when the module is
-// first loaded, so they are pointed at a temporary folder before main() runs;
-// every test in the binary (and every plug-in it loads) sees the same root,
-// and each fixture empties it before writing its own sets.
+// Driving the built module with sound sets of looped cosines of known periods
+// written on the spot into a private data folder (set before main() runs, as
+// the plug-in resolves its folders when first loaded), and measurements.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <utility>
@@ -17,81 +13,59 @@
 
 #include "host/HostedPlugin.h"
 
-// One voice's sound: a looped cosine of a whole number of samples per period,
-// or silence.
+// One voice's sound: a looped cosine of `period` samples at the root key and
+// 44100 Hz, or silence.
 struct TestTone {
-  int period = 100;  // samples per cycle at the root key and 44100 Hz
+  int period = 100;
   int rootKey = 60;
   float amplitude = 0.5f;
   bool silent = false;
-
-  static TestTone silence() {
-    TestTone t;
-    t.silent = true;
-    return t;
-  }
-  static TestTone cosine(int period, int rootKey, float amplitude = 0.5f) {
-    TestTone t;
-    t.period = period;
-    t.rootKey = rootKey;
-    t.amplitude = amplitude;
-    return t;
-  }
-  // Frequency in Hz at which this tone sounds when played at note.
-  double frequencyAt(int note) const;
+  double frequencyAt(int note) const;  // in Hz
 };
+inline constexpr TestTone kSilence{.silent = true};
 
 struct TestSoundSet {
-  TestTone main = TestTone::cosine(100, 60);
-  TestTone symp = TestTone::cosine(200, 36);
-  TestTone drone = TestTone::cosine(300, 36);
+  TestTone main{100, 60};
+  TestTone symp{200, 36};
+  TestTone drone{300, 36};
 };
 
 class SoundSetFixture : public ::testing::Test {
  public:
-  // Parameter indices the tests use.
   enum Param {
     kMonoType = 3, kFineTune = 4, kPitchTune = 5, kRelease = 6, kToneSwitch = 7, kDrone = 11,
     kSympathetic = 12, kVolume = 13, kDroneType = 16, kDroneSplitNote = 17, kFlangerOn = 18,
     kReverberOn = 21, kReverberMix = 22, kSoundSet = 24, kPitchDeviation = 25,
-    kToneDeviation = 26, kMicroTuningRoot = 27, kPitchBend = 28, kGlide = 29, kVolumeType = 30,
+    kToneDeviation = 26, kMicroTuningRoot = 27, kGlide = 29, kVolumeType = 30,
     kLearn = 69, kSoundSetRow = 71,
   };
 
   static std::string dataRoot();
   static std::string soundFolder();
-  static std::string scaleFolder();
-
   // Writes folder "NN-name" with the three sounds.
   static void writeSoundSet(int number, const std::string& name, const TestSoundSet& set);
-  // Writes <scaleFolder>/<name>.txt with one value in cents per line.
+  // Writes scale `name` with one value in cents per line.
   static void writeScale(const std::string& name, const std::vector<double>& cents);
 
+  // Loaded with the built-in parameter table (not the bundle's bank), resumed.
   std::unique_ptr<host::HostedPlugin> loadPlugin(double sampleRate = 44100.0, int blockSize = 256);
-  // loadPlugin, then dryMainOnly.
-  std::unique_ptr<host::HostedPlugin> loadDry();
-
+  std::unique_ptr<host::HostedPlugin> loadDry();  // loadPlugin, then dryMainOnly
   // A plain instrument: no deviations, no effects, no tone band, full volume,
   // unit gain, main voice only in the mix, play mode 2, drone mode 0.
-  static const std::vector<std::pair<int, float>>& dryValues();
   static void dryMainOnly(host::HostedPlugin& plugin);
+  static std::vector<std::pair<int, float>> dryParameters();
 
+  // Note-ons of velocity 100 at {frame, key}; a negative key releases that key.
+  static host::MidiEventList notes(std::initializer_list<std::pair<int, int>> keys);
   // Renders with a schedule whose delta frames are absolute positions.
   static host::RenderedAudio render(host::HostedPlugin& plugin, int frames,
                                     const host::MidiEventList& schedule, int blockSize = 256);
-  static host::RenderedAudio render(host::HostedPlugin& plugin, int frames, int blockSize = 256);
+  static host::RenderedAudio render(host::HostedPlugin& plugin, int frames, int blockSize = 256) {
+    return plugin.render(frames, blockSize);
+  }
 
  protected:
   void SetUp() override;
-};
-
-// With one set, folder "01-Plain": the default tones.
-class PlainSoundSet : public SoundSetFixture {
- protected:
-  void SetUp() override {
-    SoundSetFixture::SetUp();
-    writeSoundSet(1, "Plain", TestSoundSet{});
-  }
 };
 
 // Measurements on a stretch [from, to) of a signal.
@@ -101,11 +75,6 @@ namespace measure {
 double period(const std::vector<float>& x, size_t from, size_t to);
 double rms(const std::vector<float>& x, size_t from, size_t to);
 float peak(const std::vector<float>& x, size_t from, size_t to);
-// Amplitude of the sinusoid of this frequency in the stretch (Hann window).
-double toneAmplitude(const std::vector<float>& x, size_t from, size_t to, double frequency,
-                     double sampleRate = 44100.0);
 bool allZero(const std::vector<float>& x, size_t from, size_t to);
 bool allFinite(const std::vector<float>& x);
-// Smallest short-term peak (over windows of the given length) in the stretch.
-float lowestWindowPeak(const std::vector<float>& x, size_t from, size_t to, size_t window);
 }  // namespace measure
