@@ -13,8 +13,8 @@
 #endif
 
 #include "plugin/BankFile.h"
-#include "support/FloatLanes.h"
 #include "support/BundleResources.h"
+#include "support/FloatLanes.h"
 #include "support/MessageBox.h"
 #include "support/Preferences.h"
 #include "vst/AEffEditor.h"
@@ -1285,8 +1285,8 @@ void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFra
     // its idle test is then the one that counts, and it cannot pass inside
     // the stretch.
     const int first = i;
-    float* dryL = r.reverbOn ? strings_.left : outL + first - 1;
-    float* dryR = r.reverbOn ? strings_.right : outR + first - 1;
+    float* dryL = r.reverbOn ? stretch_.left : outL + first - 1;
+    float* dryR = r.reverbOn ? stretch_.right : outR + first - 1;
     int j = 0;
     for (; j < frames; ++j, ++i) {
       if (j > 0) {
@@ -1295,8 +1295,8 @@ void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFra
       }
       bool active = j < stringsActive;
       float mainSumNow = 0.0f;
-      const float sympSumNow = strings_.sympathetic[j];
-      const float droneSumNow = strings_.drone[j];
+      const float sympSumNow = stretch_.sympathetic[j];
+      const float droneSumNow = stretch_.drone[j];
       if (mainEnvelope.getState() != ADSR::kIdle) {
         active = true;
         if (pitchModCounter <= 10) {
@@ -1353,7 +1353,7 @@ void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFra
       dryR[j] = right;
     }
     if (r.reverbOn) {
-      reverb->processBlock(strings_.left, strings_.right, outL + first - 1, outR + first - 1, j);
+      reverb->processBlock(stretch_.left, stretch_.right, outL + first - 1, outR + first - 1, j);
       idle = reverb->Idle();
       left = outL[i - 2];
       right = outR[i - 2];
@@ -1376,7 +1376,7 @@ int VstSynth::stretchLength(int i, int sampleFrames, const RenderParams& r) cons
 }
 
 int VstSynth::renderStrings(int frames) {
-  StretchBuffers& b = strings_;
+  StretchBuffers& b = stretch_;
   lanes::fill(b.sympathetic, 0.0f, frames);
   lanes::fill(b.drone, 0.0f, frames);
   // Envelopes first, all strings side by side; each string's oscillator then

@@ -169,7 +169,7 @@ class VstSynth : public vst::AudioEffectX {
   // Longest stretch from sample counter i that no event, block end or
   // effect turning idle can interrupt.
   int stretchLength(int i, int sampleFrames, const RenderParams& r) const;
-  // Sympathetic strings and drone over a stretch, into strings_; returns how
+  // Sympathetic strings and drone over a stretch, into stretch_; returns how
   // many of its samples start with one of them sounding.
   int renderStrings(int frames);
 
@@ -222,6 +222,8 @@ class VstSynth : public vst::AudioEffectX {
 
   // Renderer state (audio thread).
   float frame[2] = {0.0f, 0.0f};
+  // Scratch of one stretch (audio thread): the strings' envelopes, oscillator
+  // output and sums, and the reverb's input.
   static constexpr int kStretch = 128;
   struct StretchBuffers {
     float envelope[kSympSlots + 1][kStretch];
@@ -230,7 +232,7 @@ class VstSynth : public vst::AudioEffectX {
     float drone[kStretch];
     float left[kStretch];  // the reverb's input
     float right[kStretch];
-  } strings_;
+  } stretch_;
   float mainSum = 0.0f, sympSum = 0.0f, droneSum = 0.0f;
   bool voiceActive = false;
   bool idle = true;
