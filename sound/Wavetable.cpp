@@ -341,10 +341,7 @@ void Wavetable::tickBlock(float* out, int n) {
     const double steps = (bound - position) / increment - 2.0;
     int run = steps < static_cast<double>(n - j) ? static_cast<int>(steps) : n - j;
     for (; run > 0; --run) {
-      const int64_t i = static_cast<int64_t>(position);
-      const double a = data[i];
-      const double b = data[i + 1];
-      last = static_cast<float>(a + (position - static_cast<double>(i)) * (b - a));
+      last = between(data, position);
       out[j++] = last;
       position += increment;
     }

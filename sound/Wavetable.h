@@ -128,12 +128,17 @@ class Wavetable : public VornMain {
       wrap(position, static_cast<double>(loopEnd_),
            static_cast<double>(loopEnd_ - loopStart_) + 1.0, static_cast<double>(end_));
   }
-  static float interpolate(const float* data, int64_t allocated, double position) {
+  // Between the two samples around position; the caller keeps it inside.
+  static float between(const float* data, double position) {
     const int64_t i = static_cast<int64_t>(position);
-    if (i < 0 || i + 1 >= allocated) return 0.0f;
     const double a = data[i];
     const double b = data[i + 1];
     return static_cast<float>(a + (position - static_cast<double>(i)) * (b - a));
+  }
+  static float interpolate(const float* data, int64_t allocated, double position) {
+    const int64_t i = static_cast<int64_t>(position);
+    if (i < 0 || i + 1 >= allocated) return 0.0f;
+    return between(data, position);
   }
   float interpolate(double position) const { return interpolate(data_, allocated_, position); }
   float tickFull();
