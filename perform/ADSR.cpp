@@ -62,7 +62,7 @@ void ADSR::tickHeld(ADSR* const* envelopes, int count, float* const* out, int n)
   for (int j = 0; j < n; ++j) {
     for (int g = 0; g < groups; ++g) {
       state[g] = (target[g] - state[g]) * coefficient[g] + state[g];
-      lanes::store(values + 4 * g, smoothed[g] ? state[g] : target[g]);
+      lanes::store(values + 4 * g, lanes::select(smoothed[g], state[g], target[g]));
     }
     for (int k = 0; k < count; ++k) out[k][j] = values[k];
   }

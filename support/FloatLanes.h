@@ -42,16 +42,31 @@ inline F4 flush(F4 v) {
   return reinterpret_cast<F4>(bits & normal);
 }
 
+// Lanes of a where mask is set, of b elsewhere.
+inline F4 select(I4 mask, F4 a, F4 b) {
+  return reinterpret_cast<F4>((reinterpret_cast<I4>(a) & mask) |
+                              (reinterpret_cast<I4>(b) & ~mask));
+}
+
+// Picks lanes of (a, b) numbered 0..7.
+#if defined(__clang__)
+#define LANES_SHUFFLE(a, b, i, j, k, l) __builtin_shufflevector(a, b, i, j, k, l)
+#else
+#define LANES_SHUFFLE(a, b, i, j, k, l) __builtin_shuffle(a, b, I4{i, j, k, l})
+#endif
+
 // Rows a..d of four samples each become four samples of four rows each.
 inline void transpose(F4& a, F4& b, F4& c, F4& d) {
-  const F4 ab0 = __builtin_shuffle(a, b, I4{0, 4, 1, 5});
-  const F4 ab1 = __builtin_shuffle(a, b, I4{2, 6, 3, 7});
-  const F4 cd0 = __builtin_shuffle(c, d, I4{0, 4, 1, 5});
-  const F4 cd1 = __builtin_shuffle(c, d, I4{2, 6, 3, 7});
-  a = __builtin_shuffle(ab0, cd0, I4{0, 1, 4, 5});
-  b = __builtin_shuffle(ab0, cd0, I4{2, 3, 6, 7});
-  c = __builtin_shuffle(ab1, cd1, I4{0, 1, 4, 5});
-  d = __builtin_shuffle(ab1, cd1, I4{2, 3, 6, 7});
+  const F4 ab0 = LANES_SHUFFLE(a, b, 0, 4, 1, 5);
+  const F4 ab1 = LANES_SHUFFLE(a, b, 2, 6, 3, 7);
+  const F4 cd0 = LANES_SHUFFLE(c, d, 0, 4, 1, 5);
+  const F4 cd1 = LANES_SHUFFLE(c, d, 2, 6, 3, 7);
+  a = LANES_SHUFFLE(ab0, cd0, 0, 1, 4, 5);
+  b = LANES_SHUFFLE(ab0, cd0, 2, 3, 6, 7);
+  c = LANES_SHUFFLE(ab1, cd1, 0, 1, 4, 5);
+  d = LANES_SHUFFLE(ab1, cd1, 2, 3, 6, 7);
 }
+
+#undef LANES_SHUFFLE
 
 }  // namespace lanes
