@@ -22,6 +22,7 @@ Wavetable::Wavetable(VORNsnd* sound, SoundStatus* status) : sound_(sound), statu
 Wavetable::~Wavetable() { isLoading(true); }
 
 void Wavetable::init() {
+  rateKnown_ = false;
   const float rate = sampleRate();
   semitoneRatio_ = kSemitoneRatio;
   silent_ = true;
@@ -122,6 +123,7 @@ void Wavetable::setSound(VORNsnd* sound) {
 }
 
 void Wavetable::setWave() {
+  rateKnown_ = false;
   if (!sound_ || sound_->waveCount() < 1) return;
   silent_ = true;
   looping_ = false;
@@ -150,6 +152,7 @@ void Wavetable::setWave() {
 }
 
 void Wavetable::setNextWaveform() {
+  rateKnown_ = false;
   if (pendingWave_ < 0 || (status_ && status_->noWave())) return;
   if (!sound_ || pendingWave_ >= sound_->waveCount()) return;
 
@@ -201,6 +204,7 @@ void Wavetable::setNextWaveform() {
 }
 
 void Wavetable::setNote(int note, int velocity, bool restart, bool force) {
+  rateKnown_ = false;
   if (!enterAudio()) return;
   if (silenced() || !sound_) {
     leaveAudio();
@@ -255,7 +259,7 @@ float Wavetable::tickFull() {
     leaveAudio();
     return 0.0f;
   }
-  if (glideTime_ > 0.0f) setRate();
+  if (glideTime_ > 0.0f && !rateHolds()) setRate();
   output_ = interpolate(position_);
   position_ += increment_;
 
@@ -303,18 +307,13 @@ void Wavetable::tickBlock(float* out, int n) {
   double position = position_;
   float last = output_;
   if (glideTime_ > 0.0f) {
-    for (; j < n; ++j) {
+    for (; j < n && !rateHolds(); ++j) {
       wrapLoop(position);
       if (!looping_ && position >= end) break;
       setRate();
       last = interpolate(position);
       out[j] = last;
       position += static_cast<double>(increment_);
-      // A glide that has reached its note gives the same rate from now on.
-      if (glideCurrent_ == glideTarget_) {
-        ++j;
-        break;
-      }
     }
   }
   const bool looping = looping_;
@@ -352,6 +351,7 @@ void Wavetable::tickBlock(float* out, int n) {
 }
 
 float Wavetable::Glider(float f) {
+  rateKnown_ = false;
   const float d = glideCurrent_ != 0.0f ? std::fabs(f - glideCurrent_) : 0.0f;
   if (glideTarget_ == 0.0f)
     glideCurrent_ = f;
@@ -408,6 +408,7 @@ void Wavetable::setRate() {
   frequency_ = f;
   increment_ = frequency_ * rateScale_ / 24.0f;
   if (!(increment_ >= 0.0f)) increment_ = kNegativeIncrement;
+  rateKnown_ = true;
 }
 
 float Wavetable::offset(float x, int range) const {
@@ -418,6 +419,7 @@ float Wavetable::offset(float x, int range) const {
 }
 
 void Wavetable::setTuning(int transpose, float fine) {
+  rateKnown_ = false;
   if (!std::isfinite(fine)) return;
   transpose_ = transpose < -127 ? -127 : (transpose > 127 ? 127 : transpose);
   fine_ = 1.0f + fine / freq_[12];
@@ -428,34 +430,42 @@ void Wavetable::setTuning(int transpose, float fine) {
 }
 
 void Wavetable::setFine1(float v) {
+  rateKnown_ = false;
   if (std::isfinite(v)) fine1_ = 1.0f + v / freq_[12];
 }
 void Wavetable::setFine2(float v) {
+  rateKnown_ = false;
   if (std::isfinite(v)) fine2_ = 1.0f + v / freq_[12];
 }
 void Wavetable::setFine3(float v) {
+  rateKnown_ = false;
   if (std::isfinite(v)) fine3_ = 1.0f + v / freq_[12];
 }
 void Wavetable::setFine4(float v) {
+  rateKnown_ = false;
   if (std::isnan(v)) return;
   deviation_ = v < -12.0f ? -12.0f : (v > 12.0f ? 12.0f : v);
 }
 
 void Wavetable::setPitchEnv(float e, int range) {
+  rateKnown_ = false;
   if (std::isfinite(e)) pitchEnvOffset_ = offset(e, clampRange(range));
 }
 
 void Wavetable::setPitchLfo(float m, int range) {
+  rateKnown_ = false;
   if (std::isfinite(m)) modOffset_ = offset(m, clampRange(range));
 }
 
 void Wavetable::setPitchBend(float b, int range) {
+  rateKnown_ = false;
   if (std::isnan(b)) return;
   bend_ = b < -1.0f ? -1.0f : (b > 1.0f ? 1.0f : b);
   bendRange_ = clampRange(range);
 }
 
 void Wavetable::setGlider(float v) {
+  rateKnown_ = false;
   if (!std::isfinite(v)) return;
   glideTime_ = v * v;
   if (glideTime_ == 0.0f) glideCurrent_ = glideTarget_ = 0.0f;

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <atomic>
+#include <bit>
 #include <cstdint>
 
 #include "sound/SoundStatus.h"
@@ -66,7 +67,7 @@ class Wavetable : public VornMain {
     if (!steady()) return tickFull();
     wrapLoop(position_);
     if (!looping_ && position_ >= static_cast<double>(end_)) return 0.0f;
-    if (glideTime_ > 0.0f) setRate();
+    if (glideTime_ > 0.0f && !rateHolds()) setRate();
     output_ = interpolate(position_);
     position_ += increment_;
     return output_;
@@ -110,6 +111,19 @@ class Wavetable : public VornMain {
     if (!inBlock_) busy_.store(false, std::memory_order_release);
   }
   bool silenced() const { return silent_ || (status_ && status_->noWave()); }
+  // Nothing setRate() reads has changed since it last ran, and a glide step
+  // would leave the gliding frequency as it is (a glide that has arrived, or
+  // one stepping up and back by the same amount): setRate() would give the
+  // same rate again.
+  bool rateHolds() const {
+    if (!rateKnown_ || sampleRate() != scaledRate_) return false;
+    float c = glideCurrent_;
+    if (glideTarget_ != c) {
+      if (glideTarget_ > c) c += glideStep_;
+      if (c > glideTarget_) c -= glideStep_;
+    }
+    return std::bit_cast<std::uint32_t>(c) == std::bit_cast<std::uint32_t>(glideCurrent_);
+  }
   // Nothing but the position moves: no fade, no wave change, no load.
   bool steady() const {
     return inBlock_ && blockReady_ && pendingWave_ == -2 && !(fadeGain_ < 1.0f) && !silent_ &&
@@ -196,6 +210,7 @@ class Wavetable : public VornMain {
   float fadeStep_ = 0.0f;
   float fadeTime_ = kFadeTime;
   float scaledRate_ = 0.0f;  // the rate rateScale_ and fadeStep_ were worked out for
+  bool rateKnown_ = false;   // setRate() has run since its inputs last changed
   int64_t previousNote_ = 0;
   bool legato_ = false;
   bool firstNote_ = true;

@@ -238,3 +238,36 @@ TEST_F(OscillatorTest, BlockTickingMatchesTickingOneByOne) {
   both([](Wavetable& o) { o.setNote(80, 90, true, true); });
   compare("forced change back to the loop");
 }
+
+// While gliding, the rate is worked out again only when something it depends
+// on has changed: every pitch input still acts at the next tick, in a block
+// and alone, once the glide has come to rest.
+TEST_F(OscillatorTest, PitchInputsActAtTheNextTickOfARestingGlide) {
+  auto snd = sound({constant(0.5f, 5000)});
+  Wavetable osc(snd.get());
+  osc.setGlider(0.05f);
+  osc.setLegatoMode(true);
+  osc.setNote(60, 100, true, false);
+  osc.setNote(64, 100, false, false);
+  std::vector<float> out(128);
+  for (int i = 0; i < 200; ++i) osc.tickBlock(out.data(), 128);  // the glide is over
+  using Change = void (*)(Wavetable&);
+  const Change changes[] = {
+      [](Wavetable& o) { o.setFine1(3.0f); }, [](Wavetable& o) { o.setFine2(-2.0f); },
+      [](Wavetable& o) { o.setFine3(1.0f); }, [](Wavetable& o) { o.setFine4(0.5f); },
+      [](Wavetable& o) { o.setPitchEnv(0.3f, 5); }, [](Wavetable& o) { o.setPitchLfo(-0.2f, 1); },
+      [](Wavetable& o) { o.setPitchBend(0.5f, 2); }, [](Wavetable& o) { o.setTuning(1, 0.0f); }};
+  for (size_t k = 0; k < std::size(changes); ++k) {
+    SCOPED_TRACE(k);
+    const float before = osc.increment();
+    changes[k](osc);
+    if (k % 2) {
+      osc.tick();
+    } else {
+      osc.beginBlock();
+      osc.tickBlock(out.data(), 3);
+      osc.endBlock();
+    }
+    EXPECT_NE(osc.increment(), before);
+  }
+}
