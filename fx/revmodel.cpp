@@ -21,6 +21,17 @@ revmodel::revmodel() {
     allpassL_[i].setfeedback(kAllpassFeedback);
     allpassR_[i].setfeedback(kAllpassFeedback);
   }
+  // Stretches may not be longer than any line: each line is read over the
+  // whole stretch before it is written. The lines keep these lengths.
+  stretchLimit_ = kStretch;
+  for (int i = 0; i < kCombs; ++i) {
+    combs_[i] = &combL_[i];
+    combs_[kCombs + i] = &combR_[i];
+  }
+  for (const comb* c : combs_) stretchLimit_ = std::min(stretchLimit_, c->getlength());
+  for (int i = 0; i < kAllpasses; ++i)
+    stretchLimit_ = std::min({stretchLimit_, allpassL_[i].getlength(), allpassR_[i].getlength()});
+  if (stretchLimit_ < 1) stretchLimit_ = 1;
   wet_.store(kInitialWet, rlx);
   update();
   roomsize_.store(kInitialRoom, rlx);
@@ -145,27 +156,15 @@ void revmodel::processBlock(const float* inL, const float* inR, float* outL, flo
   const float wet1 = wet1_.load(rlx);
   const float wet2 = wet2_.load(rlx);
   const float dry = dry_.load(rlx);
-  // A stretch may not be longer than any line: each line is read over the
-  // whole stretch before it is written.
-  comb* combs[2 * kCombs];
-  for (int i = 0; i < kCombs; ++i) {
-    combs[i] = &combL_[i];
-    combs[kCombs + i] = &combR_[i];
-  }
-  int longest = kStretch;
-  for (const comb* c : combs) longest = std::min(longest, c->getlength());
-  for (int i = 0; i < kAllpasses; ++i)
-    longest = std::min({longest, allpassL_[i].getlength(), allpassR_[i].getlength()});
-  if (longest < 1) longest = 1;
   Stretch& s = stretch_;
   for (int done = 0; done < n;) {
-    const int m = n - done < longest ? n - done : longest;
+    const int m = n - done < stretchLimit_ ? n - done : stretchLimit_;
     const float* inl = inL + done;
     const float* inr = inR + done;
     for (int t = 0; t < m; ++t) s.input[t] = (inl[t] + inr[t]) * gain;
-    for (int c = 0; c < 2 * kCombs; ++c) combs[c]->readBlock(s.delayed[c], s.filtered[c], m);
+    for (int c = 0; c < 2 * kCombs; ++c) combs_[c]->readBlock(s.delayed[c], s.filtered[c], m);
     recurCombs(m);
-    for (int c = 0; c < 2 * kCombs; ++c) combs[c]->writeBlock(s.input, s.filtered[c], m);
+    for (int c = 0; c < 2 * kCombs; ++c) combs_[c]->writeBlock(s.input, s.filtered[c], m);
     // The comb outputs summed in the order processmix adds them.
     for (int t = 0; t < m; ++t) s.left[t] = s.right[t] = 0.0f;
     for (int i = 0; i < kCombs; ++i) {
@@ -206,15 +205,10 @@ void revmodel::processBlock(const float* inL, const float* inR, float* outL, flo
 void revmodel::recurCombs(int n) {
   using lanes::F4;
   constexpr int kGroups = 2 * kCombs / 4;
-  comb* combs[2 * kCombs];
-  for (int i = 0; i < kCombs; ++i) {
-    combs[i] = &combL_[i];
-    combs[kCombs + i] = &combR_[i];
-  }
   F4 state[kGroups], damp[kGroups];
   for (int c = 0; c < 2 * kCombs; ++c) {
-    state[c / 4][c % 4] = combs[c]->filterState();
-    damp[c / 4][c % 4] = combs[c]->getdamp();
+    state[c / 4][c % 4] = combs_[c]->filterState();
+    damp[c / 4][c % 4] = combs_[c]->getdamp();
   }
   float (*w)[kStretch] = stretch_.filtered;
   int t = 0;
@@ -239,7 +233,7 @@ void revmodel::recurCombs(int n) {
       w[c][t] = v;
     }
   }
-  for (int c = 0; c < 2 * kCombs; ++c) combs[c]->setFilterState(state[c / 4][c % 4]);
+  for (int c = 0; c < 2 * kCombs; ++c) combs_[c]->setFilterState(state[c / 4][c % 4]);
 }
 
 void revmodel::processreplace(float* inputL, float* inputR, float* outputL, float* outputR, long count, int skip) {

@@ -108,6 +108,8 @@ class revmodel {
   std::atomic<float> mode_{0.0f};
   float frame_[2] = {0.0f, 0.0f};
   void recurCombs(int n);
+  comb* combs_[2 * reverbtuning::kCombs] = {};  // left, then right
+  int stretchLimit_ = 1;
   static constexpr int kStretch = 128;
   struct Stretch {
     float input[kStretch];
