@@ -61,6 +61,17 @@ void DelayL::adopt() {
   }
 }
 
+void DelayL::setLength(long maximum) {
+  pickUp();
+  std::int64_t n = static_cast<std::int64_t>(maximum < 0 ? 0 : maximum) + 1;
+  if (n > buf_->length) n = buf_->length;
+  length_ = n;
+  if (write_ >= length_) write_ = 0;
+  clear();
+  computeNext_ = true;
+  setDelay(requested_);
+}
+
 void DelayL::clear() {
   for (std::int64_t i = 0; i < length_; ++i) data_[i] = kFill;
   lastOutput_ = 0.0f;

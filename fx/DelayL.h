@@ -60,6 +60,9 @@ class DelayL : public VornMain {
   void setModulated(bool on) { modulated_ = on; }
   // Control thread: replaces the buffer by one of maximum + 1 samples.
   void newDelay(long maximum);
+  // Audio thread: the line uses maximum + 1 samples of its buffer (at most
+  // all of it) and starts again from the silence level. Allocates nothing.
+  void setLength(long maximum);
   float getDelay() const { return delay_; }
   // Fills the buffer with the silence level and clears the last output.
   void clear();

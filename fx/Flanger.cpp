@@ -7,13 +7,13 @@ Flanger::Flanger()
       left_(nullptr),
       right_(nullptr),
       integerRate_(static_cast<std::int64_t>(sampleRate())),
-      idleThreshold_(static_cast<float>(static_cast<std::int64_t>(sampleRate()) - 1)),
-      storedRate_(sampleRate()) {
-  // The member objects above have reset the shared rate to 44100 already.
-  const float rate = sampleRate();
+      idleThreshold_(static_cast<float>(static_cast<std::int64_t>(sampleRate()) - 1)) {
   sweepLfo_->setWaveform(4);
-  left_ = new DelayL(1.0f, static_cast<long>(rate * 0.00608f) + 100);
-  right_ = new DelayL(1.0f, static_cast<long>(rate * 0.0266f) + 100);
+  // The sweep reaches 1.9 and combined mode holds 2.0 times the centre
+  // delays of 3.2 and 14 ms.
+  left_ = new DelayL(1.0f, lineLength(kLineRate, kLeftSpan, kLeftLongest));
+  right_ = new DelayL(1.0f, lineLength(kLineRate, kRightSpan, kRightLongest));
+  sizeLines();
   left_->setModulated(true);
   right_->setModulated(true);
 }
@@ -24,14 +24,30 @@ Flanger::~Flanger() {
   delete right_;
 }
 
-void Flanger::prepareSampleRate(float rate) {
-  if (!std::isfinite(rate) || rate <= 0.0f || rate == storedRate_.load(rlx)) return;
-  storedRate_.store(rate, rlx);
+void Flanger::setSampleRate(float rate) {
+  if (!std::isfinite(rate) || rate <= 0.0f) return;
+  VornMain::setSampleRate(rate);
+  sweepLfo_->setSampleRate(rate);
+  left_->setSampleRate(rate);
+  right_->setSampleRate(rate);
   const auto irate = static_cast<std::int64_t>(rate);
   integerRate_.store(irate, rlx);
-  left_->newDelay(static_cast<long>(irate));
-  right_->newDelay(static_cast<long>(irate));
   idleThreshold_.store(static_cast<float>(irate - 1), rlx);
+  sizeLines();
+}
+
+long Flanger::lineLength(float rate, float span, float longest) {
+  const float r = rate < kLineRate ? rate : kLineRate;
+  const long sized = static_cast<long>(r * span) + 100;
+  const long needed = static_cast<long>(r * longest) + 2;
+  return sized > needed ? sized : needed;
+}
+
+// The lines wrap at what the rate needs rather than at their whole buffer:
+// a shorter line keeps more precision in its fractional read position.
+void Flanger::sizeLines() {
+  left_->setLength(lineLength(sampleRate(), kLeftSpan, kLeftLongest));
+  right_->setLength(lineLength(sampleRate(), kRightSpan, kRightLongest));
 }
 
 void Flanger::setRate(float v) {
@@ -39,7 +55,6 @@ void Flanger::setRate(float v) {
   // Beyond 0..1 the feedback would pass 0.51 and the sweep turn negative.
   if (v < 0.0f) v = 0.0f;
   if (v > 1.0f) v = 1.0f;
-  prepareSampleRate(sampleRate());
   const float depth = 0.4f * v + 0.5f;
   depth_.store(depth, rlx);
   feedback_.store((depth + 0.119f) * 0.5f, rlx);

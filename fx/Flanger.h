@@ -4,9 +4,12 @@
 // twice their centre delay. After one second without signal the flanger turns
 // idle and costs almost nothing.
 //
-// Threads: tick, Idle and setNotIdle on the audio thread. setRate may run on a
-// control thread while the audio thread ticks: its single values are relaxed
-// atomics and the line resize goes through DelayL's buffer hand-over.
+// The lines are sized once, for the longest delay at the highest rate a host
+// may run, so that a new sample rate never reallocates them.
+//
+// Threads: tick, Idle, setNotIdle and setSampleRate on the audio thread.
+// setRate may run on a control thread while the audio thread ticks: its
+// single values are relaxed atomics.
 #pragma once
 
 #include <atomic>
@@ -58,12 +61,13 @@ class Flanger : public VornMain {
     return out_;
   }
 
+  // Highest rate the lines are sized for; above it the delays are cut short.
+  static constexpr float kLineRate = 768000.0f;
+
   // v is the depth control 0..1. Control thread (or audio thread).
   void setRate(float v);
-  // Control thread, before the audio thread learns of a new sample rate:
-  // sizes the delay lines for it now, so that setRate at that rate (which
-  // may run on the audio thread) allocates nothing.
-  void prepareSampleRate(float rate);
+  // Delay times, sweep and idle time follow the new rate at once.
+  void setSampleRate(float rate) override;
   bool Idle() const { return static_cast<float>(silentCount_) > idleThreshold_.load(rlx); }
   // Ticks that can pass with Idle() still false afterwards.
   std::int64_t ticksBeforeIdle() const {
@@ -82,6 +86,14 @@ class Flanger : public VornMain {
 
  private:
   static constexpr std::memory_order rlx = std::memory_order_relaxed;
+  // Line lengths: a span per second of rate plus 100 samples, and never
+  // shorter than the longest delay (combined mode: 6.4 and 28 ms).
+  static constexpr float kLeftSpan = 0.00608f;
+  static constexpr float kRightSpan = 0.0266f;
+  static constexpr float kLeftLongest = 0.0064f;
+  static constexpr float kRightLongest = 0.028f;
+  static long lineLength(float rate, float span, float longest);
+  void sizeLines();
 
   std::atomic<float> depth_{0.3f};
   std::atomic<float> feedback_{0.0f};
@@ -95,6 +107,5 @@ class Flanger : public VornMain {
   std::atomic<std::int64_t> integerRate_;
   std::int32_t updateCounter_ = 0;
   std::atomic<float> idleThreshold_;
-  std::atomic<float> storedRate_;  // the rate the delay lines are sized for
   std::int64_t silentCount_ = 0;
 };

@@ -1,5 +1,7 @@
 #include "fx/LFOx.h"
 
+#include <cmath>
+
 LFOx::LFOx() = default;
 
 LFOx::~LFOx() = default;
@@ -7,13 +9,28 @@ LFOx::~LFOx() = default;
 void LFOx::setPureRate(float hz) {
   // A negative or non-finite rate would run the phase away; refuse it.
   if (!std::isfinite(hz) || hz < 0.0f) return;
+  hz_.store(hz, std::memory_order_relaxed);
+  pure_.store(true, std::memory_order_relaxed);
   increment_.store(4.0f / (sampleRate() / hz), std::memory_order_relaxed);
+}
+
+void LFOx::setSampleRate(float rate) {
+  if (!std::isfinite(rate) || rate <= 0.0f) return;
+  VornMain::setSampleRate(rate);
+  const float hz = hz_.load(std::memory_order_relaxed);
+  if (hz <= 0.0f) return;
+  if (pure_.load(std::memory_order_relaxed))
+    increment_.store(4.0f / (sampleRate() / hz), std::memory_order_relaxed);
+  else
+    increment_.store(4.0f * hz / sampleRate(), std::memory_order_relaxed);
 }
 
 void LFOx::setRate(float v) {
   if (!std::isfinite(v)) return;
   float hz = ((maxFreq_ * minDivisor_ - 1.0f) * v + 1.0f) / minDivisor_;
   if (!(hz >= 0.0f)) hz = 0.0f;
+  hz_.store(hz, std::memory_order_relaxed);
+  pure_.store(false, std::memory_order_relaxed);
   increment_.store(4.0f * hz / sampleRate(), std::memory_order_relaxed);
 }
 

@@ -111,6 +111,8 @@ class LFOx : public VornMain {
   }
 
   void setPureRate(float hz);
+  // The oscillator keeps its frequency in hertz at the new rate.
+  void setSampleRate(float rate) override;
   // Values above 6 select sample and hold.
   void setWaveform(int w) { waveform_.store(w > 6 ? 6 : w, std::memory_order_relaxed); }
   // v 0..1 linear from 1/minimum Hz to maximum Hz.
@@ -150,6 +152,9 @@ class LFOx : public VornMain {
   float phase_ = -1.0f;
   float output_ = 0.0f;
   std::atomic<float> increment_{0.0f};
+  // What set the increment last, to work it out again at a new rate.
+  std::atomic<float> hz_{0.0f};
+  std::atomic<bool> pure_{false};
   std::atomic<int> waveform_{0};
   bool rising_ = true;
   float hold_ = 0.0f;

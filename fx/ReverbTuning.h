@@ -6,7 +6,8 @@ namespace reverbtuning {
 constexpr int kCombs = 8;
 constexpr int kAllpasses = 4;
 constexpr int kLines = 2 * (kCombs + kAllpasses);
-constexpr int kLineSize = 4000;   // holds the lengths of any rate up to ~108 kHz
+constexpr float kMaxLineRate = 192000.0f;
+constexpr int kLineSize = 7100;  // the longest line at kMaxLineRate
 constexpr int kStereoSpread = 23;  // right lines are this much longer
 
 constexpr float kFixedGain = 0.015f;

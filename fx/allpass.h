@@ -1,7 +1,7 @@
 // Schroeder allpass of the reverb. The delay line is not owned.
 //
 // Threads: process and mute on the audio thread; setfeedback on any thread;
-// setbuffer before use only.
+// setbuffer before use, or where audio runs.
 #pragma once
 
 #include <atomic>
@@ -15,6 +15,7 @@ class allpass {
   void setbuffer(float* buffer, int size) {
     buffer_ = buffer;
     length_ = size;
+    if (position_ >= size) position_ = 0;
   }
   void mute();
   void setfeedback(float v) { feedback_.store(v, std::memory_order_relaxed); }

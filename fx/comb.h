@@ -1,7 +1,7 @@
 // Lowpass-feedback comb filter of the reverb. The delay line is not owned.
 //
 // Threads: process and mute on the audio thread; the gain setters may run on
-// any thread (relaxed atomic stores); setbuffer before use only.
+// any thread (relaxed atomic stores); setbuffer before use, or where audio runs.
 #pragma once
 
 #include <atomic>
@@ -15,6 +15,7 @@ class comb {
   void setbuffer(float* buffer, int size) {
     buffer_ = buffer;
     length_ = size;
+    if (position_ >= size) position_ = 0;
   }
   // Silence: the line and the filter's memory, which would otherwise feed
   // a last trace back into the emptied line.

@@ -8,30 +8,16 @@
 using namespace reverbtuning;
 
 revmodel::revmodel() {
-  updateSamplerate(false, 44100.0f);
   idleCount_ = 0;
-  for (int i = 0; i < kCombs; ++i) {
-    combL_[i].setbuffer(buffers_[2 * i], lengths_[2 * i]);
-    combR_[i].setbuffer(buffers_[2 * i + 1], lengths_[2 * i + 1]);
-  }
-  for (int i = 0; i < kAllpasses; ++i) {
-    const int line = 2 * kCombs + 2 * i;
-    allpassL_[i].setbuffer(buffers_[line], lengths_[line]);
-    allpassR_[i].setbuffer(buffers_[line + 1], lengths_[line + 1]);
-    allpassL_[i].setfeedback(kAllpassFeedback);
-    allpassR_[i].setfeedback(kAllpassFeedback);
-  }
-  // Stretches may not be longer than any line: each line is read over the
-  // whole stretch before it is written. The lines keep these lengths.
-  stretchLimit_ = kStretch;
   for (int i = 0; i < kCombs; ++i) {
     combs_[i] = &combL_[i];
     combs_[kCombs + i] = &combR_[i];
   }
-  for (const comb* c : combs_) stretchLimit_ = std::min(stretchLimit_, c->getlength());
-  for (int i = 0; i < kAllpasses; ++i)
-    stretchLimit_ = std::min({stretchLimit_, allpassL_[i].getlength(), allpassR_[i].getlength()});
-  if (stretchLimit_ < 1) stretchLimit_ = 1;
+  for (int i = 0; i < kAllpasses; ++i) {
+    allpassL_[i].setfeedback(kAllpassFeedback);
+    allpassR_[i].setfeedback(kAllpassFeedback);
+  }
+  updateSamplerate(false, 44100.0f);
   wet_.store(kInitialWet, rlx);
   update();
   roomsize_.store(kInitialRoom, rlx);
@@ -68,18 +54,43 @@ void revmodel::mute() {
 
 void revmodel::updateSamplerate(bool mute, float rate) {
   if (!finite(rate) || rate <= 0.0f) return;
+  // The lines hold the lengths of rates up to kMaxLineRate; above it the
+  // reverb keeps that rate's lengths, a little shorter in time.
+  const float lineRate = rate < kMaxLineRate ? rate : kMaxLineRate;
   for (int i = 0; i < kCombs; ++i) {
-    const int len = static_cast<int>(rate * kCombFactors[i]);
+    const int len = static_cast<int>(lineRate * kCombFactors[i]);
     lengths_[2 * i] = len;
     lengths_[2 * i + 1] = len + kStereoSpread;
   }
   for (int i = 0; i < kAllpasses; ++i) {
-    const int len = static_cast<int>(rate * kAllpassFactors[i]);
+    const int len = static_cast<int>(lineRate * kAllpassFactors[i]);
     lengths_[2 * kCombs + 2 * i] = len;
     lengths_[2 * kCombs + 2 * i + 1] = len + kStereoSpread;
   }
+  bool changed = false;
+  for (int i = 0; i < kCombs; ++i) {
+    changed |= combL_[i].getlength() != lengths_[2 * i];
+    combL_[i].setbuffer(buffers_[2 * i], lengths_[2 * i]);
+    combR_[i].setbuffer(buffers_[2 * i + 1], lengths_[2 * i + 1]);
+  }
+  for (int i = 0; i < kAllpasses; ++i) {
+    const int line = 2 * kCombs + 2 * i;
+    allpassL_[i].setbuffer(buffers_[line], lengths_[line]);
+    allpassR_[i].setbuffer(buffers_[line + 1], lengths_[line + 1]);
+  }
+  // Stretches may not be longer than any line: each line is read over the
+  // whole stretch before it is written.
+  stretchLimit_ = kStretch;
+  for (const comb* c : combs_) stretchLimit_ = std::min(stretchLimit_, c->getlength());
+  for (int i = 0; i < kAllpasses; ++i)
+    stretchLimit_ = std::min({stretchLimit_, allpassL_[i].getlength(), allpassR_[i].getlength()});
+  if (stretchLimit_ < 1) stretchLimit_ = 1;
   idleLimit_.store(static_cast<std::int64_t>(rate), rlx);
-  if (mute) this->mute();
+  rate_.store(rate, rlx);
+  update();
+  // What the lines held belongs to other lengths.
+  if (changed) muteLines();
+  else if (mute) this->mute();
 }
 
 void revmodel::update() {
@@ -100,6 +111,11 @@ void revmodel::update() {
   }
   roomsize1_.store(feedback, rlx);
   damp1_.store(damping, rlx);
+  // The damping is a one-pole low-pass per line pass: the same cut-off in
+  // hertz at any rate.
+  const float rate = rate_.load(rlx);
+  if (rate != 44100.0f && damping > 0.0f)
+    damping = static_cast<float>(std::pow(static_cast<double>(damping), 44100.0 / static_cast<double>(rate)));
   for (int i = 0; i < kCombs; ++i) {
     combL_[i].setfeedback(feedback);
     combR_[i].setfeedback(feedback);

@@ -1,11 +1,11 @@
 // Stereo reverb: per channel eight lowpass-feedback combs in parallel, then
 // four allpasses in series; the right channel's lines are 23 samples longer.
-// All delay lines live inside the object (about 384 kB), so processing never
+// All delay lines live inside the object (about 680 kB), so processing never
 // allocates. After one second of near-silent output the reverb reports idle.
 //
 // Threads: processmix, processreplace, Idle and setNotIdle on the audio
-// thread. The setters, update, mute and updateSamplerate may run on any
-// thread: values are relaxed atomic stores, and mute() only posts a request
+// thread, and updateSamplerate where audio runs or before. The setters,
+// update and mute may run on any thread: values are relaxed atomic stores, and mute() only posts a request
 // that the audio thread carries out at the start of its next frame, so the
 // lines are never cleared under a running frame.
 #pragma once
@@ -60,6 +60,8 @@ class revmodel {
 
   // Clears every line unless frozen (carried out by the audio thread).
   void mute();
+  // Line lengths, idle time and damping follow the rate. Audio thread (or
+  // before audio runs): the lines change length.
   void updateSamplerate(bool mute, float rate);
   void update();
   void setroomsize(float v);
@@ -106,6 +108,7 @@ class revmodel {
   std::atomic<float> dry_{0.0f};
   std::atomic<float> width_{0.0f};
   std::atomic<float> mode_{0.0f};
+  std::atomic<float> rate_{44100.0f};
   float frame_[2] = {0.0f, 0.0f};
   void recurCombs(int n);
   comb* combs_[2 * reverbtuning::kCombs] = {};  // left, then right

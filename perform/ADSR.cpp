@@ -9,6 +9,15 @@ ADSR::ADSR() : sampleRate_(static_cast<double>(sampleRate())) { smoother_.setPur
 
 ADSR::~ADSR() = default;
 
+void ADSR::setSampleRate(float rate) {
+  if (!std::isfinite(rate) || rate <= 0.0f) return;
+  VornMain::setSampleRate(rate);
+  smoother_.setSampleRate(rate);
+  smoother_.setPureFreq(firstAttackPending_ ? 10000.0f : static_cast<float>(smoothFreq_.load(rlx)));
+  sampleRate_.store(static_cast<double>(rate), rlx);
+  updateValues();
+}
+
 void ADSR::keyOn(int velocity, int note) {
   sampleRate_.store(static_cast<double>(sampleRate()), rlx);
   state_ = kAttack;

@@ -27,6 +27,9 @@ class ADSR : public VornMain {
 
   void keyOn(int velocity, int note);
   void keyOff();
+  // Audio thread (or before audio runs): stage times and the smoother's
+  // cut-off keep their length in seconds at the new rate.
+  void setSampleRate(float rate) override;
 
   // The sustain stage, where a voice spends most of its time, is inline.
   float tick() {

@@ -140,7 +140,6 @@ void VstSynth::globalInit() {
   volumeFactor_ = 0.5f;
   updateSampleRate();
   appliedSampleRate = sampleRate;
-  VornMain::setSampleRate(sampleRate);
   idle = true;
   events.clear();
   sympatheticCount = 12;
@@ -233,10 +232,29 @@ void VstSynth::initProcess() {
   worker_ = std::make_unique<EngineWorker>(
       [this](int soundSet, bool scale) { runWorkerJob(soundSet, scale); });
 
-  VornMain::setSampleRate(static_cast<float>(appliedSampleRate));
+  applyEngineRate(static_cast<float>(appliedSampleRate));
   updateValues();
   inInit = false;
   setProgram(0);
+}
+
+// Every engine object plays at this instance's rate; nothing else sets it,
+// so other instances and sound-set loads leave it alone. Audio thread at a
+// block start, or while the engine is built.
+void VstSynth::applyEngineRate(float rate) {
+  mainWave->setSampleRate(rate);
+  droneWave->setSampleRate(rate);
+  for (auto& wave : sympWaves) wave->setSampleRate(rate);
+  mainEnv->setSampleRate(rate);
+  droneEnv->setSampleRate(rate);
+  pitchEnv->setSampleRate(rate);
+  for (auto& env : sympEnvs) env->setSampleRate(rate);
+  for (FilterOneP* f : {toneFilterA.get(), toneFilterB.get(), toneFilterC.get(), toneFilterD.get(),
+                        followFilter.get()})
+    f->setSampleRate(rate);
+  vibratoLfo->setSampleRate(rate);
+  flanger->setSampleRate(rate);
+  reverb->updateSamplerate(true, rate);
 }
 
 void VstSynth::updateValues() {
@@ -954,9 +972,6 @@ void VstSynth::setSampleRate(float rate) {
   // lengths derived from them. Such rates are refused; the old one stays.
   if (!(std::isfinite(rate) && rate >= kMinSampleRate && rate <= kMaxSampleRate)) return;
   AudioEffectX::setSampleRate(rate);
-  // The flanger's delay lines follow the rate; size them here so that the
-  // program re-applied by the renderer at the new rate allocates nothing.
-  if (flanger) flanger->prepareSampleRate(rate);
 }
 
 void VstSynth::setBlockSize(VstInt32 size) { AudioEffectX::setBlockSize(size); }
@@ -1221,8 +1236,7 @@ void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFra
 
   if (static_cast<double>(getSampleRate()) != appliedSampleRate) {
     appliedSampleRate = getSampleRate();
-    VornMain::setSampleRate(static_cast<float>(appliedSampleRate));
-    reverb->updateSamplerate(true, 44100.0f);
+    applyEngineRate(static_cast<float>(appliedSampleRate));
     updateValues();
     setProgram(currentProgram());
   }

@@ -148,6 +148,7 @@ class VstSynth : public vst::AudioEffectX {
  private:
   void initProcess();
   void globalInit();
+  void applyEngineRate(float rate);
   void VstParametersInit();
   void SetVstP(long index, const char* name, float value, bool perProgram, bool unclamped,
                bool storedDefault);

@@ -4,7 +4,7 @@
 
 namespace {
 // Coefficient per hertz, divided in double and rounded once to float.
-float coefficientPerHz() { return static_cast<float>(6.28319 / static_cast<double>(VornMain::sampleRate())); }
+float coefficientPerHz(float rate) { return static_cast<float>(6.28319 / static_cast<double>(rate)); }
 }  // namespace
 
 FilterOneP::FilterOneP() { init(); }
@@ -13,7 +13,7 @@ FilterOneP::~FilterOneP() = default;
 
 void FilterOneP::init() {
   state_ = 0.0f;
-  ceiling_ = coefficientPerHz() * 6500.0f;
+  ceiling_ = coefficientPerHz(sampleRate()) * 6500.0f;
   coef_.store(1.0f, std::memory_order_relaxed);
   type_ = 0;
 }
@@ -31,7 +31,7 @@ void FilterOneP::setPureFreq(float hz) {
 
 void FilterOneP::setFreq(float x) {
   if (!std::isfinite(x)) return;
-  ceiling_ = coefficientPerHz() * 6500.0f;
+  ceiling_ = coefficientPerHz(sampleRate()) * 6500.0f;
   const double xd = x;
   float a = static_cast<float>(static_cast<double>(ceiling_) * (xd * xd * xd + 0.03));
   if (a > 1.0f) a = 1.0f;

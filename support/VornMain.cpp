@@ -13,7 +13,6 @@
 #include "support/Preferences.h"
 #include "support/XdgDirs.h"
 
-std::atomic<float> VornMain::srate{44100.0f};
 char VornMain::s_soundDataPath[VornMain::kPathSize] = {};
 char VornMain::s_presetBankPath[VornMain::kPathSize] = {};
 
@@ -81,12 +80,12 @@ std::string skinFilePath() {
 
 }  // namespace
 
-VornMain::VornMain() { srate.store(44100.0f, std::memory_order_relaxed); }
+VornMain::VornMain() = default;
 
 VornMain::~VornMain() = default;
 
 void VornMain::setSampleRate(float rate) {
-  if (std::isfinite(rate) && rate > 0.0f) srate.store(rate, std::memory_order_relaxed);
+  if (std::isfinite(rate) && rate > 0.0f) rate_.store(rate, std::memory_order_relaxed);
 }
 
 // ---------------------------------------------------------------- folders

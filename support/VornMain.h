@@ -1,10 +1,16 @@
-// Base of every engine and data class: the engine-wide sample rate, the data
+// Base of every engine and data class: the object's sample rate, the data
 // folders, integer preferences and small text helpers.
 //
-// Threads: sampleRate() may be read anywhere; setSampleRate() is called by the
-// renderer (audio thread) and by constructors. Everything else is for the
-// control thread only: the text helpers return static buffers (one per
-// function, valid until its next call) and are for one caller at a time.
+// The rate belongs to each object, not to the process: two plug-in instances
+// at different rates share one module, and a sound set loaded on a worker
+// must not disturb the instance playing. Objects start at 44100 Hz; their
+// owner gives them its rate.
+//
+// Threads: sampleRate() may be read anywhere; setSampleRate() runs where the
+// owner applies a rate (its audio thread at a block start, or before audio
+// runs). Everything else is for the control thread only: the text helpers
+// return static buffers (one per function, valid until its next call) and are
+// for one caller at a time.
 #pragma once
 
 #include <atomic>
@@ -12,12 +18,21 @@
 
 class VornMain {
  public:
+  static constexpr float kDefaultRate = 44100.0f;
+
   VornMain();
+  VornMain(const VornMain& other) : rate_(other.sampleRate()) {}
+  VornMain& operator=(const VornMain& other) {
+    rate_.store(other.sampleRate(), std::memory_order_relaxed);
+    return *this;
+  }
   virtual ~VornMain();
 
-  static float sampleRate() { return srate.load(std::memory_order_relaxed); }
-  // Accepts only positive, finite rates. Any thread.
-  static void setSampleRate(float rate);
+  float sampleRate() const { return rate_.load(std::memory_order_relaxed); }
+  // Accepts only positive, finite rates; others leave the rate as it is.
+  // Classes that own parts with rates of their own pass it on. Allocates
+  // nothing, so the audio thread may call it.
+  virtual void setSampleRate(float rate);
 
   // Resolves both data folders once per process from the product name.
   static void setDataPaths(const char* name);
@@ -58,7 +73,7 @@ class VornMain {
   static constexpr int kPathSize = 4024;
 
  private:
-  static std::atomic<float> srate;
+  std::atomic<float> rate_{kDefaultRate};
   static char s_soundDataPath[kPathSize];
   static char s_presetBankPath[kPathSize];
 };

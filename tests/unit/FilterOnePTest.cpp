@@ -18,12 +18,11 @@ TEST(FilterOneP, CoefficientsFollowTheCutOffAndTheSharedRate) {
   // Twice the rate, half the coefficient, down to the floor.
   f.setFreq(0.5f);
   const float at44 = f.getCoefficient();
-  VornMain::setSampleRate(88200.0f);
+  f.setSampleRate(88200.0f);
   f.setFreq(0.5f);
   EXPECT_NEAR(f.getCoefficient(), at44 / 2.0f, 1e-6f);
   f.setFreq(0.0f);
   EXPECT_EQ(f.getCoefficient(), 0.02f);
-  VornMain::setSampleRate(44100.0f);
 }
 
 TEST(FilterOneP, LowAndHighPassFollowTheRecurrenceAndFlushTinyStates) {
@@ -46,9 +45,8 @@ TEST(FilterOneP, LowAndHighPassFollowTheRecurrenceAndFlushTinyStates) {
 // A cut-off above what the rate allows must not make the filter blow up.
 TEST(FilterOneP, FastCutOffsStayStable) {
   FilterOneP f;
-  VornMain::setSampleRate(22050.0f);
+  f.setSampleRate(22050.0f);
   f.setPureFreq(10000.0f);
-  VornMain::setSampleRate(44100.0f);
   for (int i = 0; i < 100000; ++i) {
     const float y = f.tick(i % 2 ? 1.0f : -1.0f);
     ASSERT_TRUE(std::isfinite(y)) << i;

@@ -50,12 +50,14 @@ class XdgTest : public ::testing::Test {
 
 }  // namespace
 
-TEST(VornMainSampleRate, RefusesNonPositiveAndNonFiniteRates) {
-  VornMain::setSampleRate(48000.0f);
-  for (float bad : {0.0f, -1.0f, NAN, INFINITY}) VornMain::setSampleRate(bad);
-  EXPECT_EQ(VornMain::sampleRate(), 48000.0f);
-  VornMain anotherObject;  // every construction resets the shared rate
-  EXPECT_EQ(VornMain::sampleRate(), 44100.0f);
+TEST(VornMainSampleRate, EachObjectKeepsItsOwnRateAndRefusesBadOnes) {
+  VornMain one;
+  one.setSampleRate(48000.0f);
+  for (float bad : {0.0f, -1.0f, NAN, INFINITY}) one.setSampleRate(bad);
+  EXPECT_EQ(one.sampleRate(), 48000.0f);
+  VornMain another;  // a new object neither changes nor takes the first one's rate
+  EXPECT_EQ(another.sampleRate(), 44100.0f);
+  EXPECT_EQ(one.sampleRate(), 48000.0f);
 }
 
 TEST(VornMainFolders, UserDataNameFitsExactly) {

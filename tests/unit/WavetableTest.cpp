@@ -31,7 +31,6 @@ Wave constant(float value, int length, int lowKey = 0, int highKey = 127, int ro
 class OscillatorTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(tmp.ok()); }
-  void TearDown() override { VornMain::setSampleRate(44100.0f); }
   std::unique_ptr<VORNsnd> sound(const std::vector<Wave>& waves) {
     const std::string path = dir + "/" + std::to_string(files++) + ".VORNsnd";
     std::string error;
@@ -57,12 +56,11 @@ TEST_F(OscillatorTest, FrequencyTableMatchesMidiPitchesAndTheRootKeyWraps) {
   EXPECT_NEAR(osc.increment(), 1.0f, 1e-5f);
   osc.setNote(72, 100, true, true);
   EXPECT_NEAR(osc.increment(), 2.0f, 2e-5f);
-  VornMain::setSampleRate(48000.0f);
+  osc.setSampleRate(48000.0f);
   osc.setNote(60, 100, true, true);
   EXPECT_NEAR(osc.increment(), 0.91875f, 1e-5f);
 
   // The root key shifts the note, and the sum wraps modulo 128.
-  VornMain::setSampleRate(44100.0f);
   auto low = sound({constant(0.5f, 1000, 0, 127, 30)});
   Wavetable other(low.get());
   other.setNote(30, 100, true, false);
