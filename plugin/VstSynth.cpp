@@ -464,6 +464,12 @@ void VstSynth::applyParameter(long index, float v) {
     case 11:
       if (v == 0.0f) droneEnv->Reset();
       break;
+    case 18:
+      // Lines left as they were when it was switched off would replay that
+      // moment when it comes back on.
+      if (v > 0.0f && !flangerRunning_) flanger->clear();
+      flangerRunning_ = v > 0.0f;
+      break;
     case 20:
       flanger->setRate(v);
       break;

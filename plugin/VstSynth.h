@@ -237,6 +237,7 @@ class VstSynth : public vst::AudioEffectX {
   float mainSum = 0.0f, sympSum = 0.0f, droneSum = 0.0f;
   bool voiceActive = false;
   bool idle = true;
+  bool flangerRunning_ = false;  // FlangerOn as last applied
   double appliedSampleRate = 44100.0;
   double lastSamplePos = -1.0;
   int pitchModCounter = 0;
