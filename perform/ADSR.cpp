@@ -112,6 +112,16 @@ float ADSR::tickStage() {
         if (!smoothing_.load(rlx)) state_ = kIdle;
       }
       break;
+    case kFade:
+      // Straight to the output: the smoother follows along, so a key-on
+      // during the fade goes on from the level reached.
+      value_ -= fadeStep_;
+      if (value_ <= 0.0f) {
+        value_ = 0.0f;
+        state_ = kIdle;
+      }
+      if (smoothing_.load(rlx)) smoother_.setState(value_);
+      return value_;
     case kDamp:
       value_ -= 0.01f;
       if (value_ <= 0.001f) {
@@ -131,7 +141,21 @@ float ADSR::tickStage() {
   return out;
 }
 
+void ADSR::fadeOut() {
+  if (state_ == kIdle || state_ == kFade) return;
+  // The level heard now: with smoothing, the smoother's output.
+  const float level = smoothing_.load(rlx) ? smoother_.getState() : value_;
+  double samples = std::round(kFadeSeconds * static_cast<double>(sampleRate()));
+  if (!(samples >= 1.0)) samples = 1.0;
+  value_ = level > 0.0f ? level : 0.0f;
+  fadeStep_ = static_cast<float>(static_cast<double>(value_) / samples);
+  if (smoothing_.load(rlx)) smoother_.setState(value_);
+  keyOffPending_ = false;
+  state_ = value_ > 0.0f ? kFade : kIdle;
+}
+
 void ADSR::keyOff() {
+  if (state_ == kFade) return;  // the fade ends in silence sooner
   if (!percussion_.load(rlx)) {
     if (value_ > 0.0f) {
       state_ = kRelease;

@@ -3,7 +3,8 @@
 // output smoother, key tracking, a looped and a percussion mode.
 //
 // States (other classes compare getState() with kIdle):
-//   0 attack, 1 decay, 2 sustain, 3 release, 4 idle, 5 damp.
+//   0 attack, 1 decay, 2 sustain, 3 release, 4 idle, 5 damp, 6 fade (a
+//   short linear fade to silence, see fadeOut()).
 //
 // Threads: keyOn, keyOff, tick, Reset and getState run on the audio thread.
 // The setters (times, levels, velocity, tracking, modes, smoothing) may run on
@@ -20,7 +21,7 @@
 
 class ADSR : public VornMain {
  public:
-  enum State { kAttack = 0, kDecay = 1, kSustain = 2, kRelease = 3, kIdle = 4, kDamp = 5 };
+  enum State { kAttack = 0, kDecay = 1, kSustain = 2, kRelease = 3, kIdle = 4, kDamp = 5, kFade = 6 };
 
   ADSR();
   ~ADSR() override;
@@ -48,6 +49,13 @@ class ADSR : public VornMain {
     value_ = 0.0f;
     state_ = kIdle;
   }
+
+  // Audio thread: falls from the level it gives now to silence in a straight
+  // line over kFadeSeconds, bypassing the smoother, then idle. Where a cut
+  // would click. A fade under way runs on; a key-off does not stop it, a
+  // key-on does (from the level reached).
+  static constexpr double kFadeSeconds = 0.005;
+  void fadeOut();
 
   // Times in seconds: attack and decay 10 x^2, release 14 x^2.
   void setAttackTime(float x);
@@ -121,4 +129,5 @@ class ADSR : public VornMain {
   bool firstAttackPending_ = true;
   std::atomic<float> releaseCoef_{1.0f};
   std::atomic<float> releaseOffset_{0.0f};
+  float fadeStep_ = 0.0f;  // per sample in the fade stage
 };

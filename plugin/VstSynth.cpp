@@ -462,7 +462,7 @@ void VstSynth::applyParameter(long index, float v) {
       droneWave->setRate();
       break;
     case 11:
-      if (v == 0.0f) droneEnv->Reset();
+      if (v == 0.0f) droneEnv->fadeOut();
       break;
     case 18:
       // Lines left as they were when it was switched off would replay that
@@ -474,10 +474,21 @@ void VstSynth::applyParameter(long index, float v) {
       flanger->setRate(v);
       break;
     case 3:
-    case 16:
-      droneWave->setNote(36, 127, true, true);
-      silenceVoices();
+    case 16: {
+      // Everything stops and the drone starts anew on note 36. A drone still
+      // sounding fades out, and its oscillator cross-fades into the restart
+      // rather than jump.
+      const bool droneSilent = droneEnv->getState() == ADSR::kIdle;
+      droneWave->setNote(36, 127, true, droneSilent);
+      mainEnv->keyOff();
+      droneEnv->fadeOut();
+      pitchEnv->Reset();
+      for (auto& env : sympEnvs) env->keyOff();
+      mainNotes->reset();
+      sympNotes->reset();
+      droneNotes->reset();
       break;
+    }
     case 8:
     case 9:
       setToneFilters(1.0f);
@@ -704,6 +715,9 @@ void VstSynth::adoptPendingSounds() {
   // The old set goes back to be freed off this thread; with the slot still
   // taken, adopt a few milliseconds later.
   if (retiredSounds_.load(std::memory_order_acquire)) return;
+  // Voices that still sound read the old set: they fade out first, and the
+  // new set is taken over at the first block start that finds them silent.
+  if (fadeOutVoices()) return;
   SoundSetSounds* fresh = pendingSounds_.exchange(nullptr, std::memory_order_acq_rel);
   if (!fresh) return;
   mainWave->setSound(&fresh->main);
@@ -712,6 +726,28 @@ void VstSynth::adoptPendingSounds() {
   retiredSounds_.store(activeSounds_.release(), std::memory_order_release);
   activeSounds_.reset(fresh);
   silenceVoices();
+}
+
+bool VstSynth::fadeOutVoices() {
+  bool sounding = false;
+  auto fade = [&](ADSR& env) {
+    if (env.getState() == ADSR::kIdle) return;
+    // A sleeping renderer ticks no envelope and nothing is heard.
+    if (idle) {
+      env.Reset();
+      return;
+    }
+    env.fadeOut();
+    sounding = true;
+  };
+  fade(*mainEnv);
+  for (auto& env : sympEnvs) fade(*env);
+  // Without a wave the renderer holds the drone's envelope still.
+  if (soundStatus_.noWave())
+    droneEnv->Reset();
+  else
+    fade(*droneEnv);
+  return sounding;
 }
 
 void VstSynth::silenceVoices() {
@@ -1224,6 +1260,12 @@ void VstSynth::readRenderParams(RenderParams& r) const {
   r.pitchTime = DmVal(1);
   r.vibratoFx = DmVal(31) >= 0.5f;
   r.drone = DmVal(11);
+  // A fading drone fades from the level it had: turned down to 0, it would
+  // otherwise stop at once.
+  if (droneEnv->getState() == ADSR::kFade)
+    r.drone = heldDroneLevel_;
+  else
+    heldDroneLevel_ = r.drone;
   r.sympathetic = DmVal(12);
   r.volume = DmVal(13);
   r.followMain = modeOf(DmVal(3)) == 0;

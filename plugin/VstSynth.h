@@ -262,4 +262,11 @@ class VstSynth : public vst::AudioEffectX {
   std::mutex namesMutex_;
 
   SynthEditor* synthEditor_ = nullptr;
+
+  // Audio thread: fades every sounding voice out (ADSR::fadeOut); true while
+  // one still sounds. A sound set is taken over only once all are silent.
+  bool fadeOutVoices();
+  // The Drone level the mix keeps while the drone fades out (it may have
+  // been turned down to 0 for the fade): written by readRenderParams.
+  mutable float heldDroneLevel_ = 0.0f;
 };
