@@ -286,6 +286,7 @@ void Editor::addParDisplay(int x, int y, int w, int h, int index, bool transpare
   e.displayOffset = offset;
   CRect size(x, y, x + w, y + h);
   auto* display = new vgui::CParamDisplay(size, transparent ? backgroundBitmap : nullptr, 0);
+  display->setTag(index);
   e.display = display;
   display->setMin(minimum);
   display->setMax(maximum);

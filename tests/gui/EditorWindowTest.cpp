@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/CVornAnimatedButton.h"
 #include "editor/Editor.h"
 #include "editor/EditorMessageBox.h"
 #include "host/HostedPlugin.h"
@@ -24,9 +25,11 @@
 #include "plugin/VstSynth.h"
 #include "support/MessageBox.h"
 #include "support/VornMain.h"
+#include "toolkit/CAnimKnob.h"
 #include "toolkit/CBaseObject.h"
 #include "toolkit/CFrame.h"
 #include "toolkit/CMenuPopup.h"
+#include "toolkit/COnOffButton.h"
 #include "toolkit/CTextEdit.h"
 #include "toolkit/ResourceBitmaps.h"
 
@@ -218,18 +221,92 @@ class EditorWindowTest : public ::testing::Test {
   Editor* editor_ = nullptr;
 };
 
-TEST_F(EditorWindowTest, OpensWithEveryControlAndEveryKnobDrawnOverTheSkin) {
+// The panel as drawn on the skin: every view in the order it enters the
+// frame, with its tag and place. Knobs are as wide as their film strip and
+// one 44-pixel frame high; menus are given by their corners.
+enum class Kind { Knob, OnOff, ThreeState, Display, Menu };
+struct Placed {
+  Kind kind;
+  int tag;
+  int x, y, w, h;  // menus: left, top, right, bottom
+};
+const Placed kPanel[] = {
+    {Kind::Display, 58, 761, 164, 43, 19}, {Kind::Display, 59, 250, 164, 34, 19},
+    {Kind::Knob, 0, 244, 111, 0, 0},       {Kind::Knob, 1, 332, 111, 0, 0},
+    {Kind::Knob, 2, 420, 111, 0, 0},       {Kind::OnOff, 31, 343, 162, 22, 22},
+    {Kind::Knob, 28, 541, 111, 0, 0},      {Kind::Display, 28, 547, 164, 31, 19},
+    {Kind::Knob, 29, 629, 111, 0, 0},      {Kind::Knob, 5, 717, 111, 0, 0},
+    {Kind::Knob, 4, 805, 111, 0, 0},       {Kind::Knob, 6, 77, 386, 0, 0},
+    {Kind::Knob, 10, 541, 248, 0, 0},      {Kind::Knob, 11, 629, 248, 0, 0},
+    {Kind::Knob, 12, 717, 248, 0, 0},      {Kind::Knob, 13, 805, 248, 0, 0},
+    {Kind::OnOff, 7, 182, 336, 22, 22},    {Kind::Knob, 8, 166, 386, 0, 0},
+    {Kind::Knob, 9, 254, 386, 0, 0},       {Kind::Knob, 14, 420, 248, 0, 0},
+    {Kind::Display, 14, 398, 301, 22, 19}, {Kind::Knob, 15, 332, 248, 0, 0},
+    {Kind::Display, 15, 376, 301, 22, 19}, {Kind::Display, 27, 223, 301, 43, 19},
+    {Kind::OnOff, 18, 350, 336, 22, 22},   {Kind::Knob, 19, 375, 386, 0, 0},
+    {Kind::Knob, 20, 463, 386, 0, 0},      {Kind::OnOff, 32, 387, 435, 22, 22},
+    {Kind::OnOff, 21, 558, 336, 22, 22},   {Kind::Knob, 22, 584, 386, 0, 0},
+    {Kind::Knob, 23, 672, 386, 0, 0},      {Kind::ThreeState, 3, 72, 114, 99, 35},
+    {Kind::ThreeState, 16, 72, 231, 99, 35},
+    {Kind::Menu, 71, 776, 416, 864, 439},  {Kind::Menu, 25, 784, 201, 870, 223},
+    {Kind::Menu, 26, 518, 201, 604, 223},  {Kind::Menu, 60, 784, 63, 870, 85},
+    {Kind::Menu, 27, 518, 63, 604, 85},    {Kind::Menu, 17, 100, 301, 142, 320},
+    {Kind::Menu, 72, 36, 29, 204, 45},     {Kind::Menu, 68, 774, 357, 865, 378},
+};
+
+std::string describe(const CRect& r) {
+  return std::to_string(static_cast<int>(r.left)) + "," + std::to_string(static_cast<int>(r.top)) +
+         "-" + std::to_string(static_cast<int>(r.right)) + "," +
+         std::to_string(static_cast<int>(r.bottom));
+}
+
+TEST_F(EditorWindowTest, EveryViewLiesWhereThePanelPutsItAndKnobsAreDrawnOverTheSkin) {
   ASSERT_TRUE(openEditor());
-  // 20 knobs, five on/off and two three-state buttons, each under its
-  // overlay; six displays; eight menus.
-  int controls = 0, overlays = 0;
-  for (int i = 0; i < 57; ++i) {
-    controls += editor_->entry(i).control != nullptr;
-    overlays += editor_->entry(i).rightMenu != nullptr;
+  cairo_surface_t* strip =
+      cairo_image_surface_create_from_png((std::string(VELLAMOR_SKIN_DIR) + "/bmp00172.png").c_str());
+  ASSERT_EQ(cairo_surface_status(strip), CAIRO_STATUS_SUCCESS);
+  const int knobWidth = cairo_image_surface_get_width(strip);
+  cairo_surface_destroy(strip);
+
+  std::vector<std::pair<int, CRect>> knobs;
+  int next = 0;
+  auto view = [&]() -> vgui::CView* {
+    return next < frame()->getNbViews() ? frame()->getView(next++) : nullptr;
+  };
+  for (const Placed& p : kPanel) {
+    CRect want = p.kind == Kind::Menu ? CRect(p.x, p.y, p.w, p.h)
+                 : p.kind == Kind::Knob ? CRect(p.x, p.y, p.x + knobWidth, p.y + 44)
+                                        : CRect(p.x, p.y, p.x + p.w, p.y + p.h);
+    SCOPED_TRACE("tag " + std::to_string(p.tag) + " at " + describe(want));
+    vgui::CView* v = view();
+    ASSERT_NE(v, nullptr) << "the frame holds fewer views than the panel";
+    auto* control = dynamic_cast<vgui::CControl*>(v);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->getTag(), p.tag);
+    EXPECT_EQ(describe(v->getViewSize()), describe(want));
+    switch (p.kind) {
+      case Kind::Knob: EXPECT_NE(dynamic_cast<vgui::CAnimKnob*>(v), nullptr); break;
+      case Kind::OnOff: EXPECT_NE(dynamic_cast<vgui::COnOffButton*>(v), nullptr); break;
+      case Kind::ThreeState: EXPECT_NE(dynamic_cast<CVornAnimatedButton*>(v), nullptr); break;
+      case Kind::Display:
+        EXPECT_EQ(v, editor_->entry(p.tag).display);
+        EXPECT_EQ(dynamic_cast<vgui::COptionMenu*>(v), nullptr);
+        break;
+      case Kind::Menu: EXPECT_NE(dynamic_cast<vgui::COptionMenu*>(v), nullptr); break;
+    }
+    if (p.kind == Kind::Display || p.kind == Kind::Menu) continue;
+    EXPECT_EQ(v, editor_->entry(p.tag).control);
+    if (p.kind == Kind::Knob) knobs.emplace_back(p.tag, want);
+    // Each control lies under its learn overlay, which covers it exactly.
+    vgui::CView* overlay = view();
+    ASSERT_NE(overlay, nullptr);
+    EXPECT_EQ(overlay, editor_->entry(p.tag).rightMenu);
+    ASSERT_NE(dynamic_cast<vgui::CControl*>(overlay), nullptr);
+    EXPECT_EQ(dynamic_cast<vgui::CControl*>(overlay)->getTag(), 69);
+    EXPECT_EQ(describe(overlay->getViewSize()), describe(want));
   }
-  EXPECT_EQ(controls, 27);
-  EXPECT_EQ(overlays, 27);
-  EXPECT_EQ(frame()->getNbViews(), 27 * 2 + 6 + 8);
+  EXPECT_EQ(frame()->getNbViews(), next) << "views beyond the panel";
+  EXPECT_EQ(knobs.size(), 20u);
   EXPECT_EQ(editor_->bitmapCache().used(), 4);
   EXPECT_FALSE(frame()->isChild(editor_->getAboutPage()));
 
@@ -243,12 +320,11 @@ TEST_F(EditorWindowTest, OpensWithEveryControlAndEveryKnobDrawnOverTheSkin) {
   cairo_surface_t* skin =
       cairo_image_surface_create_from_png((std::string(VELLAMOR_SKIN_DIR) + "/bmp00139.png").c_str());
   ASSERT_EQ(cairo_surface_status(skin), CAIRO_STATUS_SUCCESS);
-  for (int index : {0, 1, 2, 4, 5, 6, 8, 9, 10, 11, 12, 13, 14, 15, 19, 20, 22, 23, 28, 29}) {
-    CRect r = placeOf(index);
+  for (const auto& [tag, r] : knobs) {
     EXPECT_GT(differingPixels(shot, skin, static_cast<int>(r.left), static_cast<int>(r.top),
                               static_cast<int>(r.right), static_cast<int>(r.bottom)),
               200)
-        << "knob " << index << " is not drawn";
+        << "knob " << tag << " is not drawn";
   }
   cairo_surface_destroy(skin);
   cairo_surface_destroy(shot);
@@ -537,17 +613,24 @@ TEST_F(EditorWindowTest, SoundSetAndScaleMenusListTheDataFolders) {
 TEST_F(EditorWindowTest, RightClickLearnsAControllerAndForgetsIt) {
   ASSERT_TRUE(openEditor());
   const int index = 12;
+  plugin_->setParameter(index, 0.25f);  // no controller value gives 0.25
   CRect knob = placeOf(index);
   popUp(knob, keys({XK_Return}), 3);
   EXPECT_EQ(synth_->getMidiCC(index), 0) << "nothing is learned before a controller arrives";
+  EXPECT_FLOAT_EQ(plugin_->getParameter(index), 0.25f);
+  // The message that is learned drives the parameter already: data2 / 127.
   sendController(21, 100);
   EXPECT_EQ(synth_->getMidiCC(index), 21);
+  EXPECT_FLOAT_EQ(plugin_->getParameter(index), 100.0f / 127.0f);
   VstGraph::CRightMenu* overlay = editor_->entry(index).rightMenu;
   EXPECT_EQ(overlay->getMidiCC(), 21);
-  sendController(21, 127);
-  EXPECT_FLOAT_EQ(plugin_->getParameter(index), 1.0f);
+  sendController(22, 5);  // learning is over: another controller leaves it
+  EXPECT_EQ(synth_->getMidiCC(index), 21);
+  EXPECT_FLOAT_EQ(plugin_->getParameter(index), 100.0f / 127.0f);
+  sendController(21, 37);
+  EXPECT_FLOAT_EQ(plugin_->getParameter(index), 37.0f / 127.0f);
   pumpFor(20);
-  EXPECT_FLOAT_EQ(editor_->entry(index).control->getValue(), 1.0f);
+  EXPECT_FLOAT_EQ(editor_->entry(index).control->getValue(), 37.0f / 127.0f);
 
   std::string first, second;
   popUp(knob, [&](Display* d) {
@@ -564,11 +647,15 @@ TEST_F(EditorWindowTest, RightClickLearnsAControllerAndForgetsIt) {
   popUp(knob, keys({XK_Down, XK_Return}), 3);
   EXPECT_EQ(synth_->getMidiCC(index), 0);
   EXPECT_EQ(overlay->getMidiCC(), 0);
+  sendController(21, 90);
+  EXPECT_FLOAT_EQ(plugin_->getParameter(index), 37.0f / 127.0f) << "a forgotten controller";
 
   // Learned while the editor is closed: shown once it opens again.
+  plugin_->setParameter(22, 0.5f);
   popUp(placeOf(22), keys({XK_Return}), 3);
   plugin_->closeEditor();
   sendController(33, 5);
+  EXPECT_FLOAT_EQ(plugin_->getParameter(22), 5.0f / 127.0f);
   ASSERT_TRUE(openEditor());
   EXPECT_EQ(editor_->entry(22).rightMenu->getMidiCC(), 33);
 }

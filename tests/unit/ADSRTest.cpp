@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "perform/ADSR.h"
 
@@ -42,18 +44,157 @@ TEST(ADSRKeyOn, InstantStagesReachPeakThenHoldAndVelocityShapesThePeak) {
   EXPECT_NEAR(env.getPeak(), 0.999f, 0.0001f);
 }
 
-TEST(ADSRKeyOn, LinearAttackAndDecayToSustain) {
-  ADSR env;
+// Stage lengths in samples follow from the times: a linear stage covering
+// `span` of a peak that takes `seconds` for the whole peak lasts
+// ceil(span * seconds * rate) ticks (one more or less from float steps).
+const double rate = 44100.0;
+int stageTicks(double span, double seconds) { return static_cast<int>(std::ceil(span * seconds * rate)); }
+// Release ticks from `from` down to the silence level 0.001: the distance to
+// -0.0001 shrinks 11-fold per release time.
+int releaseTicks(double from, double seconds) {
+  return static_cast<int>(std::ceil(std::log((from + 0.0001) / 0.0011) / std::log(11.0) * seconds * rate));
+}
+
+// A full-velocity envelope (peak 1) with attack 10 a^2 s, decay 10 d^2 s per
+// peak, release 14 r^2 s.
+void configure(ADSR& env, float a, float d, float sustain, float r) {
   env.setVelocity(1.0f);
-  env.setAttackTime(0.1f);  // 0.1 s
-  env.setDecayTime(0.1f);   // 0.1 s for a full peak
-  env.setSustainLevel(0.5f);
+  env.setAttackTime(a);
+  env.setDecayTime(d);
+  env.setSustainLevel(sustain);
+  env.setReleaseTime(r);
+}
+
+TEST(ADSRStages, AttackDecayAndReleaseLastWhatTheirTimesSay) {
+  ADSR env;
+  configure(env, 0.1f, 0.1f, 0.5f, 0.1f);  // 0.1 s, 0.1 s, 0.14 s
   env.keyOn(127, 60);
-  EXPECT_NEAR(env.getAttackIncrement(), 1.0 / 4410.0, 1e-8);
-  EXPECT_NEAR(ticksWhile(env, ADSR::kAttack), 4410, 2);
-  EXPECT_NEAR(ticksWhile(env, ADSR::kDecay), 2205, 2);
+  EXPECT_NEAR(ticksWhile(env, ADSR::kAttack), stageTicks(1.0, 0.1), 1);
+  EXPECT_NEAR(ticksWhile(env, ADSR::kDecay), stageTicks(0.5, 0.1), 1);
   EXPECT_EQ(env.getState(), ADSR::kSustain);
-  EXPECT_FLOAT_EQ(env.tick(), 0.5f);
+  EXPECT_NEAR(env.tick(), 0.5f, 1e-6f);
+  env.keyOff();
+  EXPECT_NEAR(ticksWhile(env, ADSR::kRelease), releaseTicks(0.5, 0.14), 2);
+  EXPECT_EQ(env.getState(), ADSR::kIdle);
+}
+
+TEST(ADSRModes, PercussionDefersAKeyOffUntilTheDecayHasEnded) {
+  ADSR env;
+  configure(env, 0.1f, 0.1f, 0.5f, 0.1f);
+  env.setPercussionMode();
+  env.keyOn(127, 60);
+  for (int i = 0; i < 100; ++i) env.tick();
+  env.keyOff();
+  EXPECT_EQ(env.getState(), ADSR::kAttack) << "the attack goes on";
+  EXPECT_NEAR(100 + ticksWhile(env, ADSR::kAttack), stageTicks(1.0, 0.1), 1);
+  EXPECT_NEAR(ticksWhile(env, ADSR::kDecay), stageTicks(0.5, 0.1), 1);
+  EXPECT_EQ(env.getState(), ADSR::kRelease) << "straight from the decay into the release";
+  EXPECT_NEAR(env.getValue(), 0.5f, 1e-6f);
+  EXPECT_NEAR(ticksWhile(env, ADSR::kRelease), releaseTicks(0.5, 0.14), 2);
+  EXPECT_EQ(env.getState(), ADSR::kIdle);
+
+  // In sustain a key-off releases at once; a key-off before the key-on is
+  // forgotten by it.
+  env.keyOn(127, 60);
+  ticksWhile(env, ADSR::kAttack);
+  ticksWhile(env, ADSR::kDecay);
+  ASSERT_EQ(env.getState(), ADSR::kSustain);
+  env.keyOff();
+  EXPECT_EQ(env.getState(), ADSR::kRelease);
+  ticksWhile(env, ADSR::kRelease);
+  env.keyOff();
+  EXPECT_EQ(env.getState(), ADSR::kIdle);
+  env.keyOn(127, 60);
+  ticksWhile(env, ADSR::kAttack);
+  ticksWhile(env, ADSR::kDecay);
+  EXPECT_EQ(env.getState(), ADSR::kSustain);
+}
+
+TEST(ADSRModes, LoopedEnvelopeWithZeroSustainCyclesUntilReset) {
+  ADSR env;
+  env.setLoopedEnv(true);
+  configure(env, std::sqrt(0.0025f), 0.1f, 0.0f, 0.1f);  // attack 0.025 s, decay 0.1 s
+  env.setDecayLevel(0.5f);                                 // the attack stops at half the peak
+  env.setPercussionMode();
+  env.keyOn(127, 60);
+  float top = 0.0f;
+  for (int cycle = 0; cycle < 3; ++cycle) {
+    SCOPED_TRACE(cycle);
+    if (cycle == 1) env.keyOff();  // pending, but the loop wins
+    EXPECT_NEAR(ticksWhile(env, ADSR::kAttack), stageTicks(0.5, 0.025), 1);
+    top = std::max(top, env.getValue());
+    EXPECT_NEAR(ticksWhile(env, ADSR::kDecay), stageTicks(0.5, 0.1), 1);
+    EXPECT_EQ(env.getState(), ADSR::kAttack);
+    EXPECT_EQ(env.getValue(), 0.0f);
+  }
+  EXPECT_NEAR(top, 0.5f, 1e-6f);
+  env.Reset();
+  EXPECT_EQ(env.getState(), ADSR::kIdle);
+  EXPECT_EQ(env.tick(), 0.0f);
+
+  // A tiny sustain is kept as it is when looped, so the loop does not start.
+  ADSR held;
+  held.setLoopedEnv(true);
+  configure(held, 0.0f, 0.01f, 0.0005f, 0.1f);
+  held.keyOn(127, 60);
+  ticksWhile(held, ADSR::kAttack);
+  ticksWhile(held, ADSR::kDecay);
+  EXPECT_EQ(held.getState(), ADSR::kSustain);
+  EXPECT_NEAR(held.tick(), 0.0005f, 1e-7f);
+}
+
+TEST(ADSRKeyTracking, VolumeTrackingShapesThePeakAndSpeedTrackingTheStages) {
+  // Track notes 36..96 (range 60); x = |k| / 60 * distance, factor (1 - x)^2.
+  struct Case {
+    float k;
+    int note;
+    double factor;
+  } cases[] = {
+      {0.5f, 66, 0.75 * 0.75},          // distance 30
+      {-0.5f, 66, 0.75 * 0.75},         // 60 - 30
+      {0.5f, 46, (11.0 / 12) * (11.0 / 12)},  // distance 10
+      {-0.5f, 46, (7.0 / 12) * (7.0 / 12)},   // distance 60 - 10
+      {1.0f, 126, 0.25},                // 90 beyond the range: not clamped, x = 1.5
+      {3.0f, 36, 1.0},                  // clamped to 1; the low note itself
+      {-3.0f, 36, 0.0},                 // clamped to -1: distance 60, x = 1
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.k) + " note " + std::to_string(c.note));
+    ADSR volume;
+    configure(volume, 0.0f, 0.0f, 1.0f, 0.1f);
+    volume.setLowTrack(36);
+    volume.setHighTrack(96);
+    volume.setVolumeKeyTracking(c.k);
+    volume.keyOn(127, c.note);
+    EXPECT_NEAR(volume.tick(), c.factor, 1e-5) << "the peak";
+    volume.tick();
+    EXPECT_EQ(volume.getState(), ADSR::kSustain);
+    EXPECT_NEAR(volume.tick(), c.factor, 1e-5);
+
+    if (c.factor == 0.0) continue;  // a zero time: nothing to measure
+    ADSR speed;
+    configure(speed, 0.1f, 0.1f, 0.5f, 0.1f);
+    speed.setLowTrack(36);
+    speed.setHighTrack(96);
+    speed.setSpeedKeyTracking(c.k);
+    speed.keyOn(127, c.note);
+    EXPECT_NEAR(ticksWhile(speed, ADSR::kAttack), stageTicks(1.0, 0.1 * c.factor), 1);
+    EXPECT_NEAR(ticksWhile(speed, ADSR::kDecay), stageTicks(0.5, 0.1 * c.factor), 1);
+    speed.keyOff();
+    EXPECT_NEAR(ticksWhile(speed, ADSR::kRelease), releaseTicks(0.5, 0.14 * c.factor), 2);
+  }
+  // Track notes are clamped to 0..127.
+  ADSR wide;
+  configure(wide, 0.0f, 0.0f, 1.0f, 0.1f);
+  wide.setLowTrack(-20);
+  wide.setHighTrack(300);
+  wide.setVolumeKeyTracking(1.0f);
+  wide.keyOn(127, 127);
+  EXPECT_NEAR(wide.tick(), 0.0f, 1e-6f) << "127 is the whole range away from 0";
+  wide.keyOn(127, 0);
+  wide.tick();
+  wide.tick();
+  EXPECT_NEAR(wide.tick(), 1.0f, 1e-6f);
 }
 
 TEST(ADSRRelease, DefaultReleaseReachesSilenceAfterAbout195msAndZeroTimeAtOnce) {

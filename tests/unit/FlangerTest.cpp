@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "fx/Flanger.h"
 
@@ -19,19 +21,93 @@ TEST(FlangerSetup, DepthControlsFeedbackAndSweepRate) {
   EXPECT_FLOAT_EQ(f.getFeedback(), 0.5095f);
 }
 
-TEST(FlangerTick, ImpulseComesOutAfterTheLineDelays) {
-  const bool combined = true;
-  Flanger g;
-  g.setRate(0.0f);
-  for (int i = 0; i < 3; ++i) g.tick(0.0f, combined);
-  int firstL = -1, firstR = -1;
-  for (int i = 0; i < 2000; ++i) {
-    const float* out = g.tick(i == 0 ? 1.0f : 0.0f, combined);
-    if (firstL < 0 && out[0] > 0.1f) firstL = i;
-    if (firstR < 0 && out[1] > 0.1f) firstR = i;
+// An independent flanger: the rounded-triangle sweep stepped sample by
+// sample, the delays worked out every third tick, and two feedback lines
+// kept as plain arrays of their inputs (0.001 before the first).
+class ReferenceFlanger {
+ public:
+  ReferenceFlanger(double rate, float v) : rate_(rate) {
+    depth_ = 0.4f * v + 0.5f;
+    feedback_ = (depth_ + 0.119) * 0.5;
+    const double hz = 0.4 / (depth_ + 1.1);
+    increment_ = static_cast<float>(4.0 / (rate / hz));
   }
-  EXPECT_EQ(firstL, 282);
-  EXPECT_EQ(firstR, 1234);
+  void tick(double x, bool combined) {
+    if (!combined) stepSweep();
+    if (++counter_ > 2) {
+      const double m = combined ? 2.0 : std::sin(static_cast<double>(phase_)) * depth_ + 1.0;
+      delay_[0] = 0.0032 * m * rate_;
+      delay_[1] = 0.014 * m * rate_;
+      counter_ = 0;
+    }
+    for (int c = 0; c < 2; ++c) {
+      auto& in = inputs_[c];
+      in.push_back(x + out[c] * feedback_);
+      const long n = static_cast<long>(in.size()) - 1;
+      const long whole = static_cast<long>(std::floor(delay_[c]));
+      const double g = delay_[c] - static_cast<double>(whole);
+      auto at = [&](long i) { return i < 0 ? 0.001 : in[static_cast<size_t>(i)]; };
+      out[c] = (1.0 - g) * at(n - whole) + g * at(n - whole - 1);
+    }
+  }
+  double delay(int c) const { return delay_[c]; }
+  double out[2] = {0.0, 0.0};
+
+ private:
+  // The phase runs -1..1 and back; a step that would reach a bound is not taken.
+  void stepSweep() {
+    const float next = rising_ ? phase_ + increment_ : phase_ - increment_;
+    if (rising_ ? next >= 1.0f : next <= -1.0f) rising_ = !rising_;
+    else phase_ = next;
+  }
+  double rate_;
+  float depth_;
+  double feedback_;
+  float increment_;
+  float phase_ = -1.0f;
+  bool rising_ = true;
+  int counter_ = 0;
+  double delay_[2] = {1.0, 1.0};
+  std::vector<double> inputs_[2];
+};
+
+// A whole sweep (about 4.2 s at depth 0.58), then the combined mode, which
+// holds the sweep, then the sweep again from where it stopped. Impulses every
+// 1500 ticks show any error of the delay as an error of the output.
+TEST(FlangerSweep, SweptAndCombinedDelaysMatchTheRoundedTriangleSweep) {
+  const double rate = 44100.0;
+  Flanger f;
+  f.setRate(0.2f);
+  ReferenceFlanger model(rate, 0.2f);
+  double lowest[2] = {1e9, 1e9}, highest[2] = {0.0, 0.0};
+  auto run = [&](int ticks, bool combined, long& n) {
+    for (int i = 0; i < ticks; ++i, ++n) {
+      const float x = n % 1500 == 0 ? 1.0f : 0.0f;
+      const float* out = f.tick(x, combined);
+      model.tick(x, combined);
+      for (int c = 0; c < 2; ++c) {
+        ASSERT_NEAR(out[c], model.out[c], 5e-4) << (c ? "right" : "left") << ", tick " << n;
+        if (n < 2) continue;  // the delays of construction until the first update
+        lowest[c] = std::min(lowest[c], model.delay(c));
+        highest[c] = std::max(highest[c], model.delay(c));
+      }
+      ASSERT_NEAR(f.leftLine().getDelay(), model.delay(0), 2e-3) << n;
+      ASSERT_NEAR(f.rightLine().getDelay(), model.delay(1), 5e-3) << n;
+    }
+  };
+  long n = 0;
+  run(190000, false, n);
+  // The sweep went from end to end: 1 -/+ 0.58 sin(1) times the centre delays.
+  const double swing = 0.58 * std::sin(1.0);
+  EXPECT_NEAR(lowest[0], 0.0032 * rate * (1.0 - swing), 0.01);
+  EXPECT_NEAR(highest[0], 0.0032 * rate * (1.0 + swing), 0.01);
+  EXPECT_NEAR(lowest[1], 0.014 * rate * (1.0 - swing), 0.05);
+  EXPECT_NEAR(highest[1], 0.014 * rate * (1.0 + swing), 0.05);
+
+  run(5000, true, n);
+  EXPECT_NEAR(f.leftLine().getDelay(), 282.24, 1e-3);
+  EXPECT_NEAR(f.rightLine().getDelay(), 1234.8, 1e-3);
+  run(20000, false, n);
 }
 
 TEST(FlangerIdle, IdleOneSecondAfterTheLastSignal) {

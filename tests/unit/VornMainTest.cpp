@@ -5,8 +5,10 @@
 #include <fstream>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "support/MessageBox.h"
 #include "support/VornMain.h"
 #include "testsupport/TestFiles.h"
 
@@ -107,4 +109,106 @@ TEST_F(XdgTest, SoundsFolderIsLookedUpAndPresetsFolderCreatedOrTheFailureLogged)
   std::string err = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(folder, root_ + "/blocker/Audio/Presets/Vellamor/");  // the path is kept
   EXPECT_EQ(err.rfind("Error creating user presets directory: ", 0), 0u) << err;
+}
+
+namespace {
+
+struct MessageLog : MessageBoxHandler {
+  MessageLog() { installMessageBoxHandler(this); }
+  ~MessageLog() override { removeMessageBoxHandler(this); }
+  bool show(const char* text, const char* title, int type) override {
+    seen.push_back(std::string(title) + "|" + text + "|" + std::to_string(type));
+    return true;
+  }
+  std::vector<std::string> seen;
+};
+
+}  // namespace
+
+TEST(VornMainText, NoteNamesCarryTheOctaveAndClampToTheMidiRange) {
+  const std::pair<int, const char*> cases[] = {
+      {0, "C  0"},  {11, "B  0"},  {12, "C  1"},   {60, "C  5"},  {61, "C# 5"},
+      {69, "A  5"}, {70, "A# 5"}, {127, "G  10"}, {-5, "C  0"}, {200, "G  10"},
+  };
+  for (auto [note, want] : cases) EXPECT_STREQ(VornMain::getNoteName(note), want) << note;
+}
+
+TEST(VornMainText, FixedWidthFieldsLoseTrailingBlanksAndNumbersReadAsDecimal) {
+  const struct {
+    const char* buf;
+    int start, n;
+    const char* want;
+  } fields[] = {
+      {"AB  ", 0, 4, "AB"},   {"    ", 0, 4, "    "}, {"A B ", 0, 4, "A B"},
+      {"xxAB  yy", 2, 4, "AB"}, {"xx  AByy", 2, 4, "  AB"}, {"ABCDEF", 1, 3, "BCD"},
+      {"AB", 0, 0, ""},
+  };
+  for (const auto& f : fields)
+    EXPECT_STREQ(VornMain::getNchars(f.buf, f.start, f.n), f.want) << f.buf << " " << f.start;
+  const std::string wide(1100, 'w');
+  EXPECT_EQ(std::string(VornMain::getNchars(wide.c_str(), 0, 1023)), std::string(1023, 'w'));
+  EXPECT_STREQ(VornMain::getNchars(wide.c_str(), 0, 1024), " ");
+
+  const struct {
+    const char* buf;
+    int start, n, want;
+  } numbers[] = {
+      {"ab 42cd", 2, 3, 42}, {"x-17 ", 1, 3, -17}, {" +5", 0, 3, 5},   {"abc", 0, 3, 0},
+      {"12345", 0, 3, 123},  {"12a45", 0, 5, 12},  {"  7", 0, 2, 0},
+  };
+  for (const auto& c : numbers)
+    EXPECT_EQ(VornMain::getBufferChartoInt(c.buf, c.start, c.n), c.want) << c.buf << " " << c.n;
+  const std::string padded = std::string(38, ' ') + "7" + "9";
+  EXPECT_EQ(VornMain::getBufferChartoInt(padded.c_str(), 0, 39), 7);
+  EXPECT_EQ(VornMain::getBufferChartoInt(padded.c_str(), 0, 40), 0) << "more than 39 characters";
+}
+
+TEST(VornMainText, PathOnlyIsTheUpperCasedFolderOfThePath) {
+  char path[] = "/a/b/file.txt";
+  EXPECT_STREQ(VornMain::getPathOnly(path), "/A/B/");
+  EXPECT_STREQ(path, "/A/B/FILE.TXT") << "the caller's text is upper-cased too";
+  const std::pair<std::string, std::string> cases[] = {
+      {"file.txt", "F"}, {"/", "/"}, {"dir/", "DIR/"}, {"/x", "/"},
+      // Only the first 259 characters count: the last "/" lies beyond them.
+      {"/" + std::string(100, 'x') + "/" + std::string(200, 'y') + "/z", "/" + std::string(100, 'X') + "/"},
+  };
+  for (const auto& [in, want] : cases) {
+    std::string text = in;
+    EXPECT_EQ(std::string(VornMain::getPathOnly(text.data())), want) << in;
+  }
+}
+
+TEST_F(XdgTest, PathsAreMadeRelativeToThePerUserDataFolderAndBack) {
+  const std::string vst = dataHome_ + "/Quillmark Data/Vellamor/";
+  ASSERT_EQ(std::string(VornMain::getVstPath()), vst);
+  auto relative = [](std::string path) { return std::string(VornMain::makeRelativeVstPath(path.data())); };
+  EXPECT_EQ(relative(vst + "Skins/knob.png"), "Skins/knob.png");
+  EXPECT_EQ(relative("/elsewhere/Skins/knob.png"), "/elsewhere/Skins/knob.png");
+  EXPECT_EQ(relative(dataHome_ + "/Quillmark Data/Other/knob.png"),
+            dataHome_ + "/Quillmark Data/Other/knob.png");
+  EXPECT_EQ(relative(dataHome_ + "/Quillmark Data/Vellamor"), dataHome_ + "/Quillmark Data/Vellamor")
+      << "a path that ends inside the folder's name";
+  const std::string longName(300, 'n');
+  EXPECT_EQ(relative(vst + longName), std::string(259 - vst.size(), 'n')) << "paths are cut to 259";
+
+  std::string rel = "Skins/knob.png";
+  EXPECT_EQ(std::string(VornMain::getRelativeVstPath(rel.data())), vst + "/Skins/knob.png");
+  MessageLog log;
+  std::string fits(4022 - vst.size(), 'r');
+  EXPECT_EQ(std::string(VornMain::getRelativeVstPath(fits.data())), vst + "/" + fits);
+  EXPECT_TRUE(log.seen.empty());
+  std::string over(4023 - vst.size(), 'r');
+  EXPECT_STREQ(VornMain::getRelativeVstPath(over.data()), " ");
+  ASSERT_EQ(log.seen.size(), 1u);
+  EXPECT_EQ(log.seen[0], "Fatal Error!|VST DLL Path Too Long!|0");
+
+  // A data folder of more than 258 characters cannot be stripped at all.
+  const std::string deep = root_ + "/" + std::string(258 - 25 - root_.size() - 1, 'd');
+  ScopedEnv longData("XDG_DATA_HOME", deep);
+  ASSERT_EQ(std::strlen(VornMain::getVstPath()), 258u);
+  EXPECT_EQ(relative(deep + "/Quillmark Data/Vellamor/x"), "x");
+  ScopedEnv longerData("XDG_DATA_HOME", deep + "e");
+  EXPECT_STREQ(VornMain::makeRelativeVstPath(rel.data()), " ");
+  ASSERT_EQ(log.seen.size(), 2u);
+  EXPECT_EQ(log.seen[1], "Fatal Error!|VST DLL Path Too Long!|0");
 }
