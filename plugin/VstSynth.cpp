@@ -132,6 +132,7 @@ VstSynth::~VstSynth() {
   worker_.reset();
   delete pendingSounds_.exchange(nullptr);
   delete retiredSounds_.exchange(nullptr);
+  delete fadingSounds_;
 }
 
 void VstSynth::globalInit() {
@@ -709,45 +710,79 @@ void VstSynth::runWorkerJob(int soundSet, bool scale) {
   }
 }
 
-// Audio thread, at a block boundary: play from a freshly loaded set.
+// Audio thread, at a block boundary: play from a freshly loaded set. Voices
+// that sound fade out on the old set, which stays alive until they have;
+// every other voice, and every voice struck from now on, plays the new set.
 void VstSynth::adoptPendingSounds() {
+  finishVoiceSwitches();
   if (!pendingSounds_.load(std::memory_order_acquire)) return;
   // The old set goes back to be freed off this thread; with the slot still
-  // taken, adopt a few milliseconds later.
-  if (retiredSounds_.load(std::memory_order_acquire)) return;
-  // Voices that still sound read the old set: they fade out first, and the
-  // new set is taken over at the first block start that finds them silent.
-  if (fadeOutVoices()) return;
+  // taken, or an earlier set still fading, adopt a few milliseconds later.
+  if (retiredSounds_.load(std::memory_order_acquire) || fadingSounds_) return;
   SoundSetSounds* fresh = pendingSounds_.exchange(nullptr, std::memory_order_acq_rel);
   if (!fresh) return;
-  mainWave->setSound(&fresh->main);
-  for (auto& wave : sympWaves) wave->setSound(&fresh->symp);
-  droneWave->setSound(&fresh->drone);
-  retiredSounds_.store(activeSounds_.release(), std::memory_order_release);
+  SoundSetSounds* old = activeSounds_.release();
   activeSounds_.reset(fresh);
-  silenceVoices();
+  bool fading = false;
+  for (int k = 0; k < kVoices; ++k) {
+    ADSR& env = voiceEnvelope(k);
+    // A sleeping renderer ticks no envelope, and without a wave the drone's
+    // envelope stands still: nothing to hear, nothing to wait for.
+    const bool still = idle || (k == 1 && soundStatus_.noWave());
+    if (env.getState() == ADSR::kIdle || still) {
+      if (still) env.Reset();
+      voiceWave(k).setSound(voiceSound(k));
+      switchPending_[k] = false;
+    } else {
+      env.fadeOut();
+      switchPending_[k] = true;
+      fading = true;
+    }
+  }
+  pitchEnv->Reset();
+  mainNotes->reset();
+  sympNotes->reset();
+  droneNotes->reset();
+  if (fading)
+    fadingSounds_ = old;
+  else
+    retiredSounds_.store(old, std::memory_order_release);
 }
 
-bool VstSynth::fadeOutVoices() {
-  bool sounding = false;
-  auto fade = [&](ADSR& env) {
-    if (env.getState() == ADSR::kIdle) return;
-    // A sleeping renderer ticks no envelope and nothing is heard.
-    if (idle) {
-      env.Reset();
-      return;
+// Voices whose fade has ended move to the new set; once none reads the old
+// one, it is handed back to be freed.
+void VstSynth::finishVoiceSwitches() {
+  if (!fadingSounds_) return;
+  bool reading = false;
+  for (int k = 0; k < kVoices; ++k) {
+    if (!switchPending_[k]) continue;
+    if (voiceEnvelope(k).getState() == ADSR::kIdle || idle) {
+      voiceWave(k).setSound(voiceSound(k));
+      switchPending_[k] = false;
+    } else {
+      reading = true;
     }
-    env.fadeOut();
-    sounding = true;
-  };
-  fade(*mainEnv);
-  for (auto& env : sympEnvs) fade(*env);
-  // Without a wave the renderer holds the drone's envelope still.
-  if (soundStatus_.noWave())
-    droneEnv->Reset();
-  else
-    fade(*droneEnv);
-  return sounding;
+  }
+  if (reading || retiredSounds_.load(std::memory_order_acquire)) return;
+  retiredSounds_.store(fadingSounds_, std::memory_order_release);
+  fadingSounds_ = nullptr;
+}
+
+// A voice struck while it still fades out on the old set takes the new one.
+void VstSynth::takeNewSound(int k) {
+  if (!switchPending_[k]) return;
+  voiceWave(k).setSound(voiceSound(k));
+  switchPending_[k] = false;
+}
+
+ADSR& VstSynth::voiceEnvelope(int k) {
+  return k == 0 ? *mainEnv : (k == 1 ? *droneEnv : *sympEnvs[k - 2]);
+}
+Wavetable& VstSynth::voiceWave(int k) {
+  return k == 0 ? *mainWave : (k == 1 ? *droneWave : *sympWaves[k - 2]);
+}
+VORNsnd* VstSynth::voiceSound(int k) {
+  return k == 0 ? &activeSounds_->main : (k == 1 ? &activeSounds_->drone : &activeSounds_->symp);
 }
 
 void VstSynth::silenceVoices() {
@@ -1158,7 +1193,10 @@ void VstSynth::setNote(int note, int velocity, bool on) {
   idle = false;
   reverb->setNotIdle();
   flanger->setNotIdle();
-  if (t == 1) droneEnv->keyOn(127, 60);
+  if (t == 1) {
+    takeNewSound(1);
+    droneEnv->keyOn(127, 60);
+  }
   bool playsMain = t != 2 || note >= split;
   bool playsDrone = t != 2 || note < split;
 
@@ -1193,11 +1231,13 @@ void VstSynth::setNote(int note, int velocity, bool on) {
         mainEnv->keyOn(velocity, note);
         pitchEnv->keyOn(velocity, 60);
         pitchModCounter = 0;
+        takeNewSound(0);
         mainWave->setNote(note, velocity, true, mainIdle);
       } else {
         mainWave->setNote(note, velocity, false, mainIdle);
       }
       if (sympSlot >= 0 && sympSlot < kSympSlots) {
+        takeNewSound(2 + sympSlot);
         Wavetable& wave = *sympWaves[sympSlot];
         wave.setFine4(Deviation());
         wave.setFine3(tuning_->Tick(note));
@@ -1206,6 +1246,7 @@ void VstSynth::setNote(int note, int velocity, bool on) {
         sympEnvs[sympSlot]->keyOn(velocity, 60);
       }
     }
+    if (t != 1 || droneEnv->getState() == ADSR::kIdle) takeNewSound(1);
     if (t == 0) {
       droneEnv->keyOn(velocity, 60);
       droneWave->setFine4(Deviation());

@@ -263,9 +263,16 @@ class VstSynth : public vst::AudioEffectX {
 
   SynthEditor* synthEditor_ = nullptr;
 
-  // Audio thread: fades every sounding voice out (ADSR::fadeOut); true while
-  // one still sounds. A sound set is taken over only once all are silent.
-  bool fadeOutVoices();
+  // Voices by number: 0 main, 1 drone, 2.. the sympathetic strings.
+  static constexpr int kVoices = kSympSlots + 2;
+  void finishVoiceSwitches();
+  void takeNewSound(int voice);
+  ADSR& voiceEnvelope(int voice);
+  Wavetable& voiceWave(int voice);
+  VORNsnd* voiceSound(int voice);
+  // The set replaced while some voices still fade out on it (audio thread).
+  SoundSetSounds* fadingSounds_ = nullptr;
+  bool switchPending_[kVoices] = {};
   // The Drone level the mix keeps while the drone fades out (it may have
   // been turned down to 0 for the fade): written by readRenderParams.
   mutable float heldDroneLevel_ = 0.0f;
