@@ -1578,6 +1578,14 @@ bool VstSynth::getOutputProperties(VstInt32 index, VstPinProperties* properties)
 VstIntPtr VstSynth::vendorSpecific(VstInt32 index, VstIntPtr value, void*, float opt) {
   if (editor && index == fourCC('s', 't', 'C', 'A') && value == fourCC('W', 'h', 'e', 'e'))
     return editor->onWheel(opt) ? 1 : 0;
+  // Whether there is anything to play, for hosts that render unattended:
+  // 1 yes; -1 no sound-set folder found, -2 the program's set is not among
+  // them, -3 a sound file failed to load and the voices are silent.
+  if (index == fourCC('V', 'Z', 'U', 'L') && value == fourCC('S', 'n', 'd', 's')) {
+    if (soundSets_.count() == 0) return -1;
+    if (currentSoundSet() < 0) return -2;
+    return soundSilenced() ? -3 : 1;
+  }
   return 0;
 }
 

@@ -1,5 +1,7 @@
 #include "vst/AudioEffect.h"
 
+#include <cstdint>
+
 #include "vst/AEffEditor.h"
 
 namespace vst {
@@ -112,9 +114,15 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
     case effGetChunk:
       if (!ptr) return 0;
       return getChunk(static_cast<void**>(ptr), index != 0);
-    case effSetChunk:
-      if (!ptr || value <= 0 || value > 0x7fffffff) return 0;
-      return setChunk(ptr, static_cast<VstInt32>(value), index != 0);
+    case effSetChunk: {
+      if (!ptr) return 0;
+      // A size that does not fit 32 bits stays a wrong size, never a right one
+      // by truncation; the plug-in judges (and reports) every size itself.
+      const VstInt32 size = value < INT32_MIN   ? INT32_MIN
+                            : value > INT32_MAX ? INT32_MAX
+                                                : static_cast<VstInt32>(value);
+      return setChunk(ptr, size, index != 0);
+    }
     default:
       return 0;
   }

@@ -1,18 +1,24 @@
 // Runs the vellamor-render executable as a user would and checks its output
-// against a render of the same song straight through the host library.
+// against a render of the same song straight through the host library, and
+// its clipping report against the written file as libsndfile reads it.
 #ifdef VELLAMOR_RENDER_TOOL
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <tuple>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
+#include "plugin/VstSynth.h"
 #include "tests/plugin/SoundSetFixture.h"
 #include "testsupport/TestFiles.h"
 
@@ -53,12 +59,48 @@ Wav readFloatWav(const fs::path& path) {
   return wav;
 }
 
+// Every sample of a file through libsndfile: as 32-bit integers (24-bit
+// samples left-justified) or as floats.
+template <typename T>
+std::vector<T> readWithSndfile(const fs::path& path, SF_INFO& info) {
+  info = SF_INFO{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (!file) return {};
+  std::vector<T> samples(static_cast<std::size_t>(info.frames * info.channels));
+  sf_count_t got = 0;
+  if constexpr (std::is_same_v<T, int>)
+    got = sf_read_int(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+  else
+    got = sf_read_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+  samples.resize(static_cast<std::size_t>(got));
+  sf_close(file);
+  return samples;
+}
+
 class RenderTool : public ::testing::Test {
  protected:
   // The tool sees the data folders of the plug-in loaded here (the module keeps
-  // the folders it found first), with a sound folder so that nothing complains.
-  void SetUp() override { fs::create_directories(SoundSetFixture::soundFolder()); }
+  // the folders it found first), with one sound set to play and no other.
+  void SetUp() override {
+    fs::remove_all(SoundSetFixture::soundFolder());
+    SoundSetFixture::writeSoundSet(1, "Render", TestSoundSet{});
+  }
   fs::path write(const std::string& name, const Bytes& data) { return writeFile(dir_ / name, data); }
+  // The built-in parameter table as a whole-state bank, so that programs do
+  // not depend on the factory bank beside the module.
+  fs::path builtInBank() {
+    VstSynth table(nullptr);
+    void* data = nullptr;
+    const auto size = static_cast<std::size_t>(table.getChunk(&data, false));
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    return write("builtin.bnk", Bytes(bytes, bytes + size));
+  }
+  // The sound folder of the test's data root, copied below `root`.
+  void copySoundsTo(const fs::path& root) {
+    const fs::path to = root / "Audio/Sounds/Banks/Quillmark/Vellamor";
+    fs::create_directories(to);
+    fs::copy(SoundSetFixture::soundFolder(), to, fs::copy_options::recursive);
+  }
   // Exit status and standard error; `prefix` goes before the command in the shell.
   static CommandResult run(const std::vector<std::string>& args, const std::string& prefix = "") {
     std::string command = "(" + prefix + " '" VELLAMOR_RENDER_TOOL "' --plugin '" VELLAMOR_PLUGIN_PATH
@@ -145,6 +187,124 @@ TEST_F(RenderTool, FailuresAreReportedAndLeaveNoOutput) {
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.output.find("cannot write"), std::string::npos) << result.output;
   EXPECT_FALSE(fs::exists(wav_));
+}
+
+// Relative folders are taken from where the tool was started; when the
+// instrument has nothing to play the run fails and names where it looked,
+// rather than writing a song of silence.
+TEST_F(RenderTool, RelativeDataFoldersAreFoundAndNothingToPlayIsAnError) {
+  const fs::path midi = write("song.mid", song());
+  // Away from the user's own folders whatever the options do.
+  const std::string inDir = "cd '" + dir_.string() + "'; HOME='" + (dir_ / "nohome").string() + "'";
+  copySoundsTo(dir_ / "system");
+  copySoundsTo(dir_ / "home/data");
+  for (auto [home, dirs] : {std::pair{"empty", "system"}, {"home", "empty"}}) {
+    CommandResult result = run({"--data-home", home, "--data-dirs", dirs, "--format", "float",
+                                "--tail", "0.2", midi.string(), "out.wav"},
+                               inDir);
+    ASSERT_EQ(result.status, 0) << result.output;
+    EXPECT_EQ(result.output, "");
+    const Wav out = readFloatWav(wav_);
+    float peak = 0.0f;
+    for (float v : out.samples) peak = std::max(peak, std::fabs(v));
+    EXPECT_GT(peak, 0.05f) << "sounds under --data-home " << home << " --data-dirs " << dirs;
+    fs::remove(wav_);
+  }
+
+  // The only set is not the program's; a set whose main sound is damaged.
+  fs::remove_all(dir_ / "system");
+  fs::remove_all(dir_ / "home");
+  const fs::path sounds = fs::path(SoundSetFixture::soundFolder());
+  fs::rename(sounds / "01-Render", sounds / "02-Other");
+  copySoundsTo(dir_ / "other");
+  fs::rename(sounds / "02-Other", sounds / "01-Broken");
+  copySoundsTo(dir_ / "broken");
+  write("broken/Audio/Sounds/Banks/Quillmark/Vellamor/01-Broken/MainS.VORNsnd", Bytes(64, 7));
+  const std::string bank = builtInBank().string();  // program 0 plays set 01
+  const std::pair<const char*, const char*> cases[] = {
+      {"empty", "no sound-set folder"},
+      {"other", "the program's sound set is not among those found"},
+      {"broken", "a sound file of the program's set could not be loaded"}};
+  for (auto [dirs, why] : cases) {
+    CommandResult result = run({"--data-home", "home", "--data-dirs", dirs, "--bank", bank,
+                                "--program", "0", "-q", midi.string(), "out.wav"},
+                               inDir);
+    EXPECT_EQ(result.status, 1) << dirs;
+    EXPECT_NE(result.output.find(std::string("vellamor-render: the instrument has no sound set to "
+                                             "play: ") + why),
+              std::string::npos)
+        << result.output;
+    for (const char* root : {"home/data", dirs})
+      EXPECT_NE(result.output.find((dir_ / root).string() + "/Audio/Sounds/Banks/Quillmark/Vellamor/"),
+                std::string::npos)
+          << result.output;
+    EXPECT_FALSE(fs::exists(wav_));
+  }
+}
+
+// A loud, dense passage: the integer file is clipped and the count of full-
+// scale samples in it is said, even with -q; the float file keeps the same
+// samples beyond full scale and they are said too.
+TEST_F(RenderTool, SamplesAtOrBeyondFullScaleAreCountedAndSaid) {
+  SoundSetFixture::writeSoundSet(1, "Render", {{100, 60, 0.9f}, {200, 36, 0.9f}, {300, 36, 0.9f}});
+  Bytes notes;
+  for (int i = 0; i < 40; ++i) {
+    notes = cat({notes, ev(i ? 10 : 0, {0x90, static_cast<std::uint8_t>(40 + i * 7 % 30), 127})});
+    if (i) notes = cat({notes, ev(0, {0x80, static_cast<std::uint8_t>(40 + (i - 1) * 7 % 30), 0})});
+  }
+  const fs::path midi = write("loud.mid", midiFile(0, {cat({notes, endOfTrack(10)})}, 96));
+  const std::string bank = builtInBank().string();
+  struct Report {
+    long long count = -1;
+    double dbfs = 0.0, linear = 0.0;
+  };
+  auto renderAs = [&](const char* format, const char* kind, Report& report) {
+    CommandResult result =
+        run({"-q", "--bank", bank, "--program", "0", "--set", "Volume=1", "--set", "VolumeType=0",
+             "--set", "Sympathetic=1", "--set", "Drone=1", "--format", format, "--tail", "0.5",
+             midi.string(), wav_.string()});
+    ASSERT_EQ(result.status, 0) << result.output;
+    const std::string head = std::string("vellamor-render: warning: %lld samples ") + kind +
+                             " (peak %lf dBFS, %lf linear); ";
+    ASSERT_EQ(std::sscanf(result.output.c_str(), head.c_str(), &report.count, &report.dbfs,
+                          &report.linear),
+              3)
+        << result.output;
+    EXPECT_EQ(result.output.back(), '\n');
+    EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << result.output;
+    EXPECT_NE(result.output.find(std::string(format) == "float" ? "a lower Volume"
+                                                                : "--format float"),
+              std::string::npos)
+        << result.output;
+  };
+
+  Report clipped;
+  renderAs("24", "clipped at full scale", clipped);
+  SF_INFO info;
+  const std::vector<int> ints = readWithSndfile<int>(wav_, info);
+  ASSERT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+  ASSERT_FALSE(ints.empty());
+  // 24-bit full scale, left-justified: 0x7fffff and -0x800000.
+  const auto atFullScale = std::count_if(ints.begin(), ints.end(), [](int v) {
+    return v == 0x7fffff00 || v == std::numeric_limits<int>::min();
+  });
+  EXPECT_GT(atFullScale, 1000) << "the passage is loud enough to clip";
+  EXPECT_EQ(clipped.count, atFullScale);
+
+  Report over;
+  renderAs("float", "over full scale", over);
+  const std::vector<float> floats = readWithSndfile<float>(wav_, info);
+  ASSERT_EQ(floats.size(), ints.size());
+  float peak = 0.0f;
+  for (float v : floats) peak = std::max(peak, std::fabs(v));
+  const auto beyond =
+      std::count_if(floats.begin(), floats.end(), [](float v) { return std::fabs(v) >= 1.0f; });
+  EXPECT_EQ(over.count, beyond);
+  EXPECT_EQ(over.count, clipped.count);
+  EXPECT_GT(peak, 1.1f) << "float samples are kept beyond full scale";
+  EXPECT_NEAR(over.linear, peak, 1e-4);
+  EXPECT_NEAR(over.dbfs, 20.0 * std::log10(peak), 0.01);
+  EXPECT_NEAR(clipped.linear, peak, 1e-4) << "the peak is what was played, before clipping";
 }
 
 #endif  // VELLAMOR_RENDER_TOOL

@@ -26,6 +26,7 @@
 #include "sound/VORNsndWriter.h"
 #include "support/MessageBox.h"
 #include "support/VornMain.h"
+#include "tests/testsupport/MessageLog.h"
 #include "tests/testsupport/TestFiles.h"
 #include "vst/AEffEditor.h"
 
@@ -144,6 +145,31 @@ TEST_F(Engine, BankChunkCannotUnclampAParameterOrStoreHugeValues) {
   // Unclamped parameters keep what they were given.
   EXPECT_EQ(synth.parameterBlock().programs[77].values[17].value, huge);
   EXPECT_TRUE(finite(play(synth, 4096)));
+}
+
+// Every size but a program's or the whole state's gets the same message
+// through the host's dispatcher, sizes of 0 or less and beyond 32 bits too;
+// only a missing buffer is turned away without one.
+TEST_F(Engine, EveryWrongChunkSizeGetsTheWrongSizeMessage) {
+  VstSynth synth(quietHost);
+  const std::vector<std::uint8_t> before = chunk(synth, false);
+  std::vector<std::uint8_t> data = before;
+  const VstIntPtr sizes[] = {0, -1, -39428, INT64_MIN, 37, 39427, 39429,
+                             (VstIntPtr{1} << 32) + 39428};
+  for (bool program : {false, true}) {
+    for (VstIntPtr size : sizes) {
+      testfiles::MessageLog log;
+      EXPECT_EQ(synth.dispatcher(effSetChunk, program, size, data.data(), 0.0f), 0) << size;
+      ASSERT_EQ(log.shown.size(), 1u) << "size " << size;
+      EXPECT_EQ(log.shown[0].text, "Can't load bank, wrong file size!");
+      EXPECT_EQ(log.shown[0].title, "Error!");
+    }
+  }
+  testfiles::MessageLog log;
+  EXPECT_EQ(synth.dispatcher(effSetChunk, 0, 39428, nullptr, 0.0f), 0);
+  EXPECT_EQ(synth.dispatcher(effSetChunk, 0, 0, nullptr, 0.0f), 0);
+  EXPECT_TRUE(log.shown.empty());
+  EXPECT_EQ(chunk(synth, false), before);
 }
 
 TEST_F(Engine, NoParameterValueFromAHostMakesTheOutputNonFinite) {

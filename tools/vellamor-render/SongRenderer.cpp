@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
 
+#include "support/XdgDirs.h"
 #include "tools/vellamor-render/ProgressBar.h"
 #include "tools/vellamor-render/WavWriter.h"
 
@@ -21,6 +23,8 @@ constexpr const char* kBundleName = "Vellamor-ZUL";
 constexpr std::size_t kWholeStateBytes = 39428;
 constexpr std::size_t kProgramBytes = 292;
 constexpr int kBankPrograms = 128;
+// Where the plug-in looks for sound-set folders below each XDG data folder.
+constexpr const char* kSoundsBelowData = "/Audio/Sounds/Banks/Quillmark/Vellamor/";
 
 bool isFile(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
 
@@ -29,6 +33,40 @@ std::string trimmedLower(const std::string& text) {
   std::string out = end == std::string::npos ? "" : text.substr(0, end + 1);
   for (char& c : out)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+// The plug-in ignores relative XDG folders, so they are made absolute here,
+// against the folder the tool was started in.
+std::string absoluteFolder(const std::string& folder) {
+  if (folder.empty()) return folder;
+  std::error_code ec;
+  std::string out = std::filesystem::absolute(folder, ec).lexically_normal().string();
+  if (ec) return folder;
+  while (out.size() > 1 && out.back() == '/') out.pop_back();
+  return out;
+}
+
+std::string absoluteFolderList(const std::string& list) {
+  std::string out;
+  std::size_t start = 0;
+  while (true) {
+    std::size_t colon = list.find(':', start);
+    out += absoluteFolder(list.substr(start, colon == std::string::npos ? colon : colon - start));
+    if (colon == std::string::npos) return out;
+    out += ':';
+    start = colon + 1;
+  }
+}
+
+// The sound folders the plug-in considers, in its order.
+std::string soundFolders() {
+  std::string out;
+  std::vector<std::string> roots;
+  if (std::string home = XdgDirs::dataHome(); !home.empty()) roots.push_back(home);
+  for (const std::string& dir : XdgDirs::dataDirs()) roots.push_back(dir);
+  for (const std::string& root : roots)
+    out += (out.empty() ? "" : ", ") + (root == "/" ? "" : root) + kSoundsBelowData;
   return out;
 }
 
@@ -87,10 +125,11 @@ bool SongRenderer::run(std::string& error) {
 
   // The plug-in reads its folders while it is being built, so these go first.
   if (options_.dataHome) {
-    setenv("XDG_DATA_HOME", (*options_.dataHome + "/data").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (*options_.dataHome + "/config").c_str(), 1);
+    const std::string home = absoluteFolder(*options_.dataHome);
+    setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
   }
-  if (options_.dataDirs) setenv("XDG_DATA_DIRS", options_.dataDirs->c_str(), 1);
+  if (options_.dataDirs) setenv("XDG_DATA_DIRS", absoluteFolderList(*options_.dataDirs).c_str(), 1);
 
   std::string pluginPath = options_.pluginPath;
   if (pluginPath.empty()) {
@@ -118,8 +157,22 @@ bool SongRenderer::run(std::string& error) {
     error = "plug-in " + pluginPath + " has no stereo output to render";
     return false;
   }
-  if (!loadBank(error) || !applySettings(error)) return false;
+  if (!loadBank(error) || !applySettings(error) || !checkSounds(error)) return false;
   return render(error);
+}
+
+bool SongRenderer::checkSounds(std::string& error) {
+  // The plug-in says whether it has a sound set to play (0: it does not know
+  // the question); without one the song would render as silence.
+  const vst::VstIntPtr status =
+      plugin_->vendorSpecific(vst::fourCC('V', 'Z', 'U', 'L'), vst::fourCC('S', 'n', 'd', 's'));
+  if (status >= 0) return true;
+  std::string why = status == -1   ? "no sound-set folder (NN-Name) was found"
+                    : status == -2 ? "the program's sound set is not among those found"
+                                   : "a sound file of the program's set could not be loaded";
+  error = "the instrument has no sound set to play: " + why + "; looked in " + soundFolders() +
+          " (choose the folders with --data-home and --data-dirs)";
+  return false;
 }
 
 bool SongRenderer::loadBank(std::string& error) {
@@ -282,6 +335,17 @@ bool SongRenderer::render(std::string& error) {
     std::fprintf(stderr, "%s: %.1f s at %.0f Hz, %s, %zu events, rendered in %.1f s\n",
                  options_.outputPath.c_str(), static_cast<double>(total) / rate, rate, format,
                  events.size(), progress.elapsedSeconds());
+  }
+  // Said even when quiet: the file is not what the instrument played.
+  if (out.overFullScale() > 0) {
+    const double peak = out.peak();
+    std::fprintf(stderr,
+                 "vellamor-render: warning: %lld samples %s (peak %+.2f dBFS, %.4f linear); %s\n",
+                 out.overFullScale(), out.clips() ? "clipped at full scale" : "over full scale",
+                 20.0 * std::log10(peak), peak,
+                 out.clips() ? "use --format float to keep them, or a lower Volume (--set Volume=...)"
+                             : "kept as they are in the float file; a lower Volume "
+                               "(--set Volume=...) keeps them within full scale");
   }
   return true;
 }

@@ -28,6 +28,8 @@ class SongRenderer {
  private:
   bool loadBank(std::string& error);
   bool applySettings(std::string& error);
+  // False when the instrument has nothing to play, saying where it looked.
+  bool checkSounds(std::string& error);
   bool render(std::string& error);
 
   const RenderOptions& options_;

@@ -3,6 +3,7 @@
 #include <sndfile.h>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -41,6 +42,10 @@ bool WavWriter::open(const std::string& path, int sampleRate, int channels,
     return false;
   }
   path_ = path;
+  format_ = format;
+  channels_ = channels;
+  overFullScale_ = 0;
+  peak_ = 0.0f;
   sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
   return true;
 }
@@ -49,6 +54,11 @@ bool WavWriter::write(const float* samples, std::size_t frames, std::string& err
   if (!file_) {
     error = "no output file is open";
     return false;
+  }
+  for (std::size_t i = 0; i < frames * static_cast<std::size_t>(channels_); ++i) {
+    const float magnitude = std::fabs(samples[i]);
+    if (magnitude >= 1.0f) ++overFullScale_;
+    if (magnitude > peak_) peak_ = magnitude;
   }
   sf_count_t wanted = static_cast<sf_count_t>(frames);
   if (sf_writef_float(file_, samples, wanted) != wanted) {

@@ -1,5 +1,6 @@
 // A stereo WAV file written through libsndfile, block by block. Samples go
-// in as floats; integer formats are clipped, not wrapped, at full scale.
+// in as floats; integer formats are clipped, not wrapped, at full scale. It
+// counts the samples at or beyond full scale, so that clipping is not silent.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +26,17 @@ class WavWriter {
   // Closes and deletes a file that was not finished.
   void discard();
 
+  // Samples written at or beyond full scale (|x| >= 1): clipped in the
+  // integer formats, kept as they are in float. And the largest |x|.
+  long long overFullScale() const { return overFullScale_; }
+  float peak() const { return peak_; }
+  bool clips() const { return format_ != RenderOptions::SampleFormat::float32; }
+
  private:
   sf_private_tag* file_ = nullptr;
   std::string path_;
+  RenderOptions::SampleFormat format_ = RenderOptions::SampleFormat::pcm24;
+  int channels_ = 0;
+  long long overFullScale_ = 0;
+  float peak_ = 0.0f;
 };
