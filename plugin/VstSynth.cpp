@@ -56,19 +56,36 @@ int trunc32(float v) {
   return static_cast<int>(v);
 }
 
-// Set while this thread runs the plug-in's audio callbacks: work that must
-// not happen there (file I/O) is handed to the worker instead.
-thread_local bool tl_audioThread = false;
-// Set while this thread is inside setProgram.
-thread_local bool tl_inSetProgram = false;
+static_assert(std::atomic<std::thread::id>::is_always_lock_free);
 
+bool isCallingThread(const std::atomic<std::thread::id>& id) {
+  return id.load(std::memory_order_relaxed) == std::this_thread::get_id();
+}
+
+// Marks the calling thread as the one running the plug-in's audio callbacks
+// while it lives: work that must not happen there (file I/O) is handed to the
+// worker instead. Hosts may move their audio thread; the mark goes with the
+// call, not with a thread.
 class AudioThreadScope {
  public:
-  AudioThreadScope() : previous_(tl_audioThread) { tl_audioThread = true; }
-  ~AudioThreadScope() { tl_audioThread = previous_; }
+  explicit AudioThreadScope(std::atomic<std::thread::id>& owner)
+      : owner_(owner),
+        self_(std::this_thread::get_id()),
+        previous_(owner.exchange(self_, std::memory_order_relaxed)) {}
+  ~AudioThreadScope() {
+    // Unless another thread took the mark meanwhile (a host calling from two
+    // threads at once), hand back what was there: none, or ourselves when
+    // nested.
+    std::thread::id expected = self_;
+    owner_.compare_exchange_strong(expected, previous_, std::memory_order_relaxed);
+  }
+  AudioThreadScope(const AudioThreadScope&) = delete;
+  AudioThreadScope& operator=(const AudioThreadScope&) = delete;
 
  private:
-  bool previous_;
+  std::atomic<std::thread::id>& owner_;
+  std::thread::id self_;
+  std::thread::id previous_;
 };
 
 // Flush denormals to zero while we render and give the host its mode back.
@@ -390,7 +407,7 @@ void VstSynth::setParameter(VstInt32 index, float value) {
   if (float* slot = valueSlot(index)) {
     if (!params_.params[index].unclamped) v = v > 1.0f ? 1.0f : (v < 0.0f ? 0.0f : v);
     storeValue(*slot, v);
-    if (tl_audioThread)
+    if (isCallingThread(audioThread_))
       applyParameter(index, v);
     else
       dirtyParameters_.fetch_or(std::uint64_t{1} << index, std::memory_order_release);
@@ -555,18 +572,18 @@ void VstSynth::setProgram(VstInt32 program) {
   if (program < 0 || program >= kNumPrograms) return;
   // A switch already under way on this thread (the editor answering one):
   // nothing more to do.
-  if (tl_inSetProgram) return;
+  if (isCallingThread(programThread_)) return;
   if (inSetProgram.exchange(true)) {
     // Under way on another thread. The audio thread never waits: its switch
     // (a MIDI program change) is made at the start of the next block. A
     // control thread waits for the audio thread's switch, which is short.
-    if (tl_audioThread) {
+    if (isCallingThread(audioThread_)) {
       pendingProgram_.store(program, std::memory_order_release);
       return;
     }
     while (inSetProgram.exchange(true)) std::this_thread::yield();
   }
-  tl_inSetProgram = true;
+  programThread_.store(std::this_thread::get_id(), std::memory_order_relaxed);
   std::atomic_ref<VstInt32>(curProgram).store(program, std::memory_order_relaxed);
   for (int i = 0; i < kNumParams; ++i) {
     const VstParams& p = params_.params[i];
@@ -576,14 +593,14 @@ void VstSynth::setProgram(VstInt32 program) {
   }
   ExtraSetProgram();
   if (synthEditor_) synthEditor_->setPreset();
-  tl_inSetProgram = false;
+  programThread_.store(std::thread::id{}, std::memory_order_relaxed);
   inSetProgram = false;
   if (updateDisplay()) updateDisplay();
 }
 
 void VstSynth::ExtraSetProgram() {
   loadNewVORNsnd(trunc32(DmVal(24)));
-  if (tl_audioThread)
+  if (isCallingThread(audioThread_))
     worker_->requestScale();
   else
     applyScale();
@@ -635,7 +652,7 @@ bool VstSynth::copyProgram(VstInt32) { return false; }
 void VstSynth::buildSoundSetList() { soundSets_.build(VornMain::soundDataPath()); }
 
 void VstSynth::loadNewVORNsnd(long code) {
-  if (tl_audioThread) {
+  if (isCallingThread(audioThread_)) {
     // No file I/O here: the worker loads it and the next blocks adopt it.
     if (code != currentSoundSet_.load(std::memory_order_acquire))
       worker_->requestSoundSet(static_cast<int>(code));
@@ -993,7 +1010,7 @@ bool VstSynth::saveControllerPresets() {
 }
 
 void VstSynth::loadNewScale(long k) {
-  if (tl_audioThread) {
+  if (isCallingThread(audioThread_)) {
     // The names are guarded by a lock the audio thread never takes: the
     // worker stores the name and loads the table.
     pendingScale_.store(k, std::memory_order_release);
@@ -1057,7 +1074,7 @@ void VstSynth::setBlockSize(VstInt32 size) { AudioEffectX::setBlockSize(size); }
 
 VstInt32 VstSynth::processEvents(VstEvents* list) {
   if (inInit) return 1;
-  AudioThreadScope audio;
+  AudioThreadScope audio(audioThread_);
   events.take(list);
   return 1;
 }
@@ -1288,7 +1305,7 @@ void VstSynth::processReplacing(float** /*inputs*/, float** outputs, VstInt32 sa
     std::memset(outputs[1], 0, sizeof(float) * static_cast<size_t>(sampleFrames));
   }
   if (inInit) return;
-  AudioThreadScope audio;
+  AudioThreadScope audio(audioThread_);
   DenormalScope denormals;
   DoProcess(nullptr, outputs, sampleFrames < 0 ? 0 : sampleFrames);
 }

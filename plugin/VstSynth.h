@@ -14,6 +14,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "fx/Flanger.h"
@@ -196,6 +197,11 @@ class VstSynth : public vst::AudioEffectX {
   std::vector<std::uint8_t> chunk_;  // what getChunk handed out last
   std::atomic<bool> inInit{true};
   std::atomic<bool> inSetProgram{false};
+  // The thread inside processEvents/processReplacing and the thread inside
+  // setProgram (no thread otherwise). Not thread-locals: those of a loaded
+  // module are allocated on each thread's first use.
+  std::atomic<std::thread::id> audioThread_{};
+  std::atomic<std::thread::id> programThread_{};
   std::atomic<int> pendingProgram_{-1};  // a deferred MIDI program change
   std::atomic<long> pendingScale_{-1};   // a scale chosen on the audio thread
   std::atomic<float> volumeFactor_{0.5f};
