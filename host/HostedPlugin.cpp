@@ -57,7 +57,8 @@ HostedPlugin::HostedPlugin(std::shared_ptr<PluginModule> module, const HostSetti
     : module_(std::move(module)),
       timeline_(settings.sampleRate, settings.tempo),
       sampleRate_(timeline_.sampleRate()),
-      blockSize_(settings.blockSize > 0 ? settings.blockSize : kDefaultBlockSize) {}
+      blockSize_(settings.blockSize > 0 ? settings.blockSize : kDefaultBlockSize),
+      offline_(settings.offline) {}
 
 std::unique_ptr<HostedPlugin> HostedPlugin::load(const std::string& path, std::string& error,
                                                  const HostSettings& settings) {
@@ -164,6 +165,8 @@ VstIntPtr HostedPlugin::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value,
       info = timeline_.snapshot();
       return reinterpret_cast<VstIntPtr>(&info);
     }
+    case audioMasterGetCurrentProcessLevel:
+      return offline_ ? kVstProcessLevelOffline : kVstProcessLevelRealtime;
     case audioMasterAutomate:
       recorder_.recordAutomation(index, opt);
       return 0;

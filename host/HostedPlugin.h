@@ -33,6 +33,9 @@ struct HostSettings {
   double sampleRate = 44100.0;
   int blockSize = 512;
   double tempo = 120.0;
+  // Rendering to a file rather than to a sound card: the host says so when
+  // asked for its process level, and the plug-in may take its time.
+  bool offline = false;
 };
 
 struct RenderedAudio {
@@ -180,6 +183,7 @@ class HostedPlugin {
   std::atomic<int> blockSize_;
   std::atomic<bool> midiRequested_{false};
   std::atomic<bool> timeInfoAvailable_{true};
+  bool offline_ = false;
   std::atomic<std::thread::id> renderThread_{};
   // One time record for the rendering thread, one for everybody else, so a
   // GUI-thread query never rewrites what the audio thread is reading.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -1336,6 +1337,15 @@ void VstSynth::readRenderParams(RenderParams& r) const {
 }
 
 void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFrames) {
+  // Rendering to a file, a load asked for by an earlier block (a program
+  // change) is waited for, so that the new set always takes over at this
+  // block start and the file comes out the same every time.
+  const auto waiting = [this] {
+    return worker_->busy() || (pendingSounds_.load(std::memory_order_acquire) &&
+                               retiredSounds_.load(std::memory_order_acquire));
+  };
+  if (waiting() && getCurrentProcessLevel() == kVstProcessLevelOffline)
+    while (waiting()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   // Block start: changes made on other threads reach the voices here.
   applyPendingParameters();
   adoptPendingSounds();

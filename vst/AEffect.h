@@ -234,6 +234,15 @@ enum VstPlugCategory : VstInt32 {
   kPlugCategGenerator,
 };
 
+// Answers to audioMasterGetCurrentProcessLevel.
+enum VstProcessLevels : VstInt32 {
+  kVstProcessLevelUnknown = 0,
+  kVstProcessLevelUser,
+  kVstProcessLevelRealtime,
+  kVstProcessLevelPrefetch,
+  kVstProcessLevelOffline,
+};
+
 struct ERect {
   VstInt16 top;
   VstInt16 left;

@@ -86,6 +86,10 @@ VstTimeInfo* AudioEffectX::getTimeInfo(VstInt32 filter) {
   return reinterpret_cast<VstTimeInfo*>(callHost(audioMasterGetTime, 0, filter));
 }
 
+VstInt32 AudioEffectX::getCurrentProcessLevel() {
+  return static_cast<VstInt32>(callHost(audioMasterGetCurrentProcessLevel));
+}
+
 bool AudioEffectX::wantEvents(VstInt32 filter) {
   return callHost(audioMasterWantMidi, 0, filter) != 0;
 }

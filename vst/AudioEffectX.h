@@ -56,6 +56,8 @@ class AudioEffectX : public AudioEffect {
 
   // Host callbacks.
   virtual VstTimeInfo* getTimeInfo(VstInt32 filter);
+  // The host's audioMasterGetCurrentProcessLevel answer (0 when unknown).
+  virtual VstInt32 getCurrentProcessLevel();
   virtual bool wantEvents(VstInt32 filter = 1);
   virtual bool updateDisplay();
   virtual double updateSampleRate();

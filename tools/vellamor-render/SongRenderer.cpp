@@ -148,6 +148,7 @@ bool SongRenderer::run(std::string& error) {
   settings.sampleRate = options_.sampleRate;
   settings.blockSize = options_.blockSize;
   settings.tempo = song_.initialTempo();
+  settings.offline = true;
   plugin_ = host::HostedPlugin::load(pluginPath, why, settings);
   if (!plugin_) {
     error = "cannot load the plug-in " + pluginPath + ": " + why;
