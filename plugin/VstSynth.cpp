@@ -668,6 +668,7 @@ void VstSynth::runWorkerJob(int soundSet, bool scale) {
     long k = pendingScale_.exchange(-1, std::memory_order_acq_rel);
     if (k >= 0) storeScaleName(k);
     applyScale();
+    if (synthEditor_) synthEditor_->updateScale();
   }
   if (retiredSounds_.load(std::memory_order_acquire)) {
     std::lock_guard<std::mutex> lock(loadMutex_);
@@ -945,6 +946,10 @@ void VstSynth::storeScaleName(long k) {
 }
 
 long VstSynth::CurrentScale() const {
+  // The names' lock is never taken on the audio thread (an editor asks from
+  // there after a MIDI program change): unknown there, and the worker tells
+  // the editor once it has loaded the program's scale.
+  if (tl_audioThread) return -1;
   char current[sizeof(VstProgram::scaleName)];
   {
     // The worker may be storing a name meanwhile.
