@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "support/MessageBox.h"
+#include "support/RegularFile.h"
 
 namespace {
 
@@ -105,7 +106,8 @@ void MicroTuning::setTable(const char* name) {
     return;
   }
   const std::string path = std::string(folder_) + file + ".txt";
-  FILE* f = std::fopen(path.c_str(), "rt");
+  // Only plain files: a FIFO named like a scale must not hold the switch up.
+  FILE* f = RegularFile::openStream(path.c_str());
   if (!f) {
     publish(next);
     return;

@@ -7,12 +7,22 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "support/RegularFile.h"
+
 BankFile::Read BankFile::readExact(const std::string& path, std::size_t expectedSize,
                                    std::vector<std::uint8_t>& bytes) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return Read::kMissing;
+  // A FIFO or device has no size to check; it is refused without waiting on it.
+  int fd = -1;
+  switch (RegularFile::openDescriptor(path.c_str(), fd)) {
+    case RegularFile::Open::kMissing:
+      return Read::kMissing;
+    case RegularFile::Open::kNotRegular:
+      return Read::kSizeUnknown;
+    case RegularFile::Open::kOk:
+      break;
+  }
   struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fstat(fd, &st) != 0) {
     ::close(fd);
     return Read::kSizeUnknown;
   }

@@ -10,7 +10,8 @@ class BankFile {
  public:
   enum class Read { kOk, kMissing, kSizeUnknown, kWrongSize };
 
-  // Reads the file if its size is exactly expectedSize.
+  // Reads the file if its size is exactly expectedSize. Anything but a plain
+  // file (a FIFO, a device) is kSizeUnknown, found without blocking.
   static Read readExact(const std::string& path, std::size_t expectedSize,
                         std::vector<std::uint8_t>& bytes);
   // Writes a temporary file beside path, syncs it and renames it over path,

@@ -6,7 +6,11 @@
 
 class SoundSetSounds {
  public:
-  explicit SoundSetSounds(SoundStatus* status) : main(status), symp(status), drone(status) {}
+  // Loads into these sounds raise the set's own silence flag.
+  SoundSetSounds() : main(&status), symp(&status), drone(&status) {}
+  // Loads raise `shared` instead.
+  explicit SoundSetSounds(SoundStatus* shared) : main(shared), symp(shared), drone(shared) {}
+  SoundStatus status;  // before the sounds, which point at it
   VORNsnd main;
   VORNsnd symp;
   VORNsnd drone;

@@ -666,8 +666,9 @@ void VstSynth::loadNewVORNsnd(long code) {
 void VstSynth::loadNewVORNsndpath(int kind, const char* path) {
   if (kind < 1 || kind > 3 || !path) return;
   std::lock_guard<std::mutex> lock(loadMutex_);
-  // A fresh copy of the current set with one sound replaced.
-  auto fresh = std::make_unique<SoundSetSounds>(&soundStatus_);
+  // A fresh copy of the current set with one sound replaced; its loads raise
+  // its own flag, which the instance takes over with the set.
+  auto fresh = std::make_unique<SoundSetSounds>();
   long code = currentSoundSet_.load();
   int row = soundSets_.find(code);
   const char* kinds[3] = {"MainS", "Symp", "Drone"};
@@ -690,8 +691,8 @@ void VstSynth::loadSoundSet(long code) {
   if (code == currentSoundSet_.load(std::memory_order_acquire)) return;
   int row = soundSets_.find(code);
   if (row < 0) return;
-  soundStatus_.beginSoundSet();
-  auto fresh = std::make_unique<SoundSetSounds>(&soundStatus_);
+  // The set that plays keeps its flag until this one takes over.
+  auto fresh = std::make_unique<SoundSetSounds>();
   const char* folder = soundSets_.entries()[row].name;
   char path[VornMain::kPathSize + 300];
   std::snprintf(path, sizeof(path), "%s%s/%s.VORNsnd", VornMain::soundDataPath(), folder, "MainS");
@@ -721,6 +722,7 @@ void VstSynth::runWorkerJob(int soundSet, bool scale) {
     long k = pendingScale_.exchange(-1, std::memory_order_acq_rel);
     if (k >= 0) storeScaleName(k);
     applyScale();
+    if (synthEditor_) synthEditor_->updateScale();
   }
   if (retiredSounds_.load(std::memory_order_acquire)) {
     std::lock_guard<std::mutex> lock(loadMutex_);
@@ -739,6 +741,10 @@ void VstSynth::adoptPendingSounds() {
   if (retiredSounds_.load(std::memory_order_acquire) || fadingSounds_) return;
   SoundSetSounds* fresh = pendingSounds_.exchange(nullptr, std::memory_order_acq_rel);
   if (!fresh) return;
+  // Voices of a silenced set are not heard: nothing to fade.
+  const bool wasSilent = soundStatus_.noWave();
+  // The set's silence flag first: the oscillators restart under it.
+  soundStatus_.takeOver(fresh->status);
   SoundSetSounds* old = activeSounds_.release();
   activeSounds_.reset(fresh);
   bool fading = false;
@@ -746,7 +752,7 @@ void VstSynth::adoptPendingSounds() {
     ADSR& env = voiceEnvelope(k);
     // A sleeping renderer ticks no envelope, and without a wave the drone's
     // envelope stands still: nothing to hear, nothing to wait for.
-    const bool still = idle || (k == 1 && soundStatus_.noWave());
+    const bool still = idle || wasSilent || (k == 1 && soundStatus_.noWave());
     if (env.getState() == ADSR::kIdle || still) {
       if (still) env.Reset();
       voiceWave(k).setSound(voiceSound(k));
@@ -848,6 +854,8 @@ void VstSynth::snapshotBlock(std::uint8_t* out) const {
     std::memcpy(out + i * sizeof(VstParams), &p, sizeof(p));
   }
   std::uint8_t* programs = out + kParamsBytes;
+  // Names are written under this lock (the worker stores scale names).
+  std::lock_guard<std::mutex> lock(const_cast<std::mutex&>(namesMutex_));
   for (int k = 0; k < kNumPrograms; ++k) {
     const VstProgram& src = params_.programs[k];
     std::uint8_t* dst = programs + k * kProgramBytes;
@@ -977,6 +985,25 @@ bool VstSynth::saveDefaultBank() {
   return BankFile::writeAtomically(path, block.data(), block.size());
 }
 
+namespace {
+// Stored defaults are kept as 10000 times the value, plus 1 so that 0 means
+// "not stored".
+constexpr double kStoredScale = 10000.0;
+
+// The value behind a stored number. Thirds (the play and drone modes) are
+// held to four decimals only: 2/3 as 6667 (cut, older files) or 6668
+// (rounded). Within that much a mode value is the third it was.
+float storedValue(int index, int stored) {
+  const double v = (static_cast<double>(stored) - 1.0) / kStoredScale;
+  if (index == 3 || index == 16) {
+    const double thirds = std::round(3.0 * v);
+    if (std::fabs(3.0 * v - thirds) <= 3.0 / kStoredScale)
+      return static_cast<float>(thirds) / 3.0f;
+  }
+  return static_cast<float>(v);
+}
+}  // namespace
+
 void VstSynth::readRegisteryDefaults() {
   // One read of the preference file for all 114 look-ups.
   Preferences prefs(Preferences::defaultFilePath());
@@ -986,7 +1013,7 @@ void VstSynth::readRegisteryDefaults() {
     copyField(name, params_.params[i].name, sizeof(name), sizeof(name) - 1);
     if (params_.params[i].storedDefault) {
       int s = prefs.getInt(name).value_or(0);
-      if (s != 0) setParameter(i, static_cast<float>((static_cast<long long>(s) - 1) / 10000));
+      if (s != 0) setParameter(i, storedValue(i, s));
     }
     int s = prefs.getInt(std::string("MidiCC-") + name).value_or(0);
     if (s != 0 && s - 1 >= 0 && s - 1 <= 127) storeCC(params_.params[i].midiCC, s - 1);
@@ -1000,7 +1027,9 @@ bool VstSynth::saveControllerPresets() {
     char name[sizeof(VstParams::name)];
     copyField(name, params_.params[i].name, sizeof(name), sizeof(name) - 1);
     if (params_.params[i].storedDefault) {
-      double scaled = 10000.0 * DmVal(i);
+      // Rounded, not cut: whole numbers and thirds come back as they were.
+      double scaled = std::round(kStoredScale * DmVal(i));
+      if (!std::isfinite(scaled)) scaled = 0.0;
       if (scaled > 2.0e9) scaled = 2.0e9;
       if (scaled < -2.0e9) scaled = -2.0e9;
       prefs.setInt(name, static_cast<int>(scaled) + 1);
@@ -1032,7 +1061,16 @@ void VstSynth::storeScaleName(long k) {
 }
 
 long VstSynth::CurrentScale() const {
-  const char* current = params_.programs[currentProgram()].scaleName;
+  // The names' lock is never taken on the audio thread (an editor asks from
+  // there after a MIDI program change): unknown there, and the worker tells
+  // the editor once it has loaded the program's scale.
+  if (tl_audioThread) return -1;
+  char current[sizeof(VstProgram::scaleName)];
+  {
+    // The worker may be storing a name meanwhile.
+    std::lock_guard<std::mutex> lock(const_cast<std::mutex&>(namesMutex_));
+    std::memcpy(current, params_.programs[currentProgram()].scaleName, sizeof(current));
+  }
   for (long k = 0; k < tuning_->getSize(); ++k)
     if (std::strncmp(tuning_->getTableName(k), current, sizeof(VstProgram::scaleName)) == 0)
       return k;

@@ -1,13 +1,17 @@
-// Per plug-in instance state shared by its sound readers and oscillators.
+// A silence flag shared by sound readers and the oscillators that play them.
 //
-// The silence flag is raised when a sound file of this instance fails to
-// load; while it is up, every oscillator of the instance outputs silence and
-// ignores notes. It belongs to one instance only, so one bad sound set cannot
-// silence other instances in the same host, and it is lowered again when the
-// instance starts on its next sound set.
+// The flag is raised when a sound file fails to load or loads only under its
+// alternative name; while it is up, every oscillator reading it outputs
+// silence and ignores notes. The plug-in keeps one per instance, so one bad
+// sound set cannot silence other instances in the same host. A sound set
+// loaded for an instance raises a flag of its own while it loads; the
+// instance's flag takes that value when the set takes over on the audio
+// thread, so the set that plays meanwhile stays as silent or as audible as
+// it was.
 //
 // Threads: noWave() any thread (audio thread reads it per sample);
-// beginSoundSet()/raiseNoWave() control thread (whoever loads sounds).
+// beginSoundSet()/raiseNoWave() whoever loads sounds; takeOver() the thread
+// that puts a loaded set in place (the audio thread).
 #pragma once
 
 #include <atomic>
@@ -23,6 +27,10 @@ class SoundStatus {
   void raiseNoWave() { noWave_.store(true, std::memory_order_release); }
   // The instance starts loading a new sound set: give it a fresh chance.
   void beginSoundSet() { noWave_.store(false, std::memory_order_release); }
+  // A loaded set takes over: its flag becomes this one.
+  void takeOver(const SoundStatus& set) {
+    noWave_.store(set.noWave(), std::memory_order_release);
+  }
 
  private:
   std::atomic<bool> noWave_{false};

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "support/MessageBox.h"
+#include "support/RegularFile.h"
 
 static_assert(std::endian::native == std::endian::little,
               "sound files are read straight into memory in little-endian order");
@@ -22,7 +23,8 @@ constexpr float kSampleLimit = 1.0e6f;  // anything louder is damage, not audio
 
 class File {
  public:
-  explicit File(const char* path) : f_(std::fopen(path, "rb")) {}
+  // Only plain files: a FIFO in a sound folder must not hold the load up.
+  explicit File(const char* path) : f_(RegularFile::openStream(path)) {}
   ~File() {
     if (f_) std::fclose(f_);
   }

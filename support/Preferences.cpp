@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "support/RegularFile.h"
 #include "support/XdgDirs.h"
 
 namespace {
@@ -98,7 +99,8 @@ std::optional<std::string> Preferences::unescapeKey(const std::string& text) {
 bool Preferences::load() {
   entries_.clear();
   if (path_.empty()) return false;
-  FILE* f = std::fopen(path_.c_str(), "rb");
+  // Only a plain file: a FIFO in its place would block the plug-in's start.
+  FILE* f = RegularFile::openStream(path_.c_str());
   if (!f) return false;
   std::string content;
   char chunk[4096];

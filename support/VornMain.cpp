@@ -9,8 +9,11 @@
 #include <filesystem>
 #include <mutex>
 
+#include <unistd.h>
+
 #include "support/MessageBox.h"
 #include "support/Preferences.h"
+#include "support/RegularFile.h"
 #include "support/XdgDirs.h"
 
 char VornMain::s_soundDataPath[VornMain::kPathSize] = {};
@@ -230,17 +233,23 @@ const char* VornMain::getSelectedSkin() {
   static char result[kSkinRecordSize];
   std::memset(result, 0, sizeof result);
   std::string path = skinFilePath();
-  if (!path.empty()) {
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+  int fd = -1;
+  RegularFile::Open opened =
+      path.empty() ? RegularFile::Open::kMissing : RegularFile::openDescriptor(path.c_str(), fd);
+  if (opened == RegularFile::Open::kOk) {
+    if (FILE* f = ::fdopen(fd, "rb")) {
       // The last byte stays 0 so that a full record is still a string.
       size_t n = std::fread(result, 1, sizeof result - 1, f);
       bool failed = std::ferror(f) != 0;
       std::fclose(f);
       if (!failed && n > 0 && result[0] != '\0') return result;
       std::memset(result, 0, sizeof result);
+    } else {
+      ::close(fd);
     }
   }
-  saveSelectedSkin("Default");
+  // Something that is not a file (a FIFO, a device) is not written to either.
+  if (opened != RegularFile::Open::kNotRegular) saveSelectedSkin("Default");
   std::strcpy(result, "Default");
   return result;
 }

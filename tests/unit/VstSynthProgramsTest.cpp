@@ -1,12 +1,19 @@
 // Programs, banks, chunks and stored preferences of the plug-in object,
 // driven in-process so that the factory bank folder can be the test's own.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "plugin/VstSynth.h"
@@ -79,7 +86,10 @@ class SynthPrograms : public ::testing::Test {
   void TearDown() override {
     fs::remove(fs::path(presets_) / "Default.bnk");
     fs::remove(Preferences::defaultFilePath());
+    fs::remove_all(scaleFolder());
+    fs::remove_all(fs::path(soundFolder_) / "01-Test");
   }
+  fs::path scaleFolder() const { return fs::path(soundFolder_) / "Scale"; }
   fs::path factoryPath() const { return resources_ / "res00165.bnk"; }
   fs::path defaultBankPath() const { return fs::path(presets_) / "Default.bnk"; }
 
@@ -187,6 +197,152 @@ TEST_F(SynthPrograms, ChunksOfOtherSizesChangeNothingAndHostileValuesAreMadeSafe
   EXPECT_EQ(std::strlen(name), 23u);
   std::vector<float> out = render(synth, 2048);
   for (float v : out) ASSERT_TRUE(std::isfinite(v));
+}
+
+// Constructs on a thread of its own, so that a construction blocked in a file
+// fails the test instead of hanging it; such a block is then released by
+// opening the FIFOs for writing. nullptr when it took longer than `limit`.
+std::unique_ptr<VstSynth> constructWithin(std::chrono::milliseconds limit,
+                                          const std::vector<fs::path>& fifos) {
+  std::unique_ptr<VstSynth> synth;
+  std::atomic<bool> done{false};
+  std::thread maker([&] {
+    synth = std::make_unique<VstSynth>(quietHost);
+    done = true;
+  });
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const bool inTime = done;
+  while (!done) {
+    for (const fs::path& fifo : fifos) {
+      int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) ::close(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  maker.join();
+  if (!inTime) synth.reset();
+  return synth;
+}
+
+TEST_F(SynthPrograms, FifosInPlaceOfFilesNeitherBlockConstructionNorCountAsFiles) {
+  writeFile(factoryPath(), factoryBank("Factory", 0.7f));
+  ASSERT_EQ(::mkfifo(defaultBankPath().c_str(), 0600), 0);
+  {
+    std::unique_ptr<VstSynth> synth = constructWithin(std::chrono::seconds(5), {defaultBankPath()});
+    ASSERT_TRUE(synth) << "construction blocked on a FIFO named Default.bnk";
+    char name[32];
+    synth->getProgramNameIndexed(0, 0, name);
+    EXPECT_STREQ(name, "Factory 0");
+    ASSERT_EQ(answers_.shown.size(), 1u);
+    EXPECT_EQ(answers_.shown[0].text, "Can't load user default bank file");
+  }
+  // The factory bank, the preferences, the program's scale and a sound file
+  // as FIFOs: construction still ends, and none of them is taken for a file.
+  fs::remove(factoryPath());
+  ASSERT_EQ(::mkfifo(factoryPath().c_str(), 0600), 0);
+  fs::create_directories(fs::path(Preferences::defaultFilePath()).parent_path());
+  ASSERT_EQ(::mkfifo(Preferences::defaultFilePath().c_str(), 0600), 0);
+  fs::create_directories(scaleFolder());
+  const fs::path scale = scaleFolder() / "12-Equal Temperament.txt";
+  ASSERT_EQ(::mkfifo(scale.c_str(), 0600), 0);
+  const fs::path sound = fs::path(soundFolder_) / "01-Test" / "MainS.VORNsnd";
+  fs::remove(sound);
+  ASSERT_EQ(::mkfifo(sound.c_str(), 0600), 0);
+  answers_.shown.clear();
+  std::unique_ptr<VstSynth> synth = constructWithin(
+      std::chrono::seconds(5), {defaultBankPath(), factoryPath(), Preferences::defaultFilePath(),
+                                scale, sound});
+  ASSERT_TRUE(synth) << "construction blocked on a FIFO";
+  render(*synth, 64);  // the loaded set takes over
+  char name[32];
+  synth->getProgramNameIndexed(0, 0, name);
+  EXPECT_STREQ(name, "Init");
+  EXPECT_TRUE(synth->soundSilenced());  // the main sound counts as missing
+  fs::remove(scale);
+}
+
+TEST_F(SynthPrograms, ScaleNamesInChunksAreWholeWhileAnotherThreadSwitchesScales) {
+  // Names of different lengths: a torn copy shows as neither.
+  const std::string names[2] = {"Short", "A Considerably Longer Tuning Name"};
+  fs::create_directories(scaleFolder());
+  for (const std::string& n : names) std::ofstream(scaleFolder() / (n + ".txt")) << "0\n";
+  VstSynth synth(quietHost);
+  ASSERT_EQ(synth.tuning().getSize(), 2);
+  long tables[2];
+  for (long k = 0; k < 2; ++k) tables[synth.tuning().getTableName(k) == names[0] ? 0 : 1] = k;
+  synth.loadNewScale(tables[0]);
+  // Listed, but no longer there to be read: a switch is then little more
+  // than storing the name, and the race is easier to meet.
+  fs::remove_all(scaleFolder());
+
+  std::atomic<bool> stop{false};
+  std::thread switcher([&] {
+    for (int i = 0; !stop; ++i) synth.loadNewScale(tables[i & 1]);
+  });
+  // The editor's question meanwhile, from a thread of its own: any name
+  // gives an index, so a race here shows under ThreadSanitizer only.
+  std::thread asker([&] {
+    while (!stop) synth.CurrentScale();
+  });
+  int torn = 0;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(700);
+  while (std::chrono::steady_clock::now() < end && torn == 0) {
+    for (bool preset : {true, false}) {
+      std::vector<std::uint8_t> chunk = chunkOf(synth, preset);
+      const std::uint8_t* program =
+          chunk.data() + (preset ? 0 : sizeof(VstParams) * kNumParams);
+      std::string scale(reinterpret_cast<const char*>(program) + offsetof(VstProgram, scaleName),
+                        strnlen(reinterpret_cast<const char*>(program) +
+                                    offsetof(VstProgram, scaleName),
+                                sizeof(VstProgram::scaleName)));
+      if (scale != names[0] && scale != names[1]) ++torn;
+    }
+  }
+  stop = true;
+  switcher.join();
+  asker.join();
+  EXPECT_EQ(torn, 0);
+}
+
+TEST_F(SynthPrograms, StoredDefaultsComeBackExactlyAsSavedAndOldThirdsStillReadAsTheirModes) {
+  {
+    // What the writer stored for the play and drone modes 1/3 and 2/3 so far.
+    Preferences prefs(Preferences::defaultFilePath());
+    prefs.setInt("MonoType        ", 3334);
+    prefs.setInt("DroneType       ", 6667);
+    ASSERT_TRUE(prefs.save());
+  }
+  {
+    VstSynth synth(quietHost);
+    EXPECT_EQ(synth.getParameter(3), 1.0f / 3.0f);
+    EXPECT_EQ(synth.getParameter(16), 2.0f / 3.0f);
+  }
+  // Every stored default at each value the editor offers: the modes, the
+  // deviation menus (0..5), the root (0..11), split notes over the whole
+  // menu (0..83) and the output gain (0..2).
+  for (int round = 0; round < 12; ++round) {
+    const float mode = static_cast<float>(round % 3) / 3.0f;
+    const float droneMode = static_cast<float>((round + 1) % 3) / 3.0f;
+    const std::vector<std::pair<int, float>> saved = {
+        {3, mode},
+        {16, droneMode},
+        {17, static_cast<float>(round == 11 ? 83 : round * 7)},
+        {25, static_cast<float>(round % 6)},
+        {26, static_cast<float>((round + 3) % 6)},
+        {27, static_cast<float>(round)},
+        {30, static_cast<float>(round % 3)},
+    };
+    {
+      VstSynth author(quietHost);
+      for (auto [index, value] : saved) author.setParameter(index, value);
+      ASSERT_TRUE(author.saveControllerPresets());
+    }
+    VstSynth synth(quietHost);
+    for (auto [index, value] : saved)
+      EXPECT_EQ(synth.getParameter(index), value) << "parameter " << index << ", round " << round;
+  }
 }
 
 TEST_F(SynthPrograms, StoredDefaultsAndLearnedControllersComeFromThePreferences) {

@@ -1,0 +1,126 @@
+// The silence flag across a sound-set switch, on an engine driven in-process:
+// a set whose files only exist under their alternative name loads silenced,
+// and the flag follows the set that plays, not the one being loaded.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "plugin/VstSynth.h"
+#include "support/MessageBox.h"
+#include "tests/plugin/SoundSetFixture.h"
+
+namespace fs = std::filesystem;
+using namespace vst;
+
+namespace {
+
+VstIntPtr quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+  return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+// Answers every message box by running `onShow`: a load that meets a missing
+// file shows one while it is under way.
+class DuringLoad : public MessageBoxHandler {
+ public:
+  explicit DuringLoad(std::function<void()> onShow) : onShow_(std::move(onShow)) {
+    installMessageBoxHandler(this);
+  }
+  ~DuringLoad() override { removeMessageBoxHandler(this); }
+  bool show(const char*, const char*, int) override {
+    ++shown;
+    onShow_();
+    return true;
+  }
+  int shown = 0;
+
+ private:
+  std::function<void()> onShow_;
+};
+
+class SoundSetSwitch : public SoundSetFixture {
+ protected:
+  void SetUp() override {
+    SoundSetFixture::SetUp();
+    writeSoundSet(1, "Plain", TestSoundSet{});
+    // Every file under the alternative name: loads, but silenced.
+    writeSoundSet(2, "Renamed", TestSoundSet{});
+    for (const char* name : {"MainS", "Symp", "Drone"}) renameToAlternative("02-Renamed", name);
+    // The main sound under the alternative name and no drone at all.
+    writeSoundSet(3, "Broken", TestSoundSet{});
+    renameToAlternative("03-Broken", "MainS");
+    fs::remove(soundFolder() + "03-Broken/Drone.VORNsnd");
+  }
+  static void renameToAlternative(const std::string& folder, const char* name) {
+    const std::string stem = soundFolder() + folder + "/" + name;
+    fs::rename(stem + ".VORNsnd", stem + ".FernoSND");
+  }
+  // One block, with a note-on at its start when key >= 0; the left channel.
+  static std::vector<float> block(VstSynth& synth, int frames, int key = -1) {
+    if (key >= 0) {
+      VstMidiEvent on{kVstMidiType, sizeof(VstMidiEvent), 0, 0, 0, 0,
+                      {char(0x90), char(key), 100, 0}, 0, 0, 0, 0};
+      VstEvents list{1, 0, {reinterpret_cast<VstEvent*>(&on), nullptr}};
+      synth.processEvents(&list);
+    }
+    std::vector<float> left(frames), right(frames);
+    float* outs[2] = {left.data(), right.data()};
+    synth.processReplacing(nullptr, outs, frames);
+    return left;
+  }
+  static std::unique_ptr<VstSynth> drySynth() {
+    auto synth = std::make_unique<VstSynth>(quietHost);
+    for (auto [index, value] : dryParameters()) synth->setParameter(index, value);
+    block(*synth, 64);  // the program's set (01) takes over
+    return synth;
+  }
+};
+
+TEST_F(SoundSetSwitch, ASilencedSetStaysSilencedUntilTheNextSetTakesOver) {
+  auto synth = drySynth();
+  synth->loadNewVORNsnd(1);
+  EXPECT_FALSE(synth->soundSilenced()) << "the playing set is not the one loaded";
+  block(*synth, 64);
+  ASSERT_TRUE(synth->soundSilenced());
+  std::vector<float> out = block(*synth, 4096, 60);
+  EXPECT_TRUE(measure::allZero(out, 0, out.size()));
+
+  synth->loadNewVORNsnd(0);
+  // Loaded, not yet taken over: what plays is still the silenced set.
+  EXPECT_TRUE(synth->soundSilenced());
+  block(*synth, 64);
+  EXPECT_FALSE(synth->soundSilenced());
+  out = block(*synth, 4096, 60);
+  EXPECT_GT(measure::rms(out, 1000, out.size()), 0.05);
+}
+
+TEST_F(SoundSetSwitch, ASoundingSetSoundsOnWhileASilencedOneLoads) {
+  auto synth = drySynth();
+  std::vector<float> out = block(*synth, 4096, 60);
+  const double level = measure::rms(out, 1000, out.size());
+  ASSERT_GT(level, 0.05);
+
+  // The missing drone of set 03 is met after its main sound was found under
+  // the alternative name; the audio thread renders a block just then.
+  bool flagDuringLoad = true;
+  double levelDuringLoad = 0.0;
+  DuringLoad hook([&] {
+    flagDuringLoad = synth->soundSilenced();
+    std::vector<float> during = block(*synth, 2048);
+    levelDuringLoad = measure::rms(during, 0, during.size());
+  });
+  synth->loadNewVORNsnd(2);
+  ASSERT_EQ(hook.shown, 1);
+  EXPECT_FALSE(flagDuringLoad);
+  EXPECT_NEAR(levelDuringLoad, level, 0.05 * level) << "the held note stopped during the load";
+  EXPECT_FALSE(synth->soundSilenced());
+
+  block(*synth, 64);
+  EXPECT_TRUE(synth->soundSilenced());
+  out = block(*synth, 4096, 60);
+  EXPECT_TRUE(measure::allZero(out, 0, out.size()));
+}
+
+}  // namespace
