@@ -1064,7 +1064,7 @@ long VstSynth::CurrentScale() const {
   // The names' lock is never taken on the audio thread (an editor asks from
   // there after a MIDI program change): unknown there, and the worker tells
   // the editor once it has loaded the program's scale.
-  if (tl_audioThread) return -1;
+  if (isCallingThread(audioThread_)) return -1;
   char current[sizeof(VstProgram::scaleName)];
   {
     // The worker may be storing a name meanwhile.
