@@ -1649,7 +1649,11 @@ VstIntPtr VstSynth::vendorSpecific(VstInt32 index, VstIntPtr value, void*, float
   if (index == fourCC('V', 'Z', 'U', 'L') && value == fourCC('S', 'n', 'd', 's')) {
     if (soundSets_.count() == 0) return -1;
     if (currentSoundSet() < 0) return -2;
-    return soundSilenced() ? -3 : 1;
+    // A set loaded but not yet taken over speaks for what will play; sets
+    // are only freed under the loading lock.
+    std::lock_guard<std::mutex> lock(loadMutex_);
+    const SoundSetSounds* next = pendingSounds_.load(std::memory_order_acquire);
+    return (next ? next->status.noWave() : soundSilenced()) ? -3 : 1;
   }
   return 0;
 }
