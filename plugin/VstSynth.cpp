@@ -124,12 +124,12 @@ VstSynth::VstSynth(audioMasterCallback audioMaster)
 }
 
 VstSynth::~VstSynth() {
-  // The editor reads the engine; it goes first.
+  // The worker may be loading, and a load ends by telling the editor: stop
+  // it before the editor goes. The editor reads the engine; it goes next.
+  worker_.reset();
   synthEditor_ = nullptr;
   delete editor;
   editor = nullptr;
-  // The worker may be loading; stop it before the engine goes.
-  worker_.reset();
   delete pendingSounds_.exchange(nullptr);
   delete retiredSounds_.exchange(nullptr);
 }
