@@ -140,7 +140,7 @@ bool Editor::open(void* systemWindow) {
   mainMenu->addEntry(presetsMenu, EditorTexts::mainMenuEntry(6));
   frame->addView(mainMenu);
 
-  messageBox_ = std::make_unique<EditorMessageBox>(frame);
+  messageBox_ = std::make_unique<EditorMessageBox>(frame, synth_);
   notReady = false;
   for (int i = 0; i < kParameters; ++i)
     if (entries[static_cast<size_t>(i)].rightMenu)
@@ -473,6 +473,8 @@ void Editor::valueChanged(CControl* control) {
   if (notReady || !control) return;
   long tag = control->getTag();
   float value = control->getValue();
+  // Whatever the choice sets off in the engine reports to this window.
+  MessageBoxOwner messagesOfThisInstance(synth_);
   struct OwnChoice {
     OwnChoice() { tl_ownChoice = true; }
     ~OwnChoice() { tl_ownChoice = false; }
@@ -505,19 +507,19 @@ void Editor::mainMenuCommand(int command) {
   switch (command) {
     case 0:
       if (synth_commands::saveDefaultBank(*synth_))
-        MessageBox(0, "Default bank saved as Default.bnk.", "Saved!", 0);
+        MessageBoxFor(synth_, "Default bank saved as Default.bnk.", "Saved!", 0);
       else
-        MessageBox(0, "Can't save the default bank.", "Error!", 0);
+        MessageBoxFor(synth_, "Can't save the default bank.", "Error!", 0);
       break;
     case 1:
       if (!synth_commands::loadFactoryBank(*synth_))
-        MessageBox(0, "Can't load the factory bank.", "Error!", 0);
+        MessageBoxFor(synth_, "Can't load the factory bank.", "Error!", 0);
       break;
     case 3:
       if (synth_commands::saveControllerPresets(*synth_))
-        MessageBox(0, "Controller assignments and defaults saved.", "Saved!", 0);
+        MessageBoxFor(synth_, "Controller assignments and defaults saved.", "Saved!", 0);
       else
-        MessageBox(0, "Can't save the controller presets.", "Error!", 0);
+        MessageBoxFor(synth_, "Can't save the controller presets.", "Error!", 0);
       break;
     default:
       break;  // 2 (About) and 4 (MidiForget) come back through setParameter

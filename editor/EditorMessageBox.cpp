@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "toolkit/CFrame.h"
+#include "toolkit/XErrorTrap.h"
 
 
 namespace {
@@ -74,8 +75,10 @@ void setFont(cairo_t* cr, double size, bool bold) {
 
 class Dialog {
  public:
-  Dialog(vgui::CFrame* frame, const char* text, const char* title, int type)
+  Dialog(vgui::CFrame* frame, const std::atomic<bool>& closing, const char* text,
+         const char* title, int type)
       : frame_(frame),
+        closing_(closing),
         display_(frame->getDisplay()),
         title_(title ? title : ""),
         text_(text ? text : ""),
@@ -109,8 +112,12 @@ class Dialog {
     if (!open()) return escapeAnswer_;
     paint();
     while (choice_ < 0) {
+      if (closing_.load()) {
+        choice_ = escapeAnswer_;
+        break;
+      }
       if (XPending(display_) == 0) {
-        frame_->redrawDirty();
+        if (!frameGone_) frame_->redrawDirty();
         pollfd pfd{ConnectionNumber(display_), POLLIN, 0};
         poll(&pfd, 1, 20);
         continue;
@@ -264,8 +271,16 @@ class Dialog {
       case Expose:
         if (ev.xexpose.window == window_)
           blit();
-        else if (ev.xexpose.window == frame_->getWindow())
+        else if (ev.xexpose.window == frame_->getWindow() && !frameGone_)
           frame_->dispatchEvent(&ev);
+        break;
+      case DestroyNotify:
+        // The host took its window, and the editor's with it: nobody is
+        // left to answer over it.
+        if (ev.xdestroywindow.window == frame_->getWindow()) {
+          frameGone_ = true;
+          choice_ = escapeAnswer_;
+        }
         break;
       case ButtonPress:
         if (ev.xbutton.window == window_ && ev.xbutton.button == Button1) {
@@ -301,6 +316,7 @@ class Dialog {
   }
 
   vgui::CFrame* frame_;
+  const std::atomic<bool>& closing_;
   Display* display_;
   std::string title_;
   std::string text_;
@@ -314,16 +330,21 @@ class Dialog {
   int highlight_ = 0;
   int pressed_ = -1;
   int choice_ = -1;
+  bool frameGone_ = false;
 };
 
 }  // namespace
 
-EditorMessageBox::EditorMessageBox(vgui::CFrame* frame)
+EditorMessageBox::EditorMessageBox(vgui::CFrame* frame, const void* owner)
     : frame_(frame), guiThread_(std::this_thread::get_id()) {
-  installMessageBoxHandler(this);
+  installMessageBoxHandler(this, owner);
 }
 
-EditorMessageBox::~EditorMessageBox() { removeMessageBoxHandler(this); }
+EditorMessageBox::~EditorMessageBox() {
+  // A dialog on screen answers "No" and goes; the removal waits for it.
+  closing_.store(true);
+  removeMessageBoxHandler(this);
+}
 
 unsigned long EditorMessageBox::openWindow() { return gOpenWindow.load(); }
 
@@ -347,13 +368,20 @@ vgui::CRect EditorMessageBox::buttonRect(int count, int index, double width, dou
 }
 
 bool EditorMessageBox::show(const char* text, const char* title, int type) {
-  if (std::this_thread::get_id() != guiThread_ || !frame_ || !frame_->isOpen()) {
+  if (std::this_thread::get_id() != guiThread_ || !frame_ || !frame_->isOpen() ||
+      closing_.load()) {
     // Nobody to ask on this thread: say it and take the safe answer.
     std::fprintf(stderr, "%s: %s\n", title ? title : "", text ? text : "");
     return type != 1;
   }
-  Dialog dialog(frame_, text, title, type);
-  int chosen = dialog.run();
+  // The host's window may vanish while we wait: its errors must not reach
+  // Xlib's exiting default handler.
+  vgui::XErrorTrap trap(frame_->getDisplay());
+  int chosen;
+  {
+    Dialog dialog(frame_, closing_, text, title, type);
+    chosen = dialog.run();
+  }
   frame_->invalidRect(frame_->getViewSize());
   return chosen == 0;
 }

@@ -3,8 +3,13 @@
 // buttons of the type ("OK"; "Yes" and "No"; "Yes"). Enter chooses the
 // highlighted button (the first at the start), Escape answers "No" (or the
 // only button), Tab and the arrow keys move the highlight.
+// It answers for the plug-in instance of its editor only. The dialog ends
+// with the "No" (or only) answer when the editor's window goes away under it
+// or the handler is destroyed.
 // Threads: show() runs its own event loop on the editor's GUI thread; from any
-// other thread it answers without asking, as when no editor is open.
+// other thread it answers without asking, as when no editor is open. The
+// destructor may run on any thread: it ends a dialog on screen and waits
+// until show() has returned.
 #pragma once
 
 #include <atomic>
@@ -25,7 +30,8 @@ class EditorMessageBox : public MessageBoxHandler {
   static constexpr double kButtonWidth = 84;
   static constexpr double kButtonHeight = 26;
 
-  explicit EditorMessageBox(vgui::CFrame* frame);
+  // `owner` is the plug-in instance whose messages this dialog shows.
+  EditorMessageBox(vgui::CFrame* frame, const void* owner);
   ~EditorMessageBox() override;
   EditorMessageBox(const EditorMessageBox&) = delete;
   EditorMessageBox& operator=(const EditorMessageBox&) = delete;
@@ -44,4 +50,5 @@ class EditorMessageBox : public MessageBoxHandler {
  private:
   vgui::CFrame* frame_;
   std::thread::id guiThread_;
+  std::atomic<bool> closing_{false};
 };

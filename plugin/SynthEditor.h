@@ -1,6 +1,9 @@
 // What the plug-in core asks of its editor. Every call may come from any
-// thread (the audio thread included): implementations store values and mark
-// controls for redrawing, and draw later at idle time.
+// thread (the audio thread and the sound-set loader included):
+// implementations store values and mark controls for redrawing, and draw
+// later at idle time. A call may arrive while the window closes, so close()
+// waits for calls under way; none arrives once the editor is being
+// destroyed, as the plug-in stops its loader first.
 #pragma once
 
 class SynthEditor {

@@ -142,12 +142,12 @@ VstSynth::VstSynth(audioMasterCallback audioMaster)
 }
 
 VstSynth::~VstSynth() {
-  // The editor reads the engine; it goes first.
+  // The worker may be loading, and a load ends by telling the editor: stop
+  // it before the editor goes. The editor reads the engine; it goes next.
+  worker_.reset();
   synthEditor_ = nullptr;
   delete editor;
   editor = nullptr;
-  // The worker may be loading; stop it before the engine goes.
-  worker_.reset();
   delete pendingSounds_.exchange(nullptr);
   delete retiredSounds_.exchange(nullptr);
   delete fadingSounds_;
@@ -543,7 +543,7 @@ void VstSynth::menuValues(long index, float value) {
       if (synthEditor_) synthEditor_->readMidiCC();
     }
   } else if (index == 68 && value == 4.0f) {
-    if (MessageBox(0, "Forget Learned MidiCC?", "Warning!", 1)) {
+    if (MessageBoxFor(this, "Forget Learned MidiCC?", "Warning!", 1)) {
       for (VstParams& p : params_.params) storeCC(p.midiCC, 0);
       if (synthEditor_) synthEditor_->readMidiCC();
     }
@@ -936,7 +936,7 @@ VstInt32 VstSynth::setChunk(void* data, VstInt32 byteSize, bool) {
 
 bool VstSynth::setChunkSynth(const void* data, int size) {
   if (!data || size != static_cast<int>(kBlockBytes)) {
-    MessageBox(0, "Can't load bank, wrong file size!", "Error!", 0);
+    MessageBoxFor(this, "Can't load bank, wrong file size!", "Error!", 0);
     return false;
   }
   const auto* bytes = static_cast<const std::uint8_t*>(data);
@@ -949,15 +949,15 @@ bool VstSynth::setChunkSynth(const void* data, int size) {
 void VstSynth::loadBank(int bank, bool tryUserDefault, bool ask) {
   std::vector<std::uint8_t> bytes;
   if (tryUserDefault &&
-      (!ask || MessageBox(0, "Reload from User-Default bank? (No = Loads Factory Bank)",
-                          "Warning!", 1))) {
+      (!ask || MessageBoxFor(this, "Reload from User-Default bank? (No = Loads Factory Bank)",
+                             "Warning!", 1))) {
     char path[4024];
     if (!VornMain::buildNameInUserDataPath("Default.bnk", path, sizeof(path))) {
-      MessageBox(0, "Default bank path is too long.", "Error!", 0);
+      MessageBoxFor(this, "Default bank path is too long.", "Error!", 0);
     } else {
       BankFile::Read r = BankFile::readExact(path, kBlockBytes, bytes);
       if (r == BankFile::Read::kSizeUnknown) {
-        MessageBox(0, "Can't load user default bank file", "error!", 0);
+        MessageBoxFor(this, "Can't load user default bank file", "error!", 0);
       } else if (r == BankFile::Read::kOk) {
         restoreParameters(bytes.data());
         for (int k = 0; k < kNumPrograms; ++k)
@@ -971,7 +971,7 @@ void VstSynth::loadBank(int bank, bool tryUserDefault, bool ask) {
   std::string path = BundleResources::path() + name;
   BankFile::Read r = BankFile::readExact(path, kFactoryBankBytes, bytes);
   if (r == BankFile::Read::kSizeUnknown) {
-    MessageBox(0, "Can't load file", "error!", 0);
+    MessageBoxFor(this, "Can't load file", "error!", 0);
   } else if (r == BankFile::Read::kOk) {
     for (int k = 0; k < kNumPrograms; ++k) restoreProgram(k, bytes.data() + k * kProgramBytes);
   }

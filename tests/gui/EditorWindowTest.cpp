@@ -9,6 +9,8 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -73,6 +75,41 @@ fs::path shotDir() {
 
 bool popupOpen() { return vgui::CMenuPopup::isOpen(); }
 bool dialogOpen() { return EditorMessageBox::openWindow() != 0; }
+
+// The screen point at the middle of window `w`.
+CPoint screenCentre(Display* d, Window w) {
+  XWindowAttributes a;
+  XGetWindowAttributes(d, w, &a);
+  int x, y;
+  Window child;
+  XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
+  return CPoint(x + a.width / 2, y + a.height / 2);
+}
+
+// Where a frame lies on the screen.
+CRect onScreen(vgui::CFrame* f) {
+  CPoint origin = f->localToScreen(CPoint(0, 0));
+  CRect r = f->getViewSize();
+  r.offset(origin.x, origin.y);
+  return r;
+}
+
+// A user who answers every dialog that comes up with Escape, noting where
+// each stood, until none has come for a second.
+std::function<void(Display*)> answerEveryDialog(std::vector<CPoint>& seen) {
+  return [&seen](Display* d) {
+    Window last = 0;
+    for (;;) {
+      Window w = 0;
+      for (int i = 0; i < 100 && ((w = EditorMessageBox::openWindow()) == 0 || w == last); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (w == 0 || w == last) return;
+      seen.push_back(screenCentre(d, w));
+      last = w;
+      pressKey(d, XK_Escape);
+    }
+  };
+}
 
 // Clicks button `index` of the open dialog of `count` buttons.
 void clickDialogButton(Display* d, int count, int index) {
@@ -709,14 +746,111 @@ TEST_F(EditorWindowTest, DialogAnswersByMouseAndKeyboard) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     UserThread user(dialogOpen, c.act);
-    EXPECT_EQ(MessageBox(0, "Forget Learned MidiCC?", "Warning!", c.type), c.expected);
+    EXPECT_EQ(MessageBoxFor(synth_, "Forget Learned MidiCC?", "Warning!", c.type), c.expected);
     EXPECT_TRUE(user.started.load());
   }
   EXPECT_FALSE(dialogOpen());
   // Off the GUI thread nobody can be asked: a question is answered No.
   bool fromOtherThread = true;
-  std::thread([&] { fromOtherThread = MessageBox(0, "Question?", "Warning!", 1); }).join();
+  std::thread([&] { fromOtherThread = MessageBoxFor(synth_, "Question?", "Warning!", 1); }).join();
   EXPECT_FALSE(fromOtherThread);
+}
+
+TEST_F(EditorWindowTest, EachInstanceAsksOverItsOwnWindowAndNoOther) {
+  // A second instance whose window, lower right, opens last.
+  std::string error;
+  auto second = host::HostedPlugin::load(
+      host::PluginModule::fromEntry(&inProcessEntry, "in-process"), error);
+  ASSERT_TRUE(second) << error;
+  auto* secondSynth =
+      dynamic_cast<VstSynth*>(static_cast<vst::AudioEffect*>(second->effect()->object));
+  Window secondParent = mapHostWindow(host_, 340, 480, 960, 560);
+  ASSERT_TRUE(openEditor());
+  ASSERT_TRUE(second->openEditor(static_cast<std::uintptr_t>(secondParent)));
+  second->editorIdle();
+  CRect first = onScreen(frame());
+  CRect other = onScreen(dynamic_cast<Editor*>(secondSynth->getEditor())->getFrame());
+  auto over = [](const CRect& r, const std::vector<CPoint>& seen) {
+    return !seen.empty() && std::all_of(seen.begin(), seen.end(),
+                                        [&](const CPoint& p) { return r.pointInside(p); });
+  };
+
+  std::vector<CPoint> seen;
+  {
+    UserThread user(dialogOpen, answerEveryDialog(seen));
+    plugin_->setParameter(68, 4.0f);  // MidiForget asks first
+  }
+  EXPECT_TRUE(over(first, seen)) << "the first instance's question shows over its window";
+  seen.clear();
+  {
+    UserThread user(dialogOpen, answerEveryDialog(seen));
+    second->setParameter(68, 4.0f);
+  }
+  EXPECT_TRUE(over(other, seen));
+
+  // Engine code that reports without knowing its instance: the sound-set
+  // menu of the first window names a folder without sounds.
+  seen.clear();
+  const SoundSetEntry* sets = synth_->getSoundSetList();
+  int row = sets[0].code == synth_->currentSoundSet() ? 1 : 0;
+  {
+    UserThread user(dialogOpen, answerEveryDialog(seen));
+    editor_->getSoundSetMenu()->setValue(static_cast<float>(row));
+    editor_->valueChanged(editor_->getSoundSetMenu());
+  }
+  EXPECT_EQ(seen.size(), 3u) << "one missing sound each: main, sympathetic, drone";
+  EXPECT_TRUE(over(first, seen));
+  EXPECT_EQ(synth_->currentSoundSet(), sets[row].code);
+
+  // With its window closed the first instance asks nobody: the question is
+  // answered No and nothing shows over the other window.
+  plugin_->closeEditor();
+  plugin_->setParameter(69, 11.0f);
+  sendController(7, 64);
+  ASSERT_EQ(synth_->getMidiCC(11), 7);
+  seen.clear();
+  std::atomic<bool> returned{false};
+  {
+    UserThread user([&] { return dialogOpen() || returned.load(); }, answerEveryDialog(seen));
+    plugin_->setParameter(68, 4.0f);
+    returned = true;
+  }
+  EXPECT_TRUE(seen.empty()) << "a dialog came up over another instance's window";
+  EXPECT_EQ(synth_->getMidiCC(11), 7) << "answered No";
+
+  second->closeEditor();
+  second.reset();
+  XDestroyWindow(host_, secondParent);
+}
+
+TEST_F(EditorWindowTest, AQuestionShownWhenTheHostTakesItsWindowAwayIsAnsweredNo) {
+  ASSERT_TRUE(openEditor());
+  plugin_->setParameter(69, 11.0f);
+  sendController(7, 64);
+  ASSERT_EQ(synth_->getMidiCC(11), 7);
+  std::atomic<bool> endedByItself{false};
+  Window gone = parent_;
+  {
+    UserThread user(dialogOpen, [&](Display* d) {
+      XDestroyWindow(d, gone);
+      XFlush(d);
+      for (int i = 0; i < 100 && dialogOpen(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      endedByItself = !dialogOpen();
+      if (!endedByItself) pressKey(d, XK_Escape);
+    });
+    plugin_->setParameter(68, 4.0f);
+    EXPECT_TRUE(user.started.load());
+  }
+  EXPECT_TRUE(endedByItself.load()) << "the dialog outlived the window it belongs to";
+  EXPECT_EQ(synth_->getMidiCC(11), 7) << "answered No";
+  plugin_->setParameter(13, 0.1f);
+  pumpFor(30);
+  plugin_->closeEditor();
+  EXPECT_EQ(frame(), nullptr);
+  parent_ = mapHostWindow(host_, 20, 20, 960, 560);
+  ASSERT_TRUE(openEditor());
+  EXPECT_TRUE(frame()->isOpen());
 }
 
 TEST_F(EditorWindowTest, MainMenuSavesAndReloadsTheBankAndSavesControllerPresets) {

@@ -1,0 +1,124 @@
+// An instance destroyed while its worker is still loading a sound set that
+// the audio thread asked for. The load ends by telling the editor, so the
+// editor must outlive it. Drives an engine object of the test binary itself,
+// with an editor of the test's own.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "host/MidiEventList.h"
+#include "plugin/VstSynth.h"
+#include "tests/plugin/SoundSetFixture.h"
+#include "vst/AEffEditor.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// What the editor went through, kept outside it so it can be read once the
+// editor is gone.
+struct EditorLog {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool holdReports = false;  // the next report waits for `release`
+  bool reported = false;
+  bool inReport = false;
+  bool release = false;
+  bool destroyed = false;
+  bool destroyedDuringReport = false;
+};
+
+EditorLog* g_log = nullptr;
+
+// Holds the worker inside its "set loaded" report until the test lets go.
+// Its destructor waits for a report under way to return, so that the wrong
+// order is seen here rather than as a use of freed memory.
+class HoldingEditor : public vst::AEffEditor, public SynthEditor {
+ public:
+  HoldingEditor(vst::AudioEffect* effect, EditorLog& log) : AEffEditor(effect), log_(log) {}
+  ~HoldingEditor() override {
+    std::unique_lock<std::mutex> lock(log_.mutex);
+    log_.destroyed = true;
+    log_.destroyedDuringReport = log_.inReport;
+    log_.changed.notify_all();
+    log_.changed.wait(lock, [&] { return !log_.inReport; });
+  }
+
+  void updateSoundSet(long) override {
+    std::unique_lock<std::mutex> lock(log_.mutex);
+    log_.reported = true;
+    if (!log_.holdReports) return;
+    log_.inReport = true;
+    log_.changed.notify_all();
+    log_.changed.wait_for(lock, 5s, [&] { return log_.release || log_.destroyed; });
+    log_.inReport = false;
+    log_.changed.notify_all();
+  }
+  void setParameter(long, float) override {}
+  void readMidiCC() override {}
+  void setPresetEntry(long, const char*) override {}
+  void setPreset() override {}
+  void updateScale() override {}
+
+ private:
+  EditorLog& log_;
+};
+
+vst::AEffEditor* makeHoldingEditor(VstSynth* synth) { return new HoldingEditor(synth, *g_log); }
+
+class InstanceTeardown : public SoundSetFixture {
+ protected:
+  void TearDown() override {
+    VstSynth::setEditorFactory(nullptr);
+    g_log = nullptr;
+  }
+};
+
+TEST_F(InstanceTeardown, DestroyedWhileTheWorkerLoadsASetTheEditorGoesAfterTheLoad) {
+  writeSoundSet(1, "First", TestSoundSet{});
+  writeSoundSet(2, "Second", TestSoundSet{});
+  EditorLog log;
+  g_log = &log;
+  VstSynth::setEditorFactory(&makeHoldingEditor);
+  auto synth = std::make_unique<VstSynth>(nullptr);
+  ASSERT_NE(synth->getEditor(), nullptr);
+  long other = synth->currentSoundSet() == 1 ? 0 : 1;
+
+  // The current program names the other set; a MIDI program change to it on
+  // the audio thread hands the load to the worker.
+  synth->setParameter(24, static_cast<float>(other));
+  {
+    std::lock_guard<std::mutex> lock(log.mutex);
+    log.holdReports = true;
+  }
+  host::MidiEventList events;
+  events.programChange(0, 0, synth->getProgram());
+  std::vector<float> left(64), right(64);
+  float* outputs[2] = {left.data(), right.data()};
+  synth->processEvents(events.vstEvents());
+  synth->processReplacing(nullptr, outputs, 64);
+  {
+    std::unique_lock<std::mutex> lock(log.mutex);
+    ASSERT_TRUE(log.changed.wait_for(lock, 5s, [&] { return log.inReport; }))
+        << "the worker never reported the load";
+  }
+
+  // The host destroys the instance while the load is still under way.
+  std::thread host([&] { synth.reset(); });
+  {
+    std::unique_lock<std::mutex> lock(log.mutex);
+    log.changed.wait_for(lock, 300ms, [&] { return log.destroyed; });
+    log.release = true;
+    log.changed.notify_all();
+  }
+  host.join();
+  EXPECT_TRUE(log.destroyed);
+  EXPECT_FALSE(log.destroyedDuringReport) << "the editor went while the worker was still using it";
+}
+
+}  // namespace
