@@ -2,7 +2,7 @@
 // instance built at that rate, a sound-set switch, a program change, a change
 // of rate, and other instances at other rates in the same process. Expected
 // figures are the waves' recorded pitches (a cosine of 100 samples at 44.1
-// kHz is 441 Hz at its root key) and the stated times: the vibrato at
+// kHz is 441 Hz at its root key), the tune knobs' steps, and the stated times: the vibrato at
 // 10 x PitchEnvTime Hz, the release of 14 (r^2 + 0.06)^2 seconds, the
 // combined flanger's 6.4 and 28 ms, the reverb's shortest comb of 25.3 ms.
 #include <gtest/gtest.h>
@@ -76,6 +76,19 @@ class EngineRate : public SoundSetFixture, public ::testing::WithParamInterface<
       EXPECT_NEAR(cents(rate / period_, tone.frequencyAt(note)), 0.0, 1.0) << "note " << note;
       render(plugin, frames(0.3));
     }
+
+    // Pitch Tune 0.5625 adds trunc(24 v - 12) = 1 semitone, Fine Tune 0.75 a
+    // factor 1 + 0.5 / 16.351599.
+    plugin.setParameter(kPitchTune, 0.5625f);
+    plugin.setParameter(kFineTune, 0.75f);
+    {
+      RenderedAudio out = render(plugin, frames(0.25), notes({{0, 60}, {frames(0.2), -60}}));
+      const double tuned = tone.frequencyAt(61) * (1.0 + 0.5 / 16.351599);
+      EXPECT_NEAR(cents(rate / measure::period(out.left, frames(0.05), frames(0.2)), tuned), 0.0, 1.0);
+    }
+    plugin.setParameter(kPitchTune, 0.5f);
+    plugin.setParameter(kFineTune, 0.5f);
+    render(plugin, frames(0.3));
 
     // Release: with r = 0.3 the level falls 11-fold in 14 * 0.15^2 = 0.315 s.
     plugin.setParameter(kRelease, 0.3f);

@@ -1,6 +1,7 @@
-// Micro-tuning scales retune the notes started after them. Scales are chosen
-// from the editor (no host call reaches that), so this case drives an engine
-// object of the test binary itself with the same private data folder.
+// Micro-tuning scales retune the notes started after them, at every rate.
+// Scales are chosen from the editor (no host call reaches that), so this case
+// drives an engine object of the test binary itself with the same private
+// data folder.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,16 +13,18 @@
 
 namespace {
 
-class EngineTuning : public SoundSetFixture {
+class EngineTuning : public SoundSetFixture, public ::testing::WithParamInterface<float> {
  protected:
-  // One note held for 0.2 s, then let die away: the period of the held part.
+  // One note held for 0.2 s, then let die away: the period of the held part,
+  // in samples of 44.1 kHz.
   static double playPeriod(VstSynth& synth, int note) {
+    const float rate = GetParam();
     host::MidiEventList on, off;
     on.noteOn(0, 0, note, 100);
     off.noteOff(0, 0, note);
-    std::vector<float> held = run(synth, on, 8820);
-    run(synth, off, 22050);
-    return measure::period(held, 2000, held.size());
+    std::vector<float> held = run(synth, on, static_cast<int>(0.2f * rate));
+    run(synth, off, static_cast<int>(0.5f * rate));
+    return measure::period(held, held.size() / 4, held.size()) * 44100.0 / rate;
   }
   static std::vector<float> run(VstSynth& synth, host::MidiEventList& events, int frames) {
     std::vector<float> left(static_cast<size_t>(frames)), right(left.size());
@@ -32,7 +35,7 @@ class EngineTuning : public SoundSetFixture {
   }
 };
 
-TEST_F(EngineTuning, ScaleOffsetsShiftTheNotesStartedAfterThem) {
+TEST_P(EngineTuning, ScaleOffsetsShiftTheNotesStartedAfterThem) {
   writeSoundSet(1, "Plain", TestSoundSet{});
   std::vector<double> cents(12, 0.0);
   cents[1] = 50.0;
@@ -40,6 +43,7 @@ TEST_F(EngineTuning, ScaleOffsetsShiftTheNotesStartedAfterThem) {
   writeScale("Test", cents);
 
   VstSynth synth(nullptr);
+  synth.setSampleRate(GetParam());
   for (auto [index, value] : dryParameters()) synth.setParameter(index, value);
   const double semitone = std::pow(2.0, 1.0 / 12.0);
   EXPECT_NEAR(playPeriod(synth, 61), 100.0 / semitone, 0.01);  // equal temperament
@@ -55,5 +59,8 @@ TEST_F(EngineTuning, ScaleOffsetsShiftTheNotesStartedAfterThem) {
   EXPECT_NEAR(playPeriod(synth, 61), 100.0 / semitone / (1.0 + 2.0 / 16.351599), 0.01);
   EXPECT_NEAR(playPeriod(synth, 62), 100.0 / semitone / semitone, 0.01);
 }
+
+INSTANTIATE_TEST_SUITE_P(Rates, EngineTuning, ::testing::Values(44100.0f, 48000.0f, 96000.0f),
+                         [](const auto& info) { return std::to_string(static_cast<int>(info.param)); });
 
 }  // namespace

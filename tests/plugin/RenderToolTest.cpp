@@ -173,6 +173,32 @@ TEST_F(RenderTool, WritesTheSameSamplesAsADirectHostRender) {
   EXPECT_EQ(mismatches, 0u) << "of " << direct.frames() << " frames";
 }
 
+// One held note 60 on a root-60 wave recorded at 44.1 kHz (441 Hz) sounds at
+// 441 Hz in the file, whatever rate it is rendered at.
+TEST_F(RenderTool, ANoteSoundsAtItsPitchAtEveryRate) {
+  const fs::path midi = write("note.mid", midiFile(0, {cat({tempo(0, 600000), ev(0, {0x90, 60, 100}),
+                                                             ev(160, {0x80, 60, 0}), endOfTrack(0)})},
+                                                    96));
+  std::vector<std::string> args = {"--format", "float", "--tail", "0"};
+  for (auto [index, value] : SoundSetFixture::dryParameters()) {
+    args.push_back("--set");
+    args.push_back(std::to_string(index) + "=" + std::to_string(value));
+  }
+  for (const char* rate : {"44100", "48000", "96000"}) {
+    std::vector<std::string> withRate = args;
+    withRate.insert(withRate.end(), {"--rate", rate, midi.string(), wav_.string()});
+    CommandResult result = run(withRate);
+    ASSERT_EQ(result.status, 0) << result.output;
+    const Wav out = readFloatWav(wav_);
+    ASSERT_EQ(out.rate, std::stoi(rate));
+    std::vector<float> left(out.frames());
+    for (std::size_t i = 0; i < left.size(); ++i) left[i] = out.samples[2 * i];
+    const double period = measure::period(left, left.size() / 10, left.size() * 9 / 10);
+    ASSERT_GT(period, 0.0) << rate;
+    EXPECT_NEAR(1200.0 * std::log2(out.rate / period / 441.0), 0.0, 1.0) << rate << " Hz";
+  }
+}
+
 // A damaged song, or a disk that fills up half way (writes past the limit
 // fail instead of killing the tool): an error, and no file or half a file left.
 TEST_F(RenderTool, FailuresAreReportedAndLeaveNoOutput) {

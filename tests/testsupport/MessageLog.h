@@ -22,6 +22,12 @@ class MessageLog : public MessageBoxHandler {
     shown.push_back({text, title, type});
     return answer;
   }
+  // Each message as "title|text|type".
+  std::vector<std::string> lines() const {
+    std::vector<std::string> out;
+    for (const Shown& m : shown) out.push_back(m.title + "|" + m.text + "|" + std::to_string(m.type));
+    return out;
+  }
   std::vector<Shown> shown;
   bool answer = true;
 };

@@ -11,20 +11,13 @@
 #include "plugin/SoundSetList.h"
 #include "support/MessageBox.h"
 #include "testsupport/TestFiles.h"
+#include "testsupport/MessageLog.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct MessageLog : MessageBoxHandler {
-  MessageLog() { installMessageBoxHandler(this); }
-  ~MessageLog() override { removeMessageBoxHandler(this); }
-  bool show(const char* text, const char* title, int type) override {
-    seen.push_back(std::string(title) + "|" + text + "|" + std::to_string(type));
-    return true;
-  }
-  std::vector<std::string> seen;
-};
+using testfiles::MessageLog;
 
 const std::string kCodeMessage = "Error!|SoundSet Code must be from 01 to 99!|0";
 const std::string kLongMessage =
@@ -71,13 +64,13 @@ TEST(SoundSetList, WellNamedFoldersAreListedByCodeAndTheRestSkippedOrReported) {
   // One message per rejected folder; a name too long is reported as such
   // whatever its number.
   int code = 0, tooLong = 0;
-  for (const std::string& m : log.seen) {
+  for (const std::string& m : log.lines()) {
     code += m == kCodeMessage;
     tooLong += m == kLongMessage;
   }
   EXPECT_EQ(code, 2);
   EXPECT_EQ(tooLong, 2);
-  EXPECT_EQ(log.seen.size(), 4u);
+  EXPECT_EQ(log.lines().size(), 4u);
 }
 
 TEST(SoundSetList, TheLaterOfTwoFoldersWithOneNumberWinsAndAMissingFolderIsReported) {
@@ -95,11 +88,11 @@ TEST(SoundSetList, TheLaterOfTwoFoldersWithOneNumberWinsAndAMissingFolderIsRepor
   list.build(dir.str().c_str());
   const std::vector<std::pair<int, std::string>> want = {{0, "01-One"}, {3, last}};
   EXPECT_EQ(table(list), want);
-  EXPECT_TRUE(log.seen.empty());
+  EXPECT_TRUE(log.lines().empty());
 
   list.build((dir.str() + "/missing").c_str());
   EXPECT_TRUE(table(list).empty()) << "the old table is gone";
   EXPECT_EQ(list.find(0), -1);
-  ASSERT_EQ(log.seen.size(), 1u);
-  EXPECT_EQ(log.seen[0], "Error!|Error opening the sound data directory|0");
+  ASSERT_EQ(log.lines().size(), 1u);
+  EXPECT_EQ(log.lines()[0], "Error!|Error opening the sound data directory|0");
 }

@@ -11,6 +11,7 @@
 #include "support/MessageBox.h"
 #include "support/VornMain.h"
 #include "testsupport/TestFiles.h"
+#include "testsupport/MessageLog.h"
 
 namespace fs = std::filesystem;
 
@@ -113,15 +114,7 @@ TEST_F(XdgTest, SoundsFolderIsLookedUpAndPresetsFolderCreatedOrTheFailureLogged)
 
 namespace {
 
-struct MessageLog : MessageBoxHandler {
-  MessageLog() { installMessageBoxHandler(this); }
-  ~MessageLog() override { removeMessageBoxHandler(this); }
-  bool show(const char* text, const char* title, int type) override {
-    seen.push_back(std::string(title) + "|" + text + "|" + std::to_string(type));
-    return true;
-  }
-  std::vector<std::string> seen;
-};
+using testfiles::MessageLog;
 
 }  // namespace
 
@@ -196,11 +189,11 @@ TEST_F(XdgTest, PathsAreMadeRelativeToThePerUserDataFolderAndBack) {
   MessageLog log;
   std::string fits(4022 - vst.size(), 'r');
   EXPECT_EQ(std::string(VornMain::getRelativeVstPath(fits.data())), vst + "/" + fits);
-  EXPECT_TRUE(log.seen.empty());
+  EXPECT_TRUE(log.lines().empty());
   std::string over(4023 - vst.size(), 'r');
   EXPECT_STREQ(VornMain::getRelativeVstPath(over.data()), " ");
-  ASSERT_EQ(log.seen.size(), 1u);
-  EXPECT_EQ(log.seen[0], "Fatal Error!|VST DLL Path Too Long!|0");
+  ASSERT_EQ(log.lines().size(), 1u);
+  EXPECT_EQ(log.lines()[0], "Fatal Error!|VST DLL Path Too Long!|0");
 
   // A data folder of more than 258 characters cannot be stripped at all.
   const std::string deep = root_ + "/" + std::string(258 - 25 - root_.size() - 1, 'd');
@@ -209,6 +202,6 @@ TEST_F(XdgTest, PathsAreMadeRelativeToThePerUserDataFolderAndBack) {
   EXPECT_EQ(relative(deep + "/Quillmark Data/Vellamor/x"), "x");
   ScopedEnv longerData("XDG_DATA_HOME", deep + "e");
   EXPECT_STREQ(VornMain::makeRelativeVstPath(rel.data()), " ");
-  ASSERT_EQ(log.seen.size(), 2u);
-  EXPECT_EQ(log.seen[1], "Fatal Error!|VST DLL Path Too Long!|0");
+  ASSERT_EQ(log.lines().size(), 2u);
+  EXPECT_EQ(log.lines()[1], "Fatal Error!|VST DLL Path Too Long!|0");
 }
