@@ -618,7 +618,9 @@ void VstSynth::applyScale() {
   tuning_->setTable(name);
 }
 
+// Names: host's threads only, under the lock that chunk snapshots take.
 void VstSynth::setProgramName(char* name) {
+  std::lock_guard<std::mutex> lock(namesMutex_);
   VstProgram& program = params_.programs[currentProgram()];
   std::memset(program.name, 0, sizeof(program.name));
   // Longer names are cut so that the field stays terminated.
@@ -626,12 +628,14 @@ void VstSynth::setProgramName(char* name) {
 }
 
 void VstSynth::getProgramName(char* name) {
+  std::lock_guard<std::mutex> lock(namesMutex_);
   const VstProgram& program = params_.programs[currentProgram()];
   copyField(name, program.name, sizeof(program.name), sizeof(program.name) - 1);
 }
 
 bool VstSynth::getProgramNameIndexed(VstInt32, VstInt32 index, char* text) {
   if (index < 0 || index >= kNumPrograms) return false;
+  std::lock_guard<std::mutex> lock(namesMutex_);
   const VstProgram& program = params_.programs[index];
   copyField(text, program.name, sizeof(program.name), sizeof(program.name) - 1);
   return true;
@@ -855,7 +859,7 @@ void VstSynth::snapshotBlock(std::uint8_t* out) const {
   }
   std::uint8_t* programs = out + kParamsBytes;
   // Names are written under this lock (the worker stores scale names).
-  std::lock_guard<std::mutex> lock(const_cast<std::mutex&>(namesMutex_));
+  std::lock_guard<std::mutex> lock(namesMutex_);
   for (int k = 0; k < kNumPrograms; ++k) {
     const VstProgram& src = params_.programs[k];
     std::uint8_t* dst = programs + k * kProgramBytes;
@@ -1068,7 +1072,7 @@ long VstSynth::CurrentScale() const {
   char current[sizeof(VstProgram::scaleName)];
   {
     // The worker may be storing a name meanwhile.
-    std::lock_guard<std::mutex> lock(const_cast<std::mutex&>(namesMutex_));
+    std::lock_guard<std::mutex> lock(namesMutex_);
     std::memcpy(current, params_.programs[currentProgram()].scaleName, sizeof(current));
   }
   for (long k = 0; k < tuning_->getSize(); ++k)

@@ -265,7 +265,7 @@ class VstSynth : public vst::AudioEffectX {
   std::mutex loadMutex_;  // control threads and the worker; never the audio thread
   // Program and scale names: written on the control thread, scale names read
   // by the worker. Never the audio thread.
-  std::mutex namesMutex_;
+  mutable std::mutex namesMutex_;
 
   SynthEditor* synthEditor_ = nullptr;
 
