@@ -23,20 +23,9 @@
 #include <string>
 #include <vector>
 
-// glibc's own allocator, under the names it exports for replacements like
-// this one.
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void* __libc_memalign(size_t, size_t);
-void __libc_free(void*);
-}
-
 namespace {
 
-// Plain thread-locals of the executable live in its static TLS block: using
-// them allocates nothing, so the hooks may.
+// The executable's own thread-locals sit in static TLS: no allocation.
 thread_local int tl_scopes = 0;
 thread_local int tl_pauses = 0;
 thread_local bool tl_recording = false;
@@ -61,6 +50,11 @@ std::atomic<long> g_total{0};
 std::atomic_flag g_lock = ATOMIC_FLAG_INIT;
 std::atomic<bool> g_hooksSeen{false};
 
+struct Locked {
+  Locked() { while (g_lock.test_and_set(std::memory_order_acquire)) {} }
+  ~Locked() { g_lock.clear(std::memory_order_release); }
+};
+
 __attribute__((noinline)) void record(const char* kind) {
   g_hooksSeen.store(true, std::memory_order_relaxed);
   if (tl_scopes == 0 || tl_pauses > 0 || tl_recording) return;
@@ -73,39 +67,38 @@ __attribute__((noinline)) void record(const char* kind) {
     hash = (hash ^ reinterpret_cast<std::uintptr_t>(frames[kSkipped + i])) * 1099511628211ull;
   hash ^= reinterpret_cast<std::uintptr_t>(kind);
   g_total.fetch_add(1, std::memory_order_relaxed);
-  while (g_lock.test_and_set(std::memory_order_acquire)) {}
-  int i = 0;
-  while (i < g_keptCount && g_kept[i].hash != hash) ++i;
-  if (i < g_keptCount) {
-    ++g_kept[i].hits;
-  } else if (g_keptCount < kKept) {
-    Offence& o = g_kept[g_keptCount++];
-    o.kind = kind;
-    o.hits = 1;
-    o.depth = depth;
-    o.hash = hash;
-    std::memcpy(o.frames, frames + kSkipped, sizeof(void*) * static_cast<size_t>(depth));
-  } else {
-    ++g_dropped;
+  {
+    Locked locked;
+    int i = 0;
+    while (i < g_keptCount && g_kept[i].hash != hash) ++i;
+    if (i < g_keptCount) {
+      ++g_kept[i].hits;
+    } else if (g_keptCount < kKept) {
+      Offence& o = g_kept[g_keptCount++];
+      o = {kind, 1, depth, hash, {}};
+      std::memcpy(o.frames, frames + kSkipped, sizeof(void*) * static_cast<size_t>(depth));
+    } else {
+      ++g_dropped;
+    }
   }
-  g_lock.clear(std::memory_order_release);
   tl_recording = false;
 }
 
-// The next definition of a symbol, looked up once. No function-local static:
-// its guard would come back here.
-void* nextSymbol(std::atomic<void*>& slot, const char* name) {
+// The C library's definition of a replaced function, looked up once. The slot
+// is constant initialised: no guard that would come back to the hooks.
+template <auto Fn>
+decltype(Fn) next(const char* name) {
+  static std::atomic<void*> slot{nullptr};
   void* p = slot.load(std::memory_order_acquire);
   if (!p) {
-    p = dlsym(RTLD_NEXT, name);
-    if (!p) {
+    if (!(p = dlsym(RTLD_NEXT, name))) {
       static const char msg[] = "audio thread guard: a replaced symbol has no next definition\n";
       ::syscall(SYS_write, 2, msg, sizeof(msg) - 1);
       abort();
     }
     slot.store(p, std::memory_order_release);
   }
-  return p;
+  return reinterpret_cast<decltype(Fn)>(p);
 }
 
 // Where a frame's code lives, as "function at file:line" when addr2line can
@@ -128,18 +121,16 @@ std::vector<std::string> describe(void* const* frames, int depth) {
     // A return address points past its call; one byte back stays inside it.
     auto address = reinterpret_cast<std::uintptr_t>(frames[i]) - 1;
     Dl_info info{};
+    char text[512];
     if (dladdr(reinterpret_cast<void*>(address), &info) && info.dli_fname) {
       std::uintptr_t offset = address - reinterpret_cast<std::uintptr_t>(info.dli_fbase);
-      char text[512];
       std::snprintf(text, sizeof(text), "%s+0x%lx (%s)", info.dli_sname ? info.dli_sname : "?",
                     static_cast<unsigned long>(offset), info.dli_fname);
-      lines[static_cast<size_t>(i)] = text;
       byObject[info.dli_fname].push_back({i, offset});
     } else {
-      char text[64];
       std::snprintf(text, sizeof(text), "%p", frames[i]);
-      lines[static_cast<size_t>(i)] = text;
     }
+    lines[static_cast<size_t>(i)] = text;
   }
   for (auto& [object, entries] : byObject) {
     std::string command = "addr2line -C -f -e '" + object + "'";
@@ -166,8 +157,8 @@ std::vector<std::string> describe(void* const* frames, int depth) {
   return lines;
 }
 
-// Resolves the commonest hooks and loads the unwinder before anything is
-// counted: backtrace() loads it on first use, with allocations of its own.
+// backtrace() loads the unwinder on first use, allocating: do it before any
+// counting.
 __attribute__((constructor)) void prepare() {
   void* frames[4];
   backtrace(frames, 4);
@@ -184,38 +175,37 @@ long AudioThreadGuard::count() { return g_total.load(); }
 
 long AudioThreadGuard::count(const char* kind) {
   long n = 0;
-  while (g_lock.test_and_set(std::memory_order_acquire)) {}
+  Locked locked;
   for (int i = 0; i < g_keptCount; ++i)
     if (std::strcmp(g_kept[i].kind, kind) == 0) n += g_kept[i].hits;
-  g_lock.clear(std::memory_order_release);
   return n;
 }
 
 void AudioThreadGuard::reset() {
-  while (g_lock.test_and_set(std::memory_order_acquire)) {}
+  Locked locked;
   g_keptCount = 0;
   g_dropped = 0;
   g_total = 0;
-  g_lock.clear(std::memory_order_release);
 }
 
 std::string AudioThreadGuard::report() {
   std::vector<Offence> kept;
   long dropped;
-  while (g_lock.test_and_set(std::memory_order_acquire)) {}
-  kept.assign(g_kept, g_kept + g_keptCount);
-  dropped = g_dropped;
-  g_lock.clear(std::memory_order_release);
+  {
+    Locked locked;
+    kept.assign(g_kept, g_kept + g_keptCount);
+    dropped = g_dropped;
+  }
   std::string out;
   int shown = 0;
   for (const Offence& o : kept) {
     std::vector<std::string> stack = describe(o.frames, o.depth);
+    out += std::string(o.kind) + ", " + std::to_string(o.hits) + " time(s)";
     if (shown++ < kShown) {
-      out += std::string(o.kind) + ", " + std::to_string(o.hits) + " time(s), called from:\n";
+      out += ", called from:\n";
       for (const std::string& line : stack) out += "    " + line + "\n";
-    } else {
-      // The rest in one line each: the three innermost callers.
-      out += std::string(o.kind) + ", " + std::to_string(o.hits) + " time(s):";
+    } else {  // the rest in one line each: the three innermost callers
+      out += ":";
       for (size_t i = 0; i < stack.size() && i < 3; ++i)
         out += (i ? " < " : " ") + stack[i].substr(0, stack[i].find(" at "));
       out += "\n";
@@ -226,379 +216,148 @@ std::string AudioThreadGuard::report() {
 }
 
 bool AudioThreadGuard::active() {
-  // A call from a shared library must land here: strdup allocates through
-  // the C library's own call to malloc.
+  // strdup allocates from inside the C library: that call must land here.
   g_hooksSeen = false;
   free(strdup("x"));
   return g_hooksSeen.load();
 }
 
-// Replacements ---------------------------------------------------------------
-
-#define GUARD_SLOT(name) std::atomic<void*> g_next_##name{nullptr}
-#define GUARD_NEXT(name) \
-  reinterpret_cast<decltype(&::name)>(nextSymbol(g_next_##name, #name))
-
-namespace {
-GUARD_SLOT(pthread_mutex_lock);
-GUARD_SLOT(pthread_mutex_trylock);
-GUARD_SLOT(pthread_mutex_timedlock);
-GUARD_SLOT(pthread_mutex_clocklock);
-GUARD_SLOT(pthread_rwlock_rdlock);
-GUARD_SLOT(pthread_rwlock_wrlock);
-GUARD_SLOT(pthread_rwlock_tryrdlock);
-GUARD_SLOT(pthread_rwlock_trywrlock);
-GUARD_SLOT(pthread_spin_lock);
-GUARD_SLOT(pthread_cond_wait);
-GUARD_SLOT(pthread_cond_timedwait);
-GUARD_SLOT(pthread_cond_clockwait);
-GUARD_SLOT(sem_wait);
-GUARD_SLOT(sem_timedwait);
-GUARD_SLOT(syscall);
-GUARD_SLOT(nanosleep);
-GUARD_SLOT(clock_nanosleep);
-GUARD_SLOT(usleep);
-GUARD_SLOT(sched_yield);
-GUARD_SLOT(open);
-GUARD_SLOT(open64);
-GUARD_SLOT(openat);
-GUARD_SLOT(openat64);
-GUARD_SLOT(creat);
-GUARD_SLOT(close);
-GUARD_SLOT(read);
-GUARD_SLOT(write);
-GUARD_SLOT(pread);
-GUARD_SLOT(pwrite);
-GUARD_SLOT(lseek);
-GUARD_SLOT(fopen);
-GUARD_SLOT(fopen64);
-GUARD_SLOT(fdopen);
-GUARD_SLOT(freopen);
-GUARD_SLOT(fclose);
-GUARD_SLOT(fread);
-GUARD_SLOT(fwrite);
-GUARD_SLOT(fgets);
-GUARD_SLOT(fputs);
-GUARD_SLOT(puts);
-GUARD_SLOT(fflush);
-GUARD_SLOT(vfprintf);
-GUARD_SLOT(vprintf);
-GUARD_SLOT(opendir);
-GUARD_SLOT(readdir);
-GUARD_SLOT(closedir);
-GUARD_SLOT(stat);
-GUARD_SLOT(lstat);
-GUARD_SLOT(fstat);
-GUARD_SLOT(access);
-}  // namespace
-
-// The third argument of the C++ ABI's static-initialisation guard.
-namespace {
-std::atomic<void*> g_next_cxa_guard_acquire{nullptr};
-using GuardAcquire = int (*)(std::int64_t*);
-}  // namespace
+#define GUARD_NEXT(name) next<&::name>(#name)
+// Trailing argument: the exception specification glibc declares.
+#define GUARD_CALL(ret, name, params, call, ...) \
+  ret name params __VA_ARGS__ {                  \
+    record(#name);                               \
+    return call;                                 \
+  }
+#define GUARD_FORWARD(ret, name, params, args, ...) \
+  GUARD_CALL(ret, name, params, GUARD_NEXT(name) args, __VA_ARGS__)
+#define GUARD_ALLOC(name, params, call) GUARD_CALL(void*, name, params, call, noexcept)
+// The mode argument is there only when the flags create a file.
+#define GUARD_OPEN(name, params, args)   \
+  int name params {                      \
+    record(#name);                       \
+    mode_t mode = 0;                     \
+    if (flags & (O_CREAT | O_TMPFILE)) { \
+      va_list more;                      \
+      va_start(more, flags);             \
+      mode = va_arg(more, mode_t);       \
+      va_end(more);                      \
+    }                                    \
+    return GUARD_NEXT(name) args;        \
+  }
 
 extern "C" {
 
-// Memory.
-void* malloc(size_t size) noexcept {
-  record("malloc");
-  return __libc_malloc(size);
-}
-void* calloc(size_t count, size_t size) noexcept {
-  record("calloc");
-  return __libc_calloc(count, size);
-}
-void* realloc(void* p, size_t size) noexcept {
-  record("realloc");
-  return __libc_realloc(p, size);
+// glibc's own allocator, exported for replacements like these.
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void* __libc_memalign(size_t, size_t);
+void __libc_free(void*);
+int __cxa_guard_acquire(std::int64_t* guard);
+
+GUARD_ALLOC(malloc, (size_t n), __libc_malloc(n))
+GUARD_ALLOC(calloc, (size_t count, size_t n), __libc_calloc(count, n))
+GUARD_ALLOC(realloc, (void* p, size_t n), __libc_realloc(p, n))
+GUARD_ALLOC(memalign, (size_t alignment, size_t n), __libc_memalign(alignment, n))
+GUARD_ALLOC(aligned_alloc, (size_t alignment, size_t n), __libc_memalign(alignment, n))
+GUARD_ALLOC(valloc, (size_t n), __libc_memalign(static_cast<size_t>(sysconf(_SC_PAGESIZE)), n))
+int posix_memalign(void** out, size_t alignment, size_t n) noexcept {
+  record("posix_memalign");
+  if (alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0) return EINVAL;
+  void* p = __libc_memalign(alignment, n);
+  if (!p && n) return ENOMEM;
+  *out = p;
+  return 0;
 }
 void free(void* p) noexcept {
   if (p) record("free");
   __libc_free(p);
 }
-void* memalign(size_t alignment, size_t size) noexcept {
-  record("memalign");
-  return __libc_memalign(alignment, size);
-}
-void* aligned_alloc(size_t alignment, size_t size) noexcept {
-  record("aligned_alloc");
-  return __libc_memalign(alignment, size);
-}
-int posix_memalign(void** out, size_t alignment, size_t size) noexcept {
-  record("posix_memalign");
-  if (alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0) return EINVAL;
-  void* p = __libc_memalign(alignment, size);
-  if (!p && size) return ENOMEM;
-  *out = p;
-  return 0;
-}
-void* valloc(size_t size) noexcept {
-  record("valloc");
-  return __libc_memalign(static_cast<size_t>(sysconf(_SC_PAGESIZE)), size);
-}
 
-// Locks and waits.
-int pthread_mutex_lock(pthread_mutex_t* m) noexcept {
-  record("pthread_mutex_lock");
-  return GUARD_NEXT(pthread_mutex_lock)(m);
-}
-int pthread_mutex_trylock(pthread_mutex_t* m) noexcept {
-  record("pthread_mutex_trylock");
-  return GUARD_NEXT(pthread_mutex_trylock)(m);
-}
-int pthread_mutex_timedlock(pthread_mutex_t* m, const struct timespec* t) noexcept {
-  record("pthread_mutex_timedlock");
-  return GUARD_NEXT(pthread_mutex_timedlock)(m, t);
-}
-int pthread_mutex_clocklock(pthread_mutex_t* m, clockid_t c, const struct timespec* t) noexcept {
-  record("pthread_mutex_clocklock");
-  return GUARD_NEXT(pthread_mutex_clocklock)(m, c, t);
-}
-int pthread_rwlock_rdlock(pthread_rwlock_t* l) noexcept {
-  record("pthread_rwlock_rdlock");
-  return GUARD_NEXT(pthread_rwlock_rdlock)(l);
-}
-int pthread_rwlock_wrlock(pthread_rwlock_t* l) noexcept {
-  record("pthread_rwlock_wrlock");
-  return GUARD_NEXT(pthread_rwlock_wrlock)(l);
-}
-int pthread_rwlock_tryrdlock(pthread_rwlock_t* l) noexcept {
-  record("pthread_rwlock_tryrdlock");
-  return GUARD_NEXT(pthread_rwlock_tryrdlock)(l);
-}
-int pthread_rwlock_trywrlock(pthread_rwlock_t* l) noexcept {
-  record("pthread_rwlock_trywrlock");
-  return GUARD_NEXT(pthread_rwlock_trywrlock)(l);
-}
-int pthread_spin_lock(pthread_spinlock_t* l) noexcept {
-  record("pthread_spin_lock");
-  return GUARD_NEXT(pthread_spin_lock)(l);
-}
-int pthread_cond_wait(pthread_cond_t* c, pthread_mutex_t* m) {
-  record("pthread_cond_wait");
-  return GUARD_NEXT(pthread_cond_wait)(c, m);
-}
-int pthread_cond_timedwait(pthread_cond_t* c, pthread_mutex_t* m, const struct timespec* t) {
-  record("pthread_cond_timedwait");
-  return GUARD_NEXT(pthread_cond_timedwait)(c, m, t);
-}
-int pthread_cond_clockwait(pthread_cond_t* c, pthread_mutex_t* m, clockid_t k,
-                           const struct timespec* t) {
-  record("pthread_cond_clockwait");
-  return GUARD_NEXT(pthread_cond_clockwait)(c, m, k, t);
-}
-int sem_wait(sem_t* s) {
-  record("sem_wait");
-  return GUARD_NEXT(sem_wait)(s);
-}
-int sem_timedwait(sem_t* s, const struct timespec* t) {
-  record("sem_timedwait");
-  return GUARD_NEXT(sem_timedwait)(s, t);
-}
-// The C++ library waits on futexes through syscall() (atomic waits, a
+GUARD_FORWARD(int, pthread_mutex_lock, (pthread_mutex_t* m), (m), noexcept)
+GUARD_FORWARD(int, pthread_mutex_trylock, (pthread_mutex_t* m), (m), noexcept)
+GUARD_FORWARD(int, pthread_mutex_timedlock, (pthread_mutex_t* m, const timespec* t), (m, t),
+              noexcept)
+GUARD_FORWARD(int, pthread_mutex_clocklock, (pthread_mutex_t* m, clockid_t c, const timespec* t),
+              (m, c, t), noexcept)
+GUARD_FORWARD(int, pthread_rwlock_rdlock, (pthread_rwlock_t* l), (l), noexcept)
+GUARD_FORWARD(int, pthread_rwlock_wrlock, (pthread_rwlock_t* l), (l), noexcept)
+GUARD_FORWARD(int, pthread_rwlock_tryrdlock, (pthread_rwlock_t* l), (l), noexcept)
+GUARD_FORWARD(int, pthread_rwlock_trywrlock, (pthread_rwlock_t* l), (l), noexcept)
+GUARD_FORWARD(int, pthread_spin_lock, (pthread_spinlock_t* l), (l), noexcept)
+GUARD_FORWARD(int, pthread_cond_wait, (pthread_cond_t* c, pthread_mutex_t* m), (c, m))
+GUARD_FORWARD(int, pthread_cond_timedwait,
+              (pthread_cond_t* c, pthread_mutex_t* m, const timespec* t), (c, m, t))
+GUARD_FORWARD(int, pthread_cond_clockwait,
+              (pthread_cond_t* c, pthread_mutex_t* m, clockid_t k, const timespec* t),
+              (c, m, k, t))
+GUARD_FORWARD(int, sem_wait, (sem_t* s), (s))
+GUARD_FORWARD(int, sem_timedwait, (sem_t* s, const timespec* t), (s, t))
+GUARD_FORWARD(int, nanosleep, (const timespec* t, timespec* rest), (t, rest))
+GUARD_FORWARD(int, clock_nanosleep, (clockid_t c, int flags, const timespec* t, timespec* rest),
+              (c, flags, t, rest))
+GUARD_FORWARD(int, usleep, (useconds_t us), (us))
+GUARD_FORWARD(int, sched_yield, (), (), noexcept)
+// The C++ library waits on futexes through syscall() (atomic waits,
 // contended static initialisation).
 long syscall(long number, ...) noexcept {
-  va_list args;
-  va_start(args, number);
+  va_list more;
+  va_start(more, number);
   long a[6];
-  for (long& x : a) x = va_arg(args, long);
-  va_end(args);
+  for (long& x : a) x = va_arg(more, long);
+  va_end(more);
   if (number == SYS_futex) record("futex");
   return GUARD_NEXT(syscall)(number, a[0], a[1], a[2], a[3], a[4], a[5]);
 }
-// A function-local static met for the first time: its initialiser runs
-// here, under the guard's lock.
+// A function-local static met first: its initialiser runs under a lock.
 int __cxa_guard_acquire(std::int64_t* guard) {
   record("static initialisation");
-  return reinterpret_cast<GuardAcquire>(
-      nextSymbol(g_next_cxa_guard_acquire, "__cxa_guard_acquire"))(guard);
-}
-int nanosleep(const struct timespec* t, struct timespec* rest) {
-  record("nanosleep");
-  return GUARD_NEXT(nanosleep)(t, rest);
-}
-int clock_nanosleep(clockid_t c, int flags, const struct timespec* t, struct timespec* rest) {
-  record("clock_nanosleep");
-  return GUARD_NEXT(clock_nanosleep)(c, flags, t, rest);
-}
-int usleep(useconds_t us) {
-  record("usleep");
-  return GUARD_NEXT(usleep)(us);
-}
-int sched_yield() noexcept {
-  record("sched_yield");
-  return GUARD_NEXT(sched_yield)();
+  return GUARD_NEXT(__cxa_guard_acquire)(guard);
 }
 
-// Files.
-int open(const char* path, int flags, ...) {
-  record("open");
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);
-    va_end(args);
+// fopen64, fdopen and closedir are left out: they always allocate or free.
+GUARD_OPEN(open, (const char* path, int flags, ...), (path, flags, mode))
+GUARD_OPEN(open64, (const char* path, int flags, ...), (path, flags, mode))
+GUARD_OPEN(openat, (int dir, const char* path, int flags, ...), (dir, path, flags, mode))
+GUARD_OPEN(openat64, (int dir, const char* path, int flags, ...), (dir, path, flags, mode))
+GUARD_FORWARD(int, creat, (const char* path, mode_t mode), (path, mode))
+GUARD_FORWARD(int, close, (int fd), (fd))
+GUARD_FORWARD(ssize_t, read, (int fd, void* buffer, size_t n), (fd, buffer, n))
+GUARD_FORWARD(ssize_t, write, (int fd, const void* buffer, size_t n), (fd, buffer, n))
+GUARD_FORWARD(ssize_t, pread, (int fd, void* buffer, size_t n, off_t at), (fd, buffer, n, at))
+GUARD_FORWARD(ssize_t, pwrite, (int fd, const void* buffer, size_t n, off_t at),
+              (fd, buffer, n, at))
+GUARD_FORWARD(off_t, lseek, (int fd, off_t at, int whence), (fd, at, whence), noexcept)
+GUARD_FORWARD(FILE*, fopen, (const char* path, const char* mode), (path, mode))
+GUARD_FORWARD(FILE*, freopen, (const char* path, const char* mode, FILE* f), (path, mode, f))
+GUARD_FORWARD(int, fclose, (FILE* f), (f))
+GUARD_FORWARD(size_t, fread, (void* buffer, size_t size, size_t n, FILE* f), (buffer, size, n, f))
+GUARD_FORWARD(size_t, fwrite, (const void* buffer, size_t size, size_t n, FILE* f),
+              (buffer, size, n, f))
+GUARD_FORWARD(char*, fgets, (char* text, int size, FILE* f), (text, size, f))
+GUARD_FORWARD(int, fputs, (const char* text, FILE* f), (text, f))
+GUARD_FORWARD(int, puts, (const char* text), (text))
+GUARD_FORWARD(int, fflush, (FILE* f), (f))
+GUARD_FORWARD(int, vfprintf, (FILE* f, const char* format, va_list args), (f, format, args))
+GUARD_FORWARD(int, vprintf, (const char* format, va_list args), (format, args))
+#define GUARD_PRINTF(name, params, call) \
+  int name params {                      \
+    record(#name);                       \
+    va_list args;                        \
+    va_start(args, format);              \
+    int n = call;                        \
+    va_end(args);                        \
+    return n;                            \
   }
-  return GUARD_NEXT(open)(path, flags, mode);
-}
-int open64(const char* path, int flags, ...) {
-  record("open64");
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);
-    va_end(args);
-  }
-  return GUARD_NEXT(open64)(path, flags, mode);
-}
-int openat(int dir, const char* path, int flags, ...) {
-  record("openat");
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);
-    va_end(args);
-  }
-  return GUARD_NEXT(openat)(dir, path, flags, mode);
-}
-int openat64(int dir, const char* path, int flags, ...) {
-  record("openat64");
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);
-    va_end(args);
-  }
-  return GUARD_NEXT(openat64)(dir, path, flags, mode);
-}
-int creat(const char* path, mode_t mode) {
-  record("creat");
-  return GUARD_NEXT(creat)(path, mode);
-}
-int close(int fd) {
-  record("close");
-  return GUARD_NEXT(close)(fd);
-}
-ssize_t read(int fd, void* buffer, size_t size) {
-  record("read");
-  return GUARD_NEXT(read)(fd, buffer, size);
-}
-ssize_t write(int fd, const void* buffer, size_t size) {
-  record("write");
-  return GUARD_NEXT(write)(fd, buffer, size);
-}
-ssize_t pread(int fd, void* buffer, size_t size, off_t at) {
-  record("pread");
-  return GUARD_NEXT(pread)(fd, buffer, size, at);
-}
-ssize_t pwrite(int fd, const void* buffer, size_t size, off_t at) {
-  record("pwrite");
-  return GUARD_NEXT(pwrite)(fd, buffer, size, at);
-}
-off_t lseek(int fd, off_t at, int whence) noexcept {
-  record("lseek");
-  return GUARD_NEXT(lseek)(fd, at, whence);
-}
-FILE* fopen(const char* path, const char* mode) {
-  record("fopen");
-  return GUARD_NEXT(fopen)(path, mode);
-}
-FILE* fopen64(const char* path, const char* mode) {
-  record("fopen64");
-  return GUARD_NEXT(fopen64)(path, mode);
-}
-FILE* fdopen(int fd, const char* mode) noexcept {
-  record("fdopen");
-  return GUARD_NEXT(fdopen)(fd, mode);
-}
-FILE* freopen(const char* path, const char* mode, FILE* f) {
-  record("freopen");
-  return GUARD_NEXT(freopen)(path, mode, f);
-}
-int fclose(FILE* f) {
-  record("fclose");
-  return GUARD_NEXT(fclose)(f);
-}
-size_t fread(void* buffer, size_t size, size_t count, FILE* f) {
-  record("fread");
-  return GUARD_NEXT(fread)(buffer, size, count, f);
-}
-size_t fwrite(const void* buffer, size_t size, size_t count, FILE* f) {
-  record("fwrite");
-  return GUARD_NEXT(fwrite)(buffer, size, count, f);
-}
-char* fgets(char* text, int size, FILE* f) {
-  record("fgets");
-  return GUARD_NEXT(fgets)(text, size, f);
-}
-int fputs(const char* text, FILE* f) {
-  record("fputs");
-  return GUARD_NEXT(fputs)(text, f);
-}
-int puts(const char* text) {
-  record("puts");
-  return GUARD_NEXT(puts)(text);
-}
-int fflush(FILE* f) {
-  record("fflush");
-  return GUARD_NEXT(fflush)(f);
-}
-int vfprintf(FILE* f, const char* format, va_list args) {
-  record("vfprintf");
-  return GUARD_NEXT(vfprintf)(f, format, args);
-}
-int vprintf(const char* format, va_list args) {
-  record("vprintf");
-  return GUARD_NEXT(vprintf)(format, args);
-}
-int fprintf(FILE* f, const char* format, ...) {
-  record("fprintf");
-  va_list args;
-  va_start(args, format);
-  int n = GUARD_NEXT(vfprintf)(f, format, args);
-  va_end(args);
-  return n;
-}
-int printf(const char* format, ...) {
-  record("printf");
-  va_list args;
-  va_start(args, format);
-  int n = GUARD_NEXT(vprintf)(format, args);
-  va_end(args);
-  return n;
-}
-DIR* opendir(const char* path) {
-  record("opendir");
-  return GUARD_NEXT(opendir)(path);
-}
-struct dirent* readdir(DIR* dir) {
-  record("readdir");
-  return GUARD_NEXT(readdir)(dir);
-}
-int closedir(DIR* dir) {
-  record("closedir");
-  return GUARD_NEXT(closedir)(dir);
-}
-int stat(const char* path, struct stat* out) noexcept {
-  record("stat");
-  return GUARD_NEXT(stat)(path, out);
-}
-int lstat(const char* path, struct stat* out) noexcept {
-  record("lstat");
-  return GUARD_NEXT(lstat)(path, out);
-}
-int fstat(int fd, struct stat* out) noexcept {
-  record("fstat");
-  return GUARD_NEXT(fstat)(fd, out);
-}
-int access(const char* path, int mode) noexcept {
-  record("access");
-  return GUARD_NEXT(access)(path, mode);
-}
+GUARD_PRINTF(fprintf, (FILE* f, const char* format, ...), GUARD_NEXT(vfprintf)(f, format, args))
+GUARD_PRINTF(printf, (const char* format, ...), GUARD_NEXT(vprintf)(format, args))
+GUARD_FORWARD(DIR*, opendir, (const char* path), (path))
+GUARD_FORWARD(dirent*, readdir, (DIR* dir), (dir))
+GUARD_FORWARD(int, stat, (const char* path, struct stat* out), (path, out), noexcept)
+GUARD_FORWARD(int, lstat, (const char* path, struct stat* out), (path, out), noexcept)
+GUARD_FORWARD(int, fstat, (int fd, struct stat* out), (fd, out), noexcept)
+GUARD_FORWARD(int, access, (const char* path, int mode), (path, mode), noexcept)
 
 }  // extern "C"
+

@@ -1,17 +1,8 @@
-// Counts what a real-time thread must never do: allocate or free memory,
-// take or wait on a lock, or call into the file system. The executable that
-// links this file replaces the C library's entry points for those calls
-// (malloc and friends, the pthread locks, futex system calls, lazily
-// initialised statics, open/read/write and the stdio calls) and forwards each
-// to the C library. A plug-in module loaded later binds to these
-// replacements, so its calls pass through here too.
-//
-// Nothing is counted unless the calling thread is inside a Scope and not
-// inside a Pause. The first distinct offences (by call stack) keep their
-// stacks; report() turns them into text with function names and lines.
-//
-// Threads: Scope and Pause on any thread, for that thread only; count(),
-// reset() and report() from a thread that is not counting.
+// Counts what a real-time thread must never do: allocate or free memory, take
+// or wait on a lock, touch files. The executable linking this file replaces
+// the C library's entry points for those; a module loaded later binds to them
+// too. Only calls on a thread inside a Scope and outside a Pause count; the
+// first distinct call stacks are kept for report().
 #pragma once
 
 #include <string>
@@ -24,28 +15,21 @@ class AudioThreadGuard {
     Scope();
     ~Scope();
     Scope(const Scope&) = delete;
-    Scope& operator=(const Scope&) = delete;
   };
-  // No counting on this thread while it lives, inside a Scope or not: for
-  // the host's own code that the plug-in calls back into.
+  // Not counting on this thread while it lives: host code called back into.
   class Pause {
    public:
     Pause();
     ~Pause();
     Pause(const Pause&) = delete;
-    Pause& operator=(const Pause&) = delete;
   };
 
-  // Offences since the last reset.
+  // count(), reset() and report() from a thread that is not counting.
   static long count();
-  // Offences of one kind ("malloc", "pthread_mutex_lock", ...).
-  static long count(const char* kind);
+  static long count(const char* kind);  // "malloc", "pthread_mutex_lock", ...
   static void reset();
-  // Every kept offence: its kind, how often that stack occurred and the
-  // stack, innermost frame first (the first few in full, the rest in one
-  // line each). Empty when there was none.
+  // Each kept offence with its hits and stack, innermost first; empty if none.
   static std::string report();
-  // True when the replacements are the ones in use (a sanitizer's
-  // interceptors, for one, would take their place).
+  // False when something else (a sanitizer) took the replacements' place.
   static bool active();
 };

@@ -1,10 +1,6 @@
-// The built module, hosted as a DAW hosts it, must not allocate, free, lock,
-// wait or touch files inside processEvents and processReplacing: from the
-// first block on, on every audio thread the host uses, at any sample rate,
-// while the host's other thread switches programs, restores chunks and
-// changes sound sets and scales. Everything the module calls passes through
-// the replacements of AudioThreadGuard; the host's own code that the module
-// calls back into is left out.
+// The built module must not allocate, free, lock, wait or touch files in
+// processEvents/processReplacing: from the first block, on every audio thread,
+// at any rate, while another thread switches programs, chunks, sets and scales.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -28,8 +24,7 @@ using vst::AEffect;
 using vst::VstInt32;
 using vst::VstIntPtr;
 
-// The real module, and what its AEffect record held before the guard's
-// wrappers took the places of the audio calls.
+// The module, and its own entry points that the wrappers below replace.
 std::shared_ptr<host::PluginModule> g_module;
 vst::audioMasterCallback g_hostCallback = nullptr;
 vst::AEffectDispatcherProc g_dispatcher = nullptr;
@@ -37,7 +32,6 @@ vst::AEffectProcessProc g_process = nullptr;
 
 VstIntPtr guardedCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                           void* ptr, float opt) {
-  // The host's answer is the host's business.
   AudioThreadGuard::Pause hostCode;
   return g_hostCallback(effect, opcode, index, value, ptr, opt);
 }
@@ -63,12 +57,18 @@ constexpr int kPrograms = 8;
 const char* const kScales[] = {"Bent", "Plain", "Wide", ""};
 constexpr int kBlockSizes[] = {1, 3, 7, 13, 31, 64, 97, 128, 191, 256, 333, 512};
 
-class AudioThreadGuardTest : public SoundSetFixture {
+struct RateCase {
+  const char* name;
+  double rate;
+  std::vector<double> changes;  // switched to between suspend and resume
+  friend void PrintTo(const RateCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class AudioThreadGuardTest : public SoundSetFixture, public testing::WithParamInterface<RateCase> {
  protected:
   void SetUp() override {
     SoundSetFixture::SetUp();
-    ASSERT_TRUE(AudioThreadGuard::active())
-        << "the guard's replacements are not in use (a sanitizer build?)";
+    ASSERT_TRUE(AudioThreadGuard::active()) << "replacements not in use (a sanitizer build?)";
     writeSoundSet(1, "Low", TestSoundSet{});
     writeSoundSet(2, "High", {{50, 60}, {80, 36}, {120, 36}});
     writeSoundSet(3, "Quiet", {kSilence, {60, 36, 0.1f}, kSilence});
@@ -77,27 +77,8 @@ class AudioThreadGuardTest : public SoundSetFixture {
     writeScale("Wide", {0, 90, 210, 290, 410, 480, 610, 690, 810, 890, 1010, 1090});
   }
 
-  std::unique_ptr<HostedPlugin> loadGuarded(double rate, int blockSize) {
-    std::string error;
-    if (!g_module) g_module = host::PluginModule::open(VELLAMOR_PLUGIN_PATH, error);
-    EXPECT_TRUE(g_module) << error;
-    if (!g_module) return nullptr;
-    auto plugin =
-        HostedPlugin::load(host::PluginModule::fromEntry(&guardedEntry, g_module->path()), error,
-                           host::HostSettings{rate, blockSize, 120.0});
-    EXPECT_TRUE(plugin) << error;
-    if (!plugin) return nullptr;
-    AEffect* effect = plugin->effect();
-    g_dispatcher = effect->dispatcher;
-    g_process = effect->processReplacing;
-    effect->dispatcher = &guardedDispatcher;
-    effect->processReplacing = &guardedProcess;
-    return plugin;
-  }
-
-  // Programs that differ in everything a switch has to hand over: sound set,
-  // scale, effects, play and drone modes. The bank and each program are kept
-  // as chunks to restore later.
+  // Programs differing in all a switch hands over (sound set, scale, effects,
+  // play and drone modes), kept as chunks along with the bank.
   void preparePrograms(HostedPlugin& plugin) {
     static const std::vector<std::uint8_t> defaults = [] {
       VstSynth table(nullptr);
@@ -116,8 +97,8 @@ class AudioThreadGuardTest : public SoundSetFixture {
           {kToneSwitch, static_cast<float>(p % 2)}, {kDrone, 0.6f}, {kSympathetic, 0.7f},
           {kVolume, 0.8f},         {kFlangerOn, p % 4 < 2 ? 1.0f : 0.0f}, {19, 0.6f},
           {20, p / 7.0f},          {kReverberOn, p % 3 ? 1.0f : 0.0f}, {kReverberMix, 0.4f},
-          {kSoundSet, static_cast<float>(1 + p % 3)}, {kPitchDeviation, static_cast<float>(p % 3)},
-          {kToneDeviation, static_cast<float>((p + 1) % 3)}, {kMicroTuningRoot, static_cast<float>(p)},
+          {kSoundSet, 1.0f + p % 3}, {kPitchDeviation, p % 3 * 1.0f},
+          {kToneDeviation, (p + 1) % 3 * 1.0f}, {kMicroTuningRoot, p * 1.0f},
           {kGlide, 0.1f * (p % 2)}, {31, (p % 2) ? 1.0f : 0.0f}, {32, (p % 2) ? 1.0f : 0.0f}};
       for (auto [index, value] : values) plugin.setParameter(index, value);
       std::vector<std::uint8_t> chunk = plugin.getChunk(true);
@@ -132,20 +113,10 @@ class AudioThreadGuardTest : public SoundSetFixture {
     plugin.setProgram(0);
   }
 
-  struct Played {
-    long blocks = 0;
-    long threads = 0;
-    long soundingBlocks = 0;
-    long nonFinite = 0;
-    long controlSteps = 0;
-  };
-
-  // The host: audio threads, one after the other (hosts change theirs), play
-  // dense MIDI in small and odd blocks while this thread works the controls.
-  // With rates given, the control thread also changes the sample rate and
-  // block size between suspend and resume.
-  Played play(HostedPlugin& plugin, int controlSteps, const std::vector<double>& rates = {}) {
-    Played played;
+  // Audio threads, one after another as hosts change theirs, play dense MIDI
+  // in small and odd blocks while this thread works the controls and, given
+  // rates, changes rate and block size between suspend and resume.
+  void play(HostedPlugin& plugin, int controlSteps, const std::vector<double>& rates) {
     std::atomic<bool> stop{false};
     std::atomic<long> blocks{0}, sounding{0}, nonFinite{0}, threads{0};
     std::mutex processing;  // the host never processes while suspended
@@ -223,25 +194,16 @@ class AudioThreadGuardTest : public SoundSetFixture {
       }
       std::this_thread::sleep_for(std::chrono::microseconds(300 + r(1500)));
     }
-    // At least two audio threads, so a second one's first calls count too.
+    // A second audio thread's first calls count too.
     while (threads < 2) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     stop = true;
     host.join();
 
-    played.blocks = blocks;
-    played.threads = threads;
-    played.soundingBlocks = sounding;
-    played.nonFinite = nonFinite;
-    played.controlSteps = controlSteps;
-    return played;
-  }
-
-  void expectCleanRun(const Played& played) {
     // The traffic really reached the engine.
-    EXPECT_GE(played.threads, 2);
-    EXPECT_GE(played.blocks, 300);
-    EXPECT_GT(played.soundingBlocks, played.blocks / 4);
-    EXPECT_EQ(played.nonFinite, 0);
+    EXPECT_GE(threads, 2);
+    EXPECT_GE(blocks, 300);
+    EXPECT_GT(sounding, blocks / 4);
+    EXPECT_EQ(nonFinite, 0);
     EXPECT_EQ(AudioThreadGuard::count(), 0)
         << "inside processEvents/processReplacing on the audio thread:\n"
         << AudioThreadGuard::report();
@@ -251,7 +213,8 @@ class AudioThreadGuardTest : public SoundSetFixture {
   std::vector<std::uint8_t> bank_;
 };
 
-TEST_F(AudioThreadGuardTest, TheGuardCountsOnlyInsideAScopeOnItsOwnThread) {
+TEST(AudioThreadGuard, CountsOnlyInsideAScopeOnItsOwnThread) {
+  ASSERT_TRUE(AudioThreadGuard::active());
   std::mutex m;
   AudioThreadGuard::reset();
   {
@@ -265,10 +228,8 @@ TEST_F(AudioThreadGuardTest, TheGuardCountsOnlyInsideAScopeOnItsOwnThread) {
   EXPECT_EQ(AudioThreadGuard::count("pthread_mutex_lock"), 1);
   EXPECT_EQ(AudioThreadGuard::count("fopen"), 1);
   EXPECT_EQ(AudioThreadGuard::count("fclose"), 1);
-  // The stack names the caller.
   const std::string report = AudioThreadGuard::report();
-  EXPECT_NE(report.find("TheGuardCountsOnlyInsideAScopeOnItsOwnThread"), std::string::npos)
-      << report;
+  EXPECT_NE(report.find("CountsOnlyInsideAScopeOnItsOwnThread"), std::string::npos) << report;
 
   // Not counted: paused host code, another thread, and after the scope.
   AudioThreadGuard::reset();
@@ -280,10 +241,7 @@ TEST_F(AudioThreadGuardTest, TheGuardCountsOnlyInsideAScopeOnItsOwnThread) {
   });
   {
     AudioThreadGuard::Scope scope;
-    {
-      AudioThreadGuard::Pause hostCode;
-      std::string paused(300, 'y');
-    }
+    { AudioThreadGuard::Pause hostCode; std::string paused(300, 'y'); }
     step = 1;
     while (step != 2) {}
   }
@@ -292,31 +250,28 @@ TEST_F(AudioThreadGuardTest, TheGuardCountsOnlyInsideAScopeOnItsOwnThread) {
   EXPECT_EQ(AudioThreadGuard::count(), 0) << AudioThreadGuard::report();
 }
 
-TEST_F(AudioThreadGuardTest, NothingOnTheAudioThreadAt44100) {
-  auto plugin = loadGuarded(44100.0, 512);
-  ASSERT_TRUE(plugin);
+TEST_P(AudioThreadGuardTest, NothingOnTheAudioThread) {
+  std::string error;
+  if (!g_module) g_module = host::PluginModule::open(VELLAMOR_PLUGIN_PATH, error);
+  ASSERT_TRUE(g_module) << error;
+  auto plugin = HostedPlugin::load(host::PluginModule::fromEntry(&guardedEntry, g_module->path()),
+                                   error, host::HostSettings{GetParam().rate, 512, 120.0});
+  ASSERT_TRUE(plugin) << error;
+  AEffect* effect = plugin->effect();
+  g_dispatcher = effect->dispatcher;
+  g_process = effect->processReplacing;
+  effect->dispatcher = &guardedDispatcher;
+  effect->processReplacing = &guardedProcess;
   preparePrograms(*plugin);
   plugin->resume();
   AudioThreadGuard::reset();
-  expectCleanRun(play(*plugin, 600));
+  play(*plugin, 600, GetParam().changes);
 }
 
-TEST_F(AudioThreadGuardTest, NothingOnTheAudioThreadAt48000) {
-  auto plugin = loadGuarded(48000.0, 512);
-  ASSERT_TRUE(plugin);
-  preparePrograms(*plugin);
-  plugin->resume();
-  AudioThreadGuard::reset();
-  expectCleanRun(play(*plugin, 600));
-}
-
-TEST_F(AudioThreadGuardTest, NothingOnTheAudioThreadWhenTheRateChangesBetweenSuspendAndResume) {
-  auto plugin = loadGuarded(44100.0, 512);
-  ASSERT_TRUE(plugin);
-  preparePrograms(*plugin);
-  plugin->resume();
-  AudioThreadGuard::reset();
-  expectCleanRun(play(*plugin, 600, {44100.0, 48000.0, 88200.0, 96000.0, 22050.0}));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Rates, AudioThreadGuardTest,
+    testing::Values(RateCase{"At44100", 44100.0, {}}, RateCase{"At48000", 48000.0, {}},
+                    RateCase{"RateChanges", 44100.0, {44100, 48000, 88200, 96000, 22050}}),
+    [](const testing::TestParamInfo<RateCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
