@@ -1,6 +1,6 @@
 // Voices and MIDI through the built module: pitch and tuning, the drone with
 // the host's transport, odd events, all notes off, MIDI learn. Play modes,
-// pitch bend and event timing are pinned by the stored reference render.
+// pitch bend and event timing are measured in EngineFiguresTest.
 #include <gtest/gtest.h>
 
 #include <cmath>
