@@ -48,6 +48,9 @@ TEST_P(EngineTuning, ScaleOffsetsShiftTheNotesStartedAfterThem) {
   const double semitone = std::pow(2.0, 1.0 / 12.0);
   EXPECT_NEAR(playPeriod(synth, 61), 100.0 / semitone, 0.01);  // equal temperament
 
+  // The first block applied the new rate and re-applied the program, whose
+  // scale the worker loads: let it finish before choosing another.
+  synth.waitForLoads();
   synth.tuning().setTable("Test");
   // The offset in semitones enters as a factor 1 + offset / 16.351599.
   EXPECT_NEAR(playPeriod(synth, 61), 100.0 / semitone / (1.0 + 0.5 / 16.351599), 0.01);
