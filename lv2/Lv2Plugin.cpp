@@ -281,32 +281,32 @@ LV2_State_Status Lv2Plugin::save(LV2_State_Store_Function store, LV2_State_Handl
 LV2_State_Status Lv2Plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle) {
   const std::size_t bankBytes = sizeof(VstParameters);
   const std::size_t programBytes = sizeof(VstProgram);
-  bool bad = false;
+  bool bad = false, restored = false;
   std::size_t size = 0;
   std::uint32_t type = 0, flags = 0;
 
   if (const void* bank = retrieve(handle, uris_.bank, &size, &type, &flags)) {
     if (type == uris_.atomChunk && size == bankBytes)
-      bad |= !synth_->setChunk(const_cast<void*>(bank), static_cast<VstInt32>(size), false);
-    else
-      bad = true;
+      restored = synth_->setChunk(const_cast<void*>(bank), static_cast<VstInt32>(size), false);
+    bad |= !restored;
   }
   if (const void* record = retrieve(handle, uris_.preset, &size, &type, &flags)) {
     if (type == uris_.atomChunk && size == programBytes)
-      synth_->setChunk(const_cast<void*>(record), static_cast<VstInt32>(size), true);
+      restored = synth_->setChunk(const_cast<void*>(record), static_cast<VstInt32>(size), true);
     else
       bad = true;
   }
   if (const void* program = retrieve(handle, uris_.program, &size, &type, &flags)) {
     std::int32_t p = -1;
     if (type == uris_.atomInt && size == sizeof p) std::memcpy(&p, program, sizeof p);
-    if (p >= 0 && p < kNumPrograms) synth_->setProgram(p);
+    if (p >= 0 && p < kNumPrograms) synth_->setProgram(p), restored = true;
     else bad = true;
   }
   if (bad)
     lv2_log_error(&logger_, "Vellamor-ZUL: the saved state has parts of the wrong type or size; "
                             "those parts were left out\n");
-  adoptPorts_ = true;
-  applyAll_ = false;
+  // The restored engine holds what the host's ports will be set to; when
+  // nothing was restored the ports still have to reach it.
+  if (restored) adoptPorts_ = true, applyAll_ = false;
   return LV2_STATE_SUCCESS;
 }
