@@ -7,6 +7,7 @@ FUZZ_TARGETS := vornsnd scale chunk events smf
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 VST_DIR ?= $(HOME)/.vst
+LV2_DIR ?= $(HOME)/.lv2
 BUNDLE := Vellamor-ZUL
 
 .PHONY: all deps configure build demo test fuzz install uninstall clean
@@ -55,10 +56,10 @@ fuzz: deps
 	done
 
 install: build
-	@scripts/install.sh install $(BUILD_DIR) "$(VST_DIR)"
+	@scripts/install.sh install $(BUILD_DIR) "$(VST_DIR)" "$(LV2_DIR)"
 
 uninstall:
-	@scripts/install.sh uninstall $(BUILD_DIR) "$(VST_DIR)"
+	@scripts/install.sh uninstall $(BUILD_DIR) "$(VST_DIR)" "$(LV2_DIR)"
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) demo.wav

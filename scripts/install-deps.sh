@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libx11-dev libxtst-dev libcairo2-dev libsndfile1-dev
   xvfb xauth
+  lv2-dev liblilv-dev lilv-utils
   clang libclang-rt-14-dev
 )
 

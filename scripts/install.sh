@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # make install / make uninstall: the plug-in bundle (with its factory bank)
-# goes to the VST folder (~/.vst by default), the sound sets and scales to the
-# user's XDG data folder, where the plug-in looks for them. Nothing goes
-# outside the user's home unless VST_DIR or XDG_DATA_HOME point there.
+# goes to the VST folder (~/.vst by default), the LV2 bundle, when it was
+# built, to the LV2 folder (~/.lv2 by default), the sound sets and scales to
+# the user's XDG data folder, where the plug-in looks for them. Nothing goes
+# outside the user's home unless VST_DIR, LV2_DIR or XDG_DATA_HOME point there.
 set -euo pipefail
 action=${1:-}
 build_dir=${2:-}
 vst_dir=${3:-}
+lv2_dir=${4:-$HOME/.lv2}
 bundle=Vellamor-ZUL
+lv2_bundle=Vellamor-ZUL.lv2
+lv2_src="$build_dir/LV2/$lv2_bundle"
 content_rel=Sounds/Banks/Quillmark/Vellamor
 content_src="$build_dir/content/$content_rel"
 
@@ -36,6 +40,15 @@ case "$action" in
     mv "$vst_dir/$bundle.tmp" "$vst_dir/$bundle"
     echo "Installed $vst_dir/$bundle/$bundle.so"
 
+    if [[ -f "$lv2_src/manifest.ttl" ]]; then
+      mkdir -p "$lv2_dir"
+      rm -rf "$lv2_dir/$lv2_bundle.tmp"
+      cp -r "$lv2_src" "$lv2_dir/$lv2_bundle.tmp"
+      rm -rf "${lv2_dir:?}/$lv2_bundle"
+      mv "$lv2_dir/$lv2_bundle.tmp" "$lv2_dir/$lv2_bundle"
+      echo "Installed $lv2_dir/$lv2_bundle"
+    fi
+
     mkdir -p "$content_dst/Scale"
     manifest="$content_dst/.factory-content"
     factory_items "$content_src" > "$manifest.tmp"
@@ -56,6 +69,8 @@ case "$action" in
   uninstall)
     rm -rf "${vst_dir:?}/$bundle"
     echo "Removed $vst_dir/$bundle"
+    rm -rf "${lv2_dir:?}/$lv2_bundle"
+    echo "Removed $lv2_dir/$lv2_bundle"
     manifest="$content_dst/.factory-content"
     # What install recorded, else what this build would install.
     if [[ -f "$manifest" ]]; then items=$(cat "$manifest"); else items=$(factory_items "$content_src"); fi
@@ -69,7 +84,7 @@ case "$action" in
     echo "Removed the factory sound sets and scales from $content_dst"
     ;;
   *)
-    echo "usage: $0 install|uninstall BUILD_DIR VST_DIR" >&2
+    echo "usage: $0 install|uninstall BUILD_DIR VST_DIR [LV2_DIR]" >&2
     exit 2
     ;;
 esac

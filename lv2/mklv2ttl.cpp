@@ -1,0 +1,70 @@
+// mklv2ttl: writes manifest.ttl, Vellamor-ZUL.ttl and presets.ttl of the LV2
+// bundle.
+//
+//   mklv2ttl OUT_DIR FACTORY_BANK.bnk BINARY_NAME
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "lv2/Lv2Turtle.h"
+#include "plugin/VstSynth.h"
+#include "support/MessageBox.h"
+
+namespace {
+
+// The engine built for its table finds no sound sets in the tool's empty
+// data home and says so; the table does not depend on them.
+struct QuietMessages : MessageBoxHandler {
+  bool show(const char*, const char*, int) override { return false; }
+};
+
+bool write(const std::filesystem::path& path, const std::string& text) {
+  const std::filesystem::path temp = path.string() + ".part";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out.flush()) return false;
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp, path, ec);
+  return !ec;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: mklv2ttl OUT_DIR FACTORY_BANK.bnk BINARY_NAME\n");
+    return 2;
+  }
+  const std::filesystem::path dir = argv[1];
+  std::ifstream in(argv[2], std::ios::binary);
+  std::vector<unsigned char> bank((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<Lv2Turtle::Preset> presets = Lv2Turtle::namedPrograms(bank);
+  if (presets.empty()) {
+    std::fprintf(stderr, "mklv2ttl: %s: not a factory bank with named programs\n", argv[2]);
+    return 1;
+  }
+
+  QuietMessages quiet;
+  installMessageBoxHandler(&quiet);
+  VstParams table[kNumParams];
+  {
+    VstSynth synth(nullptr);
+    std::memcpy(table, synth.parameterBlock().params, sizeof table);
+  }
+  removeMessageBoxHandler(&quiet);
+
+  const Lv2Turtle turtle(table);
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (!write(dir / "manifest.ttl", turtle.manifest(argv[3], presets)) ||
+      !write(dir / "Vellamor-ZUL.ttl", turtle.plugin()) || !write(dir / "presets.ttl", turtle.presets(presets))) {
+    std::fprintf(stderr, "mklv2ttl: cannot write into %s\n", dir.c_str());
+    return 1;
+  }
+  return 0;
+}
