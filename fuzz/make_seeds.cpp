@@ -1,7 +1,7 @@
 // Writes the seed corpora of the fuzz targets into <out>/<target>/, each seed
 // made by the code that makes real files: the sound-file writer, the Scala
 // converter over the shipped scale sources, the engine's own chunks and
-// the demo song's MIDI writer.
+// the demo song's MIDI writer, and the LV2 instance's own saved state.
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +10,9 @@
 
 #include "fuzz/FuzzHost.h"
 #include "fuzz/FuzzWorkspace.h"
+#ifdef VELLAMOR_FUZZ_LV2
+#include "fuzz/Lv2FuzzHost.h"
+#endif
 #include "mkdemo/MidiFile.h"
 #include "scl2scale/SclScale.h"
 #include "sound/VORNsndWriter.h"
@@ -100,6 +103,53 @@ void eventSeeds(const fs::path& dir) {
                        0, 3, 2, 0, 0x02, 0x00, 0, 1, 6, 9, 2, 3});
 }
 
+#ifdef VELLAMOR_FUZZ_LV2
+void lv2StateSeeds(const fs::path& dir) {
+  using Host = Lv2FuzzHost;
+  Host& host = Host::instance();
+  host.reset();
+  const std::vector<Host::Property> saved = host.save();
+  if (saved.size() != 2) {
+    std::fprintf(stderr, "fuzz_seeds: the LV2 instance saved no whole state\n");
+    return;
+  }
+  put(dir / "saved-state", Host::encode({60, saved}));
+
+  const std::vector<std::uint8_t> one{1, 0, 0, 0};
+  host.restore({{Host::kProgram, Host::kInt, false, 0, one}});
+  put(dir / "saved-state-second-set", Host::encode({48, host.save()}));
+
+  // What a preset carries: one program record, here one on the second set.
+  VstSynth& synth = FuzzHost::instance().synth();
+  synth.setProgram(1);
+  void* data = nullptr;
+  const vst::VstInt32 size = synth.getChunk(&data, true);
+  const auto* record = static_cast<const std::uint8_t*>(data);
+  synth.setProgram(0);
+  put(dir / "preset", Host::encode({67, {{Host::kPreset, Host::kChunk, false, 0,
+                                          std::vector<std::uint8_t>(record, record + size)}}}));
+
+  // Broken ones: a bank cut short, parts of the wrong type, a program out of
+  // range, values at odd addresses and a key of another plug-in.
+  std::vector<Host::Property> broken;
+  for (Host::Property p : saved) {
+    if (p.key == Host::kBank) p.value.pop_back();
+    p.misaligned = true;
+    broken.push_back(p);
+  }
+  put(dir / "cut-bank", Host::encode({62, broken}));
+  const std::vector<std::uint8_t> outOfRange{0xA0, 0x0F, 0, 0};
+  put(dir / "wrong-types",
+      Host::encode({64, {{Host::kBank, Host::kInt, false, 0, saved.front().value},
+                         {Host::kProgram, Host::kChunk, false, 0, outOfRange},
+                         {Host::kPreset, Host::kInt, false, 0, one},
+                         {Host::kUnknown, Host::kChunk, false, 1, one}}}));
+  put(dir / "program-out-of-range",
+      Host::encode({72, {{Host::kProgram, Host::kInt, false, 0, outOfRange},
+                         {Host::kUnknown, Host::kLong, true, 3, outOfRange}}}));
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,5 +165,9 @@ int main(int argc, char** argv) {
   chunkSeeds(out / "chunk");
   songSeeds(out / "smf");
   eventSeeds(out / "events");
+#ifdef VELLAMOR_FUZZ_LV2
+  fs::create_directories(out / "lv2state");
+  lv2StateSeeds(out / "lv2state");
+#endif
   return 0;
 }
