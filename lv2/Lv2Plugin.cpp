@@ -167,6 +167,7 @@ void Lv2Plugin::readControls() {
       applied_[i] = v;
     } else if (applyAll_ || v != applied_[i]) {
       applied_[i] = v;
+      if (i == kSoundSetParameter && std::trunc(v) != std::trunc(synth_->getParameter(i))) reapplyProgram_ = true;
       synth_->setParameter(i, v);
     }
   }
@@ -225,6 +226,14 @@ void Lv2Plugin::readPosition(const LV2_Atom_Object* position, std::int64_t offse
 
 void Lv2Plugin::readEvents(std::uint32_t frames) {
   reinterpret_cast<VstEvents*>(eventList_.get())->numEvents = 0;
+  if (reapplyProgram_) {
+    // The engine only stores a new sound-set number; choosing the current
+    // program again makes it load that set, on its own background loader
+    // (no file is read on this thread), before the host's events of the block.
+    reapplyProgram_ = false;
+    const std::uint8_t change[2] = {0xC0, static_cast<std::uint8_t>(synth_->getProgram() & 0x7F)};
+    addMidi(change, sizeof change, 0, frames);
+  }
   if (!events_) return;
   LV2_ATOM_SEQUENCE_FOREACH(events_, ev) {
     const std::int64_t offset = ev->time.frames;

@@ -82,6 +82,9 @@ class Lv2Plugin {
   float applied_[Lv2Ports::kControls] = {};
   bool applyAll_ = true;
   bool adoptPorts_ = false;
+  // The SoundSet port moved: the set is loaded by choosing the program again.
+  static constexpr int kSoundSetParameter = 24;
+  bool reapplyProgram_ = false;
   std::atomic<bool> offline_{false};
 
   // Event list for the engine, built in run from storage made here.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <lv2/presets/presets.h>
 #include <lv2/state/state.h>
+#include <lv2/worker/worker.h>
 
 #include <cmath>
 #include <cstring>
@@ -34,6 +35,23 @@ class Lv2PluginTest : public SoundSetFixture {
     lv2.setFreewheel(true);  // loads finish before a block is rendered
   }
   static std::string text(const LilvNode* node) { return node ? lilv_node_as_string(node) : ""; }
+  // A factory preset as the host's preset menu loads it; null if not listed.
+  static LilvState* factoryPreset(const std::string& name) {
+    LilvNode* presetClass = lilv_new_uri(Lv2TestHost::world(), LV2_PRESETS__Preset);
+    LilvNodes* presets = lilv_plugin_get_related(Lv2TestHost::plugin(), presetClass);
+    lilv_node_free(presetClass);
+    LilvState* state = nullptr;
+    LILV_FOREACH(nodes, i, presets) {
+      const LilvNode* preset = lilv_nodes_get(presets, i);
+      if (text(preset) != "https://quillmark.net/plugins/vellamor-zul/presets/" + name) continue;
+      lilv_world_load_resource(Lv2TestHost::world(), preset);
+      Lv2TestHost scratch(44100.0);
+      LV2_URID_Map map{&scratch, [](LV2_URID_Map_Handle h, const char* uri) { return static_cast<Lv2TestHost*>(h)->map(uri); }};
+      state = lilv_state_new_from_world(Lv2TestHost::world(), &map, preset);
+    }
+    lilv_nodes_free(presets);
+    return state;
+  }
 };
 
 TEST_F(Lv2PluginTest, DescribesAnInstrumentWithTheEngineParametersAsPorts) {
@@ -89,21 +107,7 @@ TEST_F(Lv2PluginTest, NoteAtTheRootKeySoundsAtItsPitchAt441And48kHz) {
 }
 
 TEST_F(Lv2PluginTest, PresetSoundsSampleForSampleAsTheVstModuleChoosingTheProgram) {
-  const LilvPlugin* p = Lv2TestHost::plugin();
-  LilvNode* presetClass = lilv_new_uri(Lv2TestHost::world(), LV2_PRESETS__Preset);
-  LilvNodes* presets = lilv_plugin_get_related(p, presetClass);
-  lilv_node_free(presetClass);
-  const std::string wanted = "https://quillmark.net/plugins/vellamor-zul/presets/011-nylon-pluck";
-  LilvState* state = nullptr;
-  LILV_FOREACH(nodes, i, presets) {
-    const LilvNode* preset = lilv_nodes_get(presets, i);
-    if (text(preset) != wanted) continue;
-    lilv_world_load_resource(Lv2TestHost::world(), preset);
-    Lv2TestHost scratch(44100.0);
-    LV2_URID_Map map{&scratch, [](LV2_URID_Map_Handle h, const char* uri) { return static_cast<Lv2TestHost*>(h)->map(uri); }};
-    state = lilv_state_new_from_world(Lv2TestHost::world(), &map, preset);
-  }
-  lilv_nodes_free(presets);
+  LilvState* state = factoryPreset("011-nylon-pluck");
   ASSERT_NE(state, nullptr);
 
   Lv2TestHost lv2(44100.0);
@@ -212,6 +216,36 @@ TEST_F(Lv2PluginTest, BrokenStateFallsBackWithOneMessage) {
   const auto out = lv2.render(22050, notes({{0, 60}}));
   EXPECT_TRUE(measure::allFinite(out.left));
   EXPECT_NEAR(measure::period(out.left, 5000, 20000), 100.0, 0.02);
+}
+
+// Sound-set loads come from the engine's own loader when the host has no
+// worker to run them (this host offers none).
+TEST_F(Lv2PluginTest, HostWithoutWorkerStillSwitchesSoundSets) {
+  LilvNodes* required = lilv_plugin_get_required_features(Lv2TestHost::plugin());
+  LILV_FOREACH(nodes, i, required) EXPECT_NE(text(lilv_nodes_get(required, i)), LV2_WORKER__schedule);
+  lilv_nodes_free(required);
+
+  const double rate = 48000.0, stretch = rate / 44100.0;  // the waves are written at 44.1 kHz
+  Lv2TestHost lv2(rate);
+  ASSERT_TRUE(lv2.ok());
+  dry(lv2);
+  auto nextNotePeriod = [&] {
+    const auto out = lv2.render(24000, notes({{0, 60}, {12000, -60}}));
+    EXPECT_TRUE(measure::allFinite(out.left));
+    return measure::period(out.left, 2000, 11000);
+  };
+  EXPECT_NEAR(nextNotePeriod(), 100 * stretch, 0.05);  // set 01
+  lv2.setControl(kSoundSet, 1.0f);
+  lv2.render(256);  // the set changes at a block start
+  EXPECT_NEAR(nextNotePeriod(), 150 * stretch, 0.05);  // set 02
+
+  LilvState* nylon = factoryPreset("011-nylon-pluck");  // its program names set 03
+  ASSERT_NE(nylon, nullptr);
+  lv2.restore(nylon);
+  lilv_state_free(nylon);
+  lv2.render(256);
+  dry(lv2);  // the preset's effects off again; its sound set stays
+  EXPECT_NEAR(nextNotePeriod(), 80 * stretch, 0.05);
 }
 
 TEST_F(Lv2PluginTest, TransportStartsAndStopsTheDroneInMode1) {
