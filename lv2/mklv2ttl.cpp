@@ -4,22 +4,14 @@
 //   mklv2ttl OUT_DIR FACTORY_BANK.bnk BINARY_NAME
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "lv2/Lv2Turtle.h"
 #include "plugin/VstSynth.h"
-#include "support/MessageBox.h"
 
 namespace {
-
-// The engine built for its table finds no sound sets in the tool's empty
-// data home and says so; the table does not depend on them.
-struct QuietMessages : MessageBoxHandler {
-  bool show(const char*, const char*, int) override { return false; }
-};
 
 bool write(const std::filesystem::path& path, const std::string& text) {
   const std::filesystem::path temp = path.string() + ".part";
@@ -49,14 +41,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  QuietMessages quiet;
-  installMessageBoxHandler(&quiet);
   VstParams table[kNumParams];
-  {
-    VstSynth synth(nullptr);
-    std::memcpy(table, synth.parameterBlock().params, sizeof table);
-  }
-  removeMessageBoxHandler(&quiet);
+  VstSynth::builtInParameters(table);
 
   const Lv2Turtle turtle(table);
   std::error_code ec;

@@ -351,6 +351,21 @@ void VstSynth::VstParametersInit() {
     for (int i = 0; i < kNumParams; ++i) program.values[i].value = params_.params[i].value;
 }
 
+void VstSynth::builtInParameters(VstParams (&table)[kNumParams], MessageBoxHandler* messages) {
+  // The engine finds no sound sets where tools run; the table does not
+  // depend on them.
+  struct Quiet : MessageBoxHandler {
+    bool show(const char*, const char*, int) override { return false; }
+  } quiet;
+  MessageBoxHandler* handler = messages ? messages : &quiet;
+  installMessageBoxHandler(handler);
+  {
+    VstSynth synth(nullptr);
+    std::memcpy(table, synth.parameterBlock().params, sizeof table);
+  }
+  removeMessageBoxHandler(handler);
+}
+
 int VstSynth::currentProgram() const {
   int p = std::atomic_ref<VstInt32>(const_cast<VstInt32&>(curProgram))
               .load(std::memory_order_relaxed);

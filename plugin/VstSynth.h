@@ -33,6 +33,7 @@
 #include "sound/FilterOneP.h"
 #include "sound/SoundStatus.h"
 #include "sound/Wavetable.h"
+#include "support/MessageBox.h"
 #include "vst/AudioEffectX.h"
 
 class VstSynth : public vst::AudioEffectX {
@@ -132,6 +133,10 @@ class VstSynth : public vst::AudioEffectX {
   float volumeFactor() const { return volumeFactor_.load(std::memory_order_relaxed); }
   // The raw parameter block, for banks, chunks and tests.
   const VstParameters& parameterBlock() const { return params_; }
+  // The built-in parameter table (names, flags, defaults), from an engine
+  // built for the purpose. What that engine reports goes to `messages`, or
+  // nowhere when it is null. Control thread, for tools.
+  static void builtInParameters(VstParams (&table)[kNumParams], MessageBoxHandler* messages = nullptr);
   bool isIdle() const { return idle; }
 
  protected:

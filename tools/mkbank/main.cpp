@@ -51,13 +51,8 @@ int main(int argc, char** argv) {
   // The parameter table comes from the plug-in itself, so names and defaults
   // cannot drift apart.
   QuietMessages quiet;
-  installMessageBoxHandler(&quiet);
   VstParams table[kNumParams];
-  {
-    VstSynth synth(nullptr);
-    std::memcpy(table, synth.parameterBlock().params, sizeof table);
-  }
-  removeMessageBoxHandler(&quiet);
+  VstSynth::builtInParameters(table, &quiet);
 
   BankSource bank(table);
   bool ok = bank.parse(text.str(), source);
