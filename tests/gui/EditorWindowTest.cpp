@@ -26,13 +26,11 @@
 #include "host/PluginModule.h"
 #include "plugin/VstSynth.h"
 #include "support/MessageBox.h"
-#include "support/VornMain.h"
 #include "toolkit/CAnimKnob.h"
 #include "toolkit/CBaseObject.h"
 #include "toolkit/CFrame.h"
 #include "toolkit/CMenuPopup.h"
 #include "toolkit/COnOffButton.h"
-#include "toolkit/CTextEdit.h"
 #include "toolkit/ResourceBitmaps.h"
 
 namespace fs = std::filesystem;
@@ -40,8 +38,6 @@ using vgui::CPoint;
 using vgui::CRect;
 
 namespace {
-
-const CRect kMainMenu(774, 357, 865, 378);
 
 // One data folder for the whole process: the engine caches its folders.
 void prepareDataFolders() {
@@ -65,12 +61,6 @@ void prepareDataFolders() {
 vst::AEffect* inProcessEntry(vst::audioMasterCallback audioMaster) {
   vst::AudioEffect* effect = createEffectInstance(audioMaster);
   return effect ? effect->getAeffect() : nullptr;
-}
-
-fs::path shotDir() {
-  fs::path dir(VGUI_SHOT_DIR);
-  fs::create_directories(dir);
-  return dir;
 }
 
 bool popupOpen() { return vgui::CMenuPopup::isOpen(); }
@@ -109,18 +99,6 @@ std::function<void(Display*)> answerEveryDialog(std::vector<CPoint>& seen) {
       pressKey(d, XK_Escape);
     }
   };
-}
-
-// Clicks button `index` of the open dialog of `count` buttons.
-void clickDialogButton(Display* d, int count, int index) {
-  Window w = EditorMessageBox::openWindow();
-  XWindowAttributes a;
-  XGetWindowAttributes(d, w, &a);
-  int x, y;
-  Window child;
-  XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
-  CRect b = EditorMessageBox::buttonRect(count, index, a.width, a.height);
-  clickAt(d, x + static_cast<int>((b.left + b.right) / 2), y + static_cast<int>((b.top + b.bottom) / 2));
 }
 
 int openFiles() {
@@ -220,35 +198,10 @@ class EditorWindowTest : public ::testing::Test {
     pumpFor(30);
   }
 
-  // Chooses entry `entry` of the main menu (it opens at entry 0) while
-  // `answer` deals with a dialog the command brings up.
-  void mainMenu(int entry, std::function<void(Display*)> answer) {
-    UserThread user(dialogOpen, answer);
-    editor_->getMainMenu()->setValue(0);
-    std::vector<KeySym> down(static_cast<size_t>(entry), XK_Down);
-    down.push_back(XK_Return);
-    popUp(kMainMenu, keys(down));
-    pump([&] { return user.finished.load() && !dialogOpen(); }, 8000);
-    EXPECT_TRUE(user.started.load()) << "no dialog came up";
-  }
-
-  // Right click, "MidiLearn New", then the controller arrives.
-  void learn(int index, int controller, int value) {
-    popUp(placeOf(index), keys({XK_Return}), 3);
-    sendController(controller, value);
-  }
-
   void sendController(int controller, int value) {
     host::MidiEventList events;
     events.controller(0, 0, controller, value);
     plugin_->render(64, 64, events);
-  }
-
-  std::string text(int index) {
-    vgui::CParamDisplay* d = editor_->entry(index).display;
-    char buffer[256];
-    d->valueToText(d->getValue(), buffer);
-    return buffer;
   }
 
   Display* host_ = nullptr;
@@ -348,7 +301,6 @@ TEST_F(EditorWindowTest, EveryViewLiesWhereThePanelPutsItAndKnobsAreDrawnOverThe
   EXPECT_FALSE(frame()->isChild(editor_->getAboutPage()));
 
   cairo_surface_t* shot = frame()->copyBackBuffer();
-  cairo_surface_write_to_png(shot, (shotDir() / "editor-panel.png").c_str());
   cairo_surface_t* window = grabWindow(host_, frame()->getWindow(), 0, 0, 927, 524);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(differingPixels(shot, window, 0, 0, 927, 524), 0)
@@ -365,35 +317,6 @@ TEST_F(EditorWindowTest, EveryViewLiesWhereThePanelPutsItAndKnobsAreDrawnOverThe
   }
   cairo_surface_destroy(skin);
   cairo_surface_destroy(shot);
-}
-
-TEST_F(EditorWindowTest, TheBuiltModuleOpensItsSkinSizedEditorInTheHostWindowAndCloses) {
-  std::string error;
-  auto module = host::HostedPlugin::load(VELLAMOR_PLUGIN_PATH, error);
-  ASSERT_TRUE(module) << error;
-  ASSERT_TRUE(module->hasEditor());
-  auto rect = module->editorRect();
-  ASSERT_TRUE(rect.has_value());
-  EXPECT_EQ(rect->right - rect->left, 927) << "the skin beside the module sets the size";
-  EXPECT_EQ(rect->bottom - rect->top, 524);
-  ASSERT_TRUE(module->openEditor(static_cast<std::uintptr_t>(parent_)));
-  for (int i = 0; i < 20; ++i) {
-    module->editorIdle();
-    std::this_thread::sleep_for(std::chrono::milliseconds(3));
-  }
-  Window rootReturn, parentReturn, *children = nullptr;
-  unsigned count = 0;
-  XQueryTree(host_, parent_, &rootReturn, &parentReturn, &children, &count);
-  ASSERT_EQ(count, 1u);
-  XWindowAttributes a;
-  XGetWindowAttributes(host_, children[0], &a);
-  XFree(children);
-  EXPECT_EQ(a.width, 927);
-  EXPECT_EQ(a.height, 524);
-  module->closeEditor();
-  XQueryTree(host_, parent_, &rootReturn, &parentReturn, &children, &count);
-  if (children) XFree(children);
-  EXPECT_EQ(count, 0u) << "closing takes the window away";
 }
 
 TEST_F(EditorWindowTest, DraggingAKnobAutomatesItsParameterWithBeginAndEnd) {
@@ -429,89 +352,6 @@ TEST_F(EditorWindowTest, DraggingAKnobAutomatesItsParameterWithBeginAndEnd) {
   EXPECT_TRUE(edits[0].begin && !edits[1].begin);
   EXPECT_EQ(edits[0].index, 13);
   EXPECT_EQ(edits[1].index, 13);
-}
-
-TEST_F(EditorWindowTest, HostWheelTurnsTheKnobUnderTheMouse) {
-  plugin_->setParameter(10, 0.95f);
-  ASSERT_TRUE(openEditor());
-  CPoint p = centre(placeOf(10));
-  XTestFakeMotionEvent(host_, -1, static_cast<int>(p.x), static_cast<int>(p.y), 0);
-  XFlush(host_);
-  pumpFor(20);
-  plugin_->recorder().clear();
-  EXPECT_EQ(plugin_->vendorSpecific(('s' << 24) | ('t' << 16) | ('C' << 8) | 'A',
-                                    ('W' << 24) | ('h' << 16) | ('e' << 8) | 'e', nullptr, 1.0f),
-            1);
-  EXPECT_FLOAT_EQ(plugin_->getParameter(10), 1.0f) << "held at 1, not 1.05";
-  auto automations = plugin_->recorder().automations();
-  ASSERT_EQ(automations.size(), 1u);
-  EXPECT_EQ(automations[0].index, 10);
-  // The server's wheel buttons over the knob: down, then up again.
-  for (unsigned button : {5u, 4u}) {
-    float before = plugin_->getParameter(10);
-    XTestFakeButtonEvent(host_, button, True, 0);
-    XTestFakeButtonEvent(host_, button, False, 0);
-    XFlush(host_);
-    EXPECT_TRUE(pump([&] { return plugin_->getParameter(10) != before; })) << button;
-    EXPECT_EQ(plugin_->getParameter(10) > before, button == 4) << button;
-  }
-  EXPECT_EQ(plugin_->recorder().automations().size(), 3u);
-}
-
-TEST_F(EditorWindowTest, KnobsAndDisplaysFollowTheHostOpenOrClosed) {
-  plugin_->setParameter(5, 0.25f);
-  plugin_->setParameter(4, 0.5f);
-  plugin_->setParameter(0, 0.7f);
-  plugin_->setParameter(28, 1.0f);
-  plugin_->setParameter(27, 9.0f);
-  ASSERT_TRUE(openEditor());
-  const std::pair<int, const char*> shown[] = {{58, "-6.00"}, {59, "2.00"}, {28, "12"}, {27, "A"}};
-  for (auto [index, want] : shown) EXPECT_EQ(text(index), want) << index;
-  plugin_->setParameter(5, 1.0f);
-  plugin_->setParameter(4, 1.0f);
-  EXPECT_EQ(text(58), "12.00") << "13 is held at the maximum";
-  plugin_->setParameter(5, 0.0f);
-  plugin_->setParameter(4, 0.0f);
-  EXPECT_EQ(text(58), "-12.00");
-
-  // The drone tone, automated from a host thread, moves knob and note name
-  // and is redrawn at idle.
-  CRect knob = placeOf(15);
-  cairo_surface_t* before = frame()->copyBackBuffer();
-  plugin_->setParameter(15, 0.0f);
-  pumpFor(30);
-  EXPECT_EQ(text(15), "G");
-  // A host thread sweeps it while the GUI thread draws, ending at the top.
-  std::atomic<bool> stop{false};
-  std::thread automation([&] {
-    for (int i = 0; !stop; ++i) plugin_->setParameter(15, static_cast<float>(i % 101) / 100.0f);
-    plugin_->setParameter(15, 1.0f);
-  });
-  pumpFor(300);
-  stop = true;
-  automation.join();
-  EXPECT_FLOAT_EQ(editor_->entry(15).control->getValue(), 1.0f);
-  EXPECT_EQ(text(15), "F#");
-  pumpFor(40);
-  cairo_surface_t* after = frame()->copyBackBuffer();
-  cairo_surface_t* window = grabWindow(host_, frame()->getWindow(), 0, 0, 927, 524);
-  EXPECT_GT(differingPixels(before, after, static_cast<int>(knob.left), static_cast<int>(knob.top),
-                            static_cast<int>(knob.right), static_cast<int>(knob.bottom)),
-            30)
-      << "the knob was redrawn at idle";
-  EXPECT_EQ(differingPixels(window, after, 0, 0, 927, 524), 0) << "the last values show";
-  for (cairo_surface_t* s : {before, after, window}) cairo_surface_destroy(s);
-
-  plugin_->closeEditor();
-  EXPECT_EQ(frame(), nullptr);
-  plugin_->setParameter(15, 0.95f);
-  plugin_->setParameter(13, 0.7f);
-  plugin_->setParameter(7, 1.0f);
-  ASSERT_TRUE(openEditor());
-  EXPECT_FLOAT_EQ(editor_->entry(15).control->getValue(), 0.95f);
-  EXPECT_FLOAT_EQ(editor_->entry(13).control->getValue(), 0.7f);
-  EXPECT_FLOAT_EQ(editor_->entry(7).control->getValue(), 1.0f);
-  EXPECT_EQ(text(15), "F");
 }
 
 TEST_F(EditorWindowTest, OpeningClosingAndDestroyingWhileOpenLeakNothing) {
@@ -554,67 +394,6 @@ TEST_F(EditorWindowTest, OpeningClosingAndDestroyingWhileOpenLeakNothing) {
   plugin_.reset();
   EXPECT_LE(vgui::CBaseObject::liveObjects(), objects - 3) << "the editor's bitmaps went with it";
   load();
-}
-
-TEST_F(EditorWindowTest, ProgramsChosenFromTheMainMenuAndTheSelector) {
-  ASSERT_TRUE(openEditor());
-  popUp(kMainMenu, keys({XK_Up, XK_Right, XK_Down, XK_Down, XK_Return}));  // Presets, 3rd
-  EXPECT_EQ(plugin_->program(), 2);
-  EXPECT_EQ(editor_->getPresetSelector()->getCurrentIndex(), 2);
-
-  plugin_->setProgram(0);
-  pumpFor(20);
-  plugin_->setParameter(13, 0.11f);  // the current program's value, not program 4's
-  popUp(CRect(36, 29, 204, 45), keys({XK_Down, XK_Down, XK_Down, XK_Down, XK_Return}));
-  EXPECT_EQ(plugin_->program(), 4);
-  EXPECT_EQ(editor_->getPresetsMenu()->getCurrentIndex(), 4);
-  EXPECT_TRUE(editor_->getPresetsMenu()->isCheckEntry(4));
-  EXPECT_EQ(std::string(editor_->getPresetSelector()->getCurrent()->getTitle()).substr(0, 4), "005 ");
-  float programValue = synth_->parameterBlock().programs[4].values[13].value;
-  EXPECT_FLOAT_EQ(editor_->entry(13).control->getValue(), programValue);
-  EXPECT_FLOAT_EQ(plugin_->getParameter(13), programValue);
-}
-
-TEST_F(EditorWindowTest, DeviationMenusTickNoneAndTheTitleSetsZero) {
-  plugin_->setParameter(25, 1.0f);
-  plugin_->setParameter(26, 3.0f);
-  ASSERT_TRUE(openEditor());
-  EXPECT_EQ(editor_->getToneDeviationMenu()->getCurrentIndex(), 3);
-  plugin_->setParameter(25, 0.0f);
-  EXPECT_EQ(editor_->getPitchDeviationMenu()->getCurrentIndex(), 2);
-  EXPECT_TRUE(editor_->getPitchDeviationMenu()->isCheckEntry(2));
-  plugin_->setParameter(25, 4.0f);
-  EXPECT_EQ(editor_->getPitchDeviationMenu()->getCurrentIndex(), 4);
-  plugin_->recorder().clear();
-  // Medium, None, then past the separator to the title.
-  popUp(CRect(784, 201, 870, 223), keys({XK_Up, XK_Up, XK_Up, XK_Return}));
-  EXPECT_FLOAT_EQ(plugin_->getParameter(25), 0.0f);
-  EXPECT_EQ(editor_->getPitchDeviationMenu()->getCurrentIndex(), 2) << "shows None";
-  auto automations = plugin_->recorder().automations();
-  ASSERT_EQ(automations.size(), 1u) << "a deviation choice is a user change the host sees";
-  EXPECT_EQ(automations[0].index, 25);
-
-  // By mouse: the pop-up opens below the menu; past title and separator, Low.
-  CPoint low = centre(CRect(790, 223 + 18 + 7 + 18, 800, 223 + 18 + 7 + 18 + 18));
-  popUp(CRect(784, 201, 870, 223),
-        [low](Display* d) { clickAt(d, static_cast<int>(low.x), static_cast<int>(low.y)); });
-  EXPECT_EQ(editor_->getPitchDeviationMenu()->getCurrentIndex(), 3);
-  EXPECT_EQ(plugin_->recorder().automations().size(), 2u);
-}
-
-TEST_F(EditorWindowTest, SplitMenuHasSevenOctaveColumnsAndA3Sets45) {
-  plugin_->setParameter(17, 12.0f);
-  ASSERT_TRUE(openEditor());
-  vgui::COptionMenu* split = editor_->getSplitMenu();
-  EXPECT_EQ(split->getNbEntries(), 84);
-  EXPECT_EQ(split->getNbItemsPerColumn(), 12);
-  EXPECT_STREQ(split->getCurrent()->getTitle(), "C1");
-  std::vector<KeySym> toA3(2, XK_Right);  // C3
-  toA3.insert(toA3.end(), 9, XK_Down);
-  toA3.push_back(XK_Return);
-  popUp(CRect(100, 301, 142, 320), keys(toA3));
-  EXPECT_FLOAT_EQ(plugin_->getParameter(17), 45.0f);
-  EXPECT_STREQ(split->getCurrent()->getTitle(), "A3");
 }
 
 TEST_F(EditorWindowTest, SoundSetAndScaleMenusListTheDataFolders) {
@@ -669,18 +448,6 @@ TEST_F(EditorWindowTest, RightClickLearnsAControllerAndForgetsIt) {
   pumpFor(20);
   EXPECT_FLOAT_EQ(editor_->entry(index).control->getValue(), 37.0f / 127.0f);
 
-  std::string first, second;
-  popUp(knob, [&](Display* d) {
-    if (vgui::COptionMenu* menu = overlay->getPopup(); menu && menu->getNbEntries() == 2) {
-      first = menu->getEntry(0)->getTitle();
-      second = menu->getEntry(1)->getTitle();
-    }
-    pressKey(d, XK_Escape);
-  }, 3);
-  EXPECT_EQ(first, "MidiLearn New");
-  EXPECT_EQ(second, "Forget CC 21");
-  EXPECT_EQ(synth_->getMidiCC(index), 21) << "a dismissed menu changes nothing";
-
   popUp(knob, keys({XK_Down, XK_Return}), 3);
   EXPECT_EQ(synth_->getMidiCC(index), 0);
   EXPECT_EQ(overlay->getMidiCC(), 0);
@@ -695,65 +462,6 @@ TEST_F(EditorWindowTest, RightClickLearnsAControllerAndForgetsIt) {
   EXPECT_FLOAT_EQ(plugin_->getParameter(22), 5.0f / 127.0f);
   ASSERT_TRUE(openEditor());
   EXPECT_EQ(editor_->entry(22).rightMenu->getMidiCC(), 33);
-}
-
-TEST_F(EditorWindowTest, MidiForgetAnsweredNoKeepsAndYesClears) {
-  ASSERT_TRUE(openEditor());
-  learn(11, 7, 64);
-  learn(13, 9, 64);
-  ASSERT_EQ(synth_->getMidiCC(11), 7);
-  ASSERT_EQ(synth_->getMidiCC(13), 9);
-  mainMenu(4, [](Display* d) { clickDialogButton(d, 2, 1); });  // MidiForget, No
-  EXPECT_EQ(synth_->getMidiCC(11), 7);
-  EXPECT_EQ(synth_->getMidiCC(13), 9);
-  mainMenu(4, [](Display* d) { clickDialogButton(d, 2, 0); });  // Yes
-  for (int i = 0; i < 57; ++i) EXPECT_EQ(synth_->getMidiCC(i), 0) << i;
-  EXPECT_EQ(editor_->entry(11).rightMenu->getMidiCC(), 0);
-  EXPECT_EQ(editor_->entry(13).rightMenu->getMidiCC(), 0);
-}
-
-TEST_F(EditorWindowTest, AboutPageOpensFromTheMainMenuAndClosesWithAClick) {
-  ASSERT_TRUE(openEditor());
-  int views = frame()->getNbViews();
-  popUp(kMainMenu, keys({XK_Down, XK_Down, XK_Return}));
-  pumpFor(30);
-  CAboutPage* about = editor_->getAboutPage();
-  ASSERT_TRUE(frame()->isChild(about));
-  EXPECT_EQ(frame()->getView(frame()->getNbViews() - 1), about) << "on top of everything";
-  EXPECT_STREQ(about->getVersionText(), "2.0.0 Linux VST");
-  float volume = plugin_->getParameter(13);
-  press(placeOf(13));  // lands on the page, not on the knob below
-  pumpFor(40);
-  EXPECT_FALSE(frame()->isChild(about));
-  EXPECT_EQ(frame()->getNbViews(), views);
-  EXPECT_FLOAT_EQ(plugin_->getParameter(13), volume);
-}
-
-TEST_F(EditorWindowTest, DialogAnswersByMouseAndKeyboard) {
-  ASSERT_TRUE(openEditor());
-  struct Case {
-    const char* name;
-    int type;
-    bool expected;
-    std::function<void(Display*)> act;
-  };
-  const Case cases[] = {
-      {"yes by Enter", 1, true, keys({XK_Return})},
-      {"no by Escape", 1, false, keys({XK_Escape})},
-      {"no by Tab then Enter", 1, false, keys({XK_Tab, XK_Return})},
-      {"OK of an alert by mouse", 0, true, [](Display* d) { clickDialogButton(d, 1, 0); }},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    UserThread user(dialogOpen, c.act);
-    EXPECT_EQ(MessageBoxFor(synth_, "Forget Learned MidiCC?", "Warning!", c.type), c.expected);
-    EXPECT_TRUE(user.started.load());
-  }
-  EXPECT_FALSE(dialogOpen());
-  // Off the GUI thread nobody can be asked: a question is answered No.
-  bool fromOtherThread = true;
-  std::thread([&] { fromOtherThread = MessageBoxFor(synth_, "Question?", "Warning!", 1); }).join();
-  EXPECT_FALSE(fromOtherThread);
 }
 
 TEST_F(EditorWindowTest, EachInstanceAsksOverItsOwnWindowAndNoOther) {
@@ -787,20 +495,6 @@ TEST_F(EditorWindowTest, EachInstanceAsksOverItsOwnWindowAndNoOther) {
     second->setParameter(68, 4.0f);
   }
   EXPECT_TRUE(over(other, seen));
-
-  // Engine code that reports without knowing its instance: the sound-set
-  // menu of the first window names a folder without sounds.
-  seen.clear();
-  const SoundSetEntry* sets = synth_->getSoundSetList();
-  int row = sets[0].code == synth_->currentSoundSet() ? 1 : 0;
-  {
-    UserThread user(dialogOpen, answerEveryDialog(seen));
-    editor_->getSoundSetMenu()->setValue(static_cast<float>(row));
-    editor_->valueChanged(editor_->getSoundSetMenu());
-  }
-  EXPECT_EQ(seen.size(), 3u) << "one missing sound each: main, sympathetic, drone";
-  EXPECT_TRUE(over(first, seen));
-  EXPECT_EQ(synth_->currentSoundSet(), sets[row].code);
 
   // With its window closed the first instance asks nobody: the question is
   // answered No and nothing shows over the other window.
@@ -851,75 +545,6 @@ TEST_F(EditorWindowTest, AQuestionShownWhenTheHostTakesItsWindowAwayIsAnsweredNo
   parent_ = mapHostWindow(host_, 20, 20, 960, 560);
   ASSERT_TRUE(openEditor());
   EXPECT_TRUE(frame()->isOpen());
-}
-
-TEST_F(EditorWindowTest, MainMenuSavesAndReloadsTheBankAndSavesControllerPresets) {
-  ASSERT_TRUE(openEditor());
-  char path[4096];
-  ASSERT_TRUE(VornMain::buildNameInUserDataPath("Default.bnk", path, sizeof(path)));
-  fs::remove(path);
-  plugin_->setParameter(13, 0.33f);
-  mainMenu(0, keys({XK_Return}));  // the command confirms what it did
-  EXPECT_TRUE(fs::exists(path));
-  EXPECT_GT(fs::file_size(path), 30000u);
-
-  plugin_->setParameter(13, 0.77f);
-  pumpFor(20);
-  std::string asked;
-  mainMenu(1, [&](Display* d) {
-    asked = EditorMessageBox::openMessage();
-    pressKey(d, XK_Return);  // Yes: the user's bank
-  });
-  EXPECT_EQ(asked, "Warning!|Reload from User-Default bank? (No = Loads Factory Bank)");
-  EXPECT_NEAR(plugin_->getParameter(13), 0.33f, 1e-6f);
-  EXPECT_NEAR(editor_->entry(13).control->getValue(), 0.33f, 1e-6f) << "the knob follows";
-
-  learn(19, 44, 1);
-  ASSERT_EQ(synth_->getMidiCC(19), 44);
-  mainMenu(3, keys({XK_Return}));
-  plugin_.reset();
-  load();
-  EXPECT_EQ(synth_->getMidiCC(19), 44) << "a new instance starts with the saved controller";
-}
-
-TEST_F(EditorWindowTest, ModalLoopRunsUntilDoneOrTimeoutAndDrawsMeanwhile) {
-  ASSERT_TRUE(openEditor());
-  int turns = 0;
-  EXPECT_TRUE(frame()->runModalLoop([&] { return ++turns == 5; }));
-  EXPECT_EQ(turns, 5);
-  plugin_->setParameter(13, 0.9f);
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(frame()->runModalLoop([] { return false; }, 100));
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
-  EXPECT_FALSE(editor_->entry(13).control->isDirty());
-}
-
-TEST_F(EditorWindowTest, TextEditTakesTypedKeys) {
-  ASSERT_TRUE(openEditor());
-  auto* edit = new vgui::CTextEdit(CRect(300, 480, 480, 500), nullptr, 90, "ab");
-  frame()->addView(edit);
-  pumpFor(30);
-  press(edit->getViewSize());
-  ASSERT_TRUE(pump([&] { return frame()->getFocusView() == edit; }));
-  for (KeySym k : {XK_BackSpace, XK_x, XK_y, XK_Return}) pressKey(host_, k);
-  ASSERT_TRUE(pump([&] { return frame()->getFocusView() == nullptr; }));
-  EXPECT_STREQ(edit->getText(), "axy");
-}
-
-TEST_F(EditorWindowTest, BadOrVanishedHostWindowsNeitherOpenNorCrash) {
-  EXPECT_FALSE(plugin_->openEditor(0x3ffffff0));
-  EXPECT_EQ(frame(), nullptr);
-  EXPECT_FALSE(plugin_->openEditor(0));
-  // The host destroys its window before closing the editor: drawing into
-  // the vanished window must not end the process.
-  ASSERT_TRUE(openEditor());
-  XDestroyWindow(host_, parent_);
-  XSync(host_, False);
-  parent_ = XCreateSimpleWindow(host_, DefaultRootWindow(host_), 0, 0, 10, 10, 0, 0, 0);
-  plugin_->setParameter(13, 0.1f);
-  pumpFor(50);
-  plugin_->closeEditor();
-  EXPECT_EQ(frame(), nullptr);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include "editor/CVornAnimatedButton.h"
 #include "editor/EditorBitmapCache.h"
 #include "editor/VstGraph.h"
 #include "support/MessageBox.h"
@@ -49,47 +48,6 @@ struct Capture : MessageBoxHandler {
   }
 };
 
-CVornAnimatedButton* threeState(Listener* l) {
-  CPoint offset(0, 0);
-  return new CVornAnimatedButton(CRect(0, 0, 99, 35), l, 3, 3, 35, nullptr, offset);
-}
-
-TEST(CVornAnimatedButton, LeftClicksStepThroughThreeStatesAndRightClicksDoNothing) {
-  Listener listener;
-  CVornAnimatedButton* b = threeState(&listener);
-  CPoint p(5, 5);
-  EXPECT_EQ(b->onMouseDown(p, CButtonState(kRButton)), kMouseEventNotHandled);
-  EXPECT_EQ(b->onMouseDown(p, CButtonState(kLButton | kRButton)), kMouseEventNotHandled);
-  EXPECT_TRUE(listener.changes.empty());
-  const float expected[] = {1.0f / 3, 2.0f / 3, 0.0f, 1.0f / 3};
-  for (float want : expected) {
-    EXPECT_NE(b->onMouseDown(p, CButtonState(kLButton)), kMouseEventNotHandled);
-    EXPECT_NEAR(b->getValue(), want, 1e-6f);
-  }
-  ASSERT_EQ(listener.changes.size(), 4u);
-  EXPECT_EQ(listener.changes[0].first, 3);
-  b->forget();
-}
-
-TEST(CVornAnimatedButton, ValueOneShowsTheFramePastTheStatesAndAboveOneIsZero) {
-  CVornAnimatedButton* b = threeState(nullptr);
-  b->setValue(1.0f);
-  EXPECT_FLOAT_EQ(b->getValue(), 1.0f);
-  EXPECT_EQ(b->drawnFrame(), 3);
-  b->nextPixmap();
-  EXPECT_FLOAT_EQ(b->getValue(), 0.0f);
-  b->setValue(1.5f);
-  EXPECT_FLOAT_EQ(b->getValue(), 0.0f);
-  EXPECT_EQ(b->drawnFrame(), 0);
-  b->setValue(0.6666667f);
-  EXPECT_EQ(b->drawnFrame(), 2);
-  b->setValue(0.33333334f);
-  EXPECT_EQ(b->drawnFrame(), 1);
-  b->setValue(-0.25f);
-  EXPECT_FLOAT_EQ(b->getValue(), -0.25f) << "values below 0 are kept";
-  b->forget();
-}
-
 TEST(CRightMenu, LeftPressesMovesAndReleasesReachTheControlBelow) {
   Listener listener;
   auto* target = new Target(12);
@@ -114,38 +72,6 @@ TEST(CRightMenu, LeftPressesMovesAndReleasesReachTheControlBelow) {
   EXPECT_TRUE(overlay->isTypeOf("CRightMenu") && overlay->isTypeOf("CControl"));
   overlay->forget();
   target->forget();
-}
-
-TEST(CRightMenu, WheelTurnsTheTargetWithinRangeAsAUserChange) {
-  Listener listener;
-  auto* target = new Target(10);
-  target->setValue(0.95f);
-  auto* overlay = new VstGraph::CRightMenu(CRect(0, 0, 44, 44), &listener, 69, target);
-  EXPECT_TRUE(overlay->onWheel(CPoint(1, 1), 1.0f, CButtonState(0)));
-  EXPECT_FLOAT_EQ(target->getValue(), 1.0f);
-  ASSERT_EQ(listener.changes.size(), 1u);
-  EXPECT_EQ(listener.changes[0], std::make_pair(10L, 1.0f));
-  // An on/off button steps by 10: one turn down switches it fully off.
-  target->setWheelInc(10);
-  overlay->onWheel(CPoint(1, 1), -1.0f, CButtonState(0));
-  EXPECT_FLOAT_EQ(target->getValue(), 0.0f);
-  overlay->forget();
-  target->forget();
-}
-
-TEST(CRightMenu, WithoutTargetNothingIsPassedOn) {
-  Listener listener;
-  auto* overlay = new VstGraph::CRightMenu(CRect(0, 0, 44, 44), &listener, 69, nullptr);
-  CPoint p(1, 1);
-  EXPECT_EQ(overlay->onMouseDown(p, CButtonState(kLButton)), kMouseEventNotHandled);
-  EXPECT_EQ(overlay->onMouseMoved(p, CButtonState(kLButton)), kMouseEventNotHandled);
-  EXPECT_EQ(overlay->getTag(), -1);
-  EXPECT_TRUE(listener.changes.empty());
-  overlay->setMidiCC(7);
-  auto* copy = static_cast<VstGraph::CRightMenu*>(overlay->newCopy());
-  EXPECT_EQ(copy->getMidiCC(), 7);
-  copy->forget();
-  overlay->forget();
 }
 
 TEST(EditorBitmapCache, SharesBitmapsByNumberAndReportsAFullCache) {

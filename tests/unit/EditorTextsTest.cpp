@@ -54,24 +54,4 @@ TEST(EditorTexts, ProgramSoundSetAndSplitEntries) {
   EXPECT_STREQ(tiny, "100 L") << "the buffer size is respected";
 }
 
-TEST(EditorTexts, MenuEntriesNoteNamesAndVersionLine) {
-  const char* mainMenu[] = {"Save default bank", "Load factory bank", "About",
-                            "Save controller presets", "MidiForget", "-", "Presets", ""};
-  for (int n = 0; n < 8; ++n) EXPECT_STREQ(EditorTexts::mainMenuEntry(n), mainMenu[n]) << n;
-  // Deviation menus count title and separator before the amounts.
-  const char* pitch[] = {"Pitch Deviation", "-", "None", "Low", "Medium", "High", ""};
-  for (int n = 0; n < 7; ++n) EXPECT_STREQ(EditorTexts::deviationEntry(true, n), pitch[n]) << n;
-  EXPECT_STREQ(EditorTexts::deviationEntry(false, 0), "Tone Deviation");
-  EXPECT_STREQ(EditorTexts::deviationEntry(false, 5), "High");
-  EXPECT_STREQ(EditorTexts::noteName(0), "C");
-  EXPECT_STREQ(EditorTexts::noteName(9), "A");
-  EXPECT_STREQ(EditorTexts::noteName(12), "");
-  char forget[32];
-  EditorTexts::forgetEntry(21, forget, sizeof(forget));
-  EXPECT_STREQ(forget, "Forget CC 21");
-  std::string version = EditorTexts::versionLine();
-  EXPECT_EQ(version.rfind("2.0.0 ", 0), 0u);
-  EXPECT_EQ(version.find("Mac"), std::string::npos);
-}
-
 }  // namespace

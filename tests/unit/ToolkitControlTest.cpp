@@ -41,19 +41,6 @@ struct Owned {
 
 }  // namespace
 
-TEST(ToolkitRectTest, IntersectionUnionAndContainment) {
-  CRect a(0, 0, 10, 10), b(5, 5, 20, 20), i = a, u = a, none = a, e;
-  EXPECT_TRUE(a.rectOverlap(b));
-  EXPECT_FALSE(a.rectOverlap(CRect(10, 0, 20, 10)));  // touching edges do not overlap
-  EXPECT_EQ(i.bound(b), CRect(5, 5, 10, 10));
-  EXPECT_EQ(u.unite(b), CRect(0, 0, 20, 20));
-  EXPECT_TRUE(none.bound(CRect(30, 30, 40, 40)).isEmpty());
-  EXPECT_EQ(e.unite(b), b);  // an empty rectangle adds nothing
-  EXPECT_TRUE(a.pointInside(CPoint(0, 0)));
-  EXPECT_FALSE(a.pointInside(CPoint(10, 5)));  // right edge is outside
-  EXPECT_EQ(CRect(CPoint(3, 4), 5, 6), CRect(3, 4, 8, 10));
-}
-
 TEST(ToolkitControlTest, ValueHeldWithinRangeAndNaNRefused) {
   Owned<CControl> c(new CControl(CRect(0, 0, 10, 10)));
   // {min, max, value set, value held}; the range is set before the value.
@@ -70,35 +57,6 @@ TEST(ToolkitControlTest, ValueHeldWithinRangeAndNaNRefused) {
   c->setMin(0);
   c->bounceValue();
   EXPECT_EQ(c->getValue(), 0.f);
-}
-
-TEST(ToolkitControlTest, DirtyFollowsValueChangesFromAnyThread) {
-  Owned<CControl> c(new CControl(CRect(0, 0, 10, 10)));
-  EXPECT_TRUE(c->isDirty());  // never drawn
-  c->willDraw();
-  c->setValue(c->getValue());
-  EXPECT_FALSE(c->isDirty()) << "an unchanged value needs no redraw";
-  std::thread([&] {
-    for (int i = 0; i <= 1000; ++i) c->setValue(i / 1000.f);
-  }).join();
-  EXPECT_TRUE(c->isDirty());
-  EXPECT_EQ(c->getValue(), 1.f);
-  c->willDraw();
-  EXPECT_FALSE(c->isDirty());
-}
-
-TEST(ToolkitControlTest, WheelStepsAreHeldAndReported) {
-  Recorder r;
-  Owned<CKnob> k(new CKnob(CRect(0, 0, 40, 40), &r, 7));
-  k->setValue(0.95f);
-  EXPECT_TRUE(k->onWheel(CPoint(5, 5), 1.f, CButtonState()));
-  EXPECT_FLOAT_EQ(k->getValue(), 1.0f);
-  ASSERT_EQ(r.events, (std::vector<std::string>{"begin", "change", "end"}));
-  r.events.clear();
-  k->onWheel(CPoint(5, 5), 1.f, CButtonState());
-  EXPECT_TRUE(r.events.empty()) << "no report when the wheel cannot move the value";
-  k->onWheel(CPoint(5, 5), -2.f, CButtonState());
-  EXPECT_NEAR(k->getValue(), 0.8f, 1e-6);
 }
 
 TEST(ToolkitControlTest, LinearKnobFollowsVerticalTravelFinerWithShift) {
@@ -139,17 +97,6 @@ TEST(ToolkitControlTest, LinearKnobFollowsVerticalTravelFinerWithShift) {
   EXPECT_EQ(std::count(r.events.begin(), r.events.end(), "begin"), 1);
 }
 
-TEST(ToolkitControlTest, ControlClickRestoresDefault) {
-  Recorder r;
-  Owned<CKnob> k(new CKnob(CRect(0, 0, 40, 44), &r, 3));
-  k->setDefaultValue(0.3f);
-  k->setValue(0.9f);
-  CPoint p(1, 1);
-  EXPECT_EQ(k->onMouseDown(p, CButtonState(kLButton | kControl)),
-            kMouseDownEventHandledButDontNeedMovedOrUpEvents);
-  EXPECT_EQ(r.values, (std::vector<float>{0.3f}));
-}
-
 TEST(ToolkitControlTest, ButtonsStepOnLeftClicksOnly) {
   Recorder r;
   Owned<COnOffButton> b(new COnOffButton(CRect(0, 0, 22, 22), &r, 7, nullptr));
@@ -184,31 +131,4 @@ TEST(ToolkitControlTest, ButtonsStepOnLeftClicksOnly) {
       ASSERT_EQ(m->currentFrame(), k % n) << "N=" << n;
     }
   }
-}
-
-TEST(ToolkitControlTest, FilmStripFrameFollowsValue) {
-  Owned<CAnimKnob> k(new CAnimKnob(CRect(0, 0, 40, 44), nullptr, 0, 31, 44, nullptr));
-  for (auto [value, frame] : {std::pair{0.f, 0L}, {1.f, 30L}, {0.5f, 15L}}) {
-    k->setValue(value);
-    EXPECT_EQ(k->currentFrame(), frame) << value;
-  }
-  k->setMin(-5);
-  k->setMax(5);
-  k->setValue(5);
-  EXPECT_EQ(k->currentFrame(), 30);
-  Owned<CMovieBitmap> m(new CMovieBitmap(CRect(0, 0, 10, 10), nullptr, 0, 5, 10, nullptr));
-  m->setValue(0.76f);
-  EXPECT_EQ(m->currentFrame(), 3);
-}
-
-TEST(ToolkitControlTest, SplashScreenOutsideAFrameReportsNothing) {
-  Recorder r;
-  Owned<CSplashScreen> s(
-      new CSplashScreen(CRect(0, 0, 100, 50), &r, 67, nullptr, CRect(0, 0, 100, 50)));
-  CPoint p(10, 10);
-  EXPECT_FALSE(s->hitTest(p, CButtonState(kRButton)));
-  EXPECT_TRUE(s->hitTest(p, CButtonState(kLButton)));
-  EXPECT_FALSE(s->hitTest(CPoint(150, 10), CButtonState(kLButton)));
-  s->onMouseDown(p, CButtonState(kLButton));
-  EXPECT_TRUE(r.values.empty());
 }

@@ -65,44 +65,6 @@ TEST(ToolkitMenuTest, EntriesAreNumberedWithSeparatorsAndTitles) {
   }
 }
 
-TEST(ToolkitMenuTest, EmptyMenuHasNoCurrentEntry) {
-  MenuHolder m(new COptionMenu(CRect(0, 0, 10, 10), nullptr, 60));
-  EXPECT_EQ(m->getNbEntries(), 0);
-  EXPECT_EQ(m->getCurrentIndex(), -1);
-  EXPECT_EQ(m->getCurrent(), nullptr);
-  m->setValue(5);
-  EXPECT_EQ(m->getValue(), 0.f);
-  m->addEntry("a");
-  m->addEntry("b");
-  m->setValue(1);
-  m->removeEntry(1);
-  EXPECT_EQ(m->getCurrentIndex(), 0) << "removing the current entry moves the value back";
-  m->removeAllEntry();
-  EXPECT_EQ(m->getCurrentIndex(), -1);
-}
-
-TEST(ToolkitMenuTest, CheckStylesTickWhatTheyShould) {
-  MenuHolder single = deviationMenu(nullptr, kCheckStyle);
-  single->setCurrent(2);
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(single->isCheckEntry(i), i == 2) << i;
-  single->setCurrent(1);  // the separator: nothing ticked
-  for (int i = 0; i < 6; ++i) EXPECT_FALSE(single->isCheckEntry(i)) << i;
-
-  MenuHolder plain = deviationMenu(nullptr, 0);
-  plain->setCurrent(4);
-  EXPECT_FALSE(plain->isCheckEntry(4)) << "no tick without a check style";
-
-  MenuHolder multi = deviationMenu(nullptr, kMultipleCheckStyle);
-  EXPECT_TRUE(multi->checkEntry(2, true));
-  EXPECT_TRUE(multi->checkEntry(4, true));
-  EXPECT_FALSE(multi->checkEntry(1, true)) << "separators take no tick";
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(multi->isCheckEntry(i), i == 2 || i == 4) << i;
-  multi->checkEntryAlone(5);
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(multi->isCheckEntry(i), i == 5) << i;
-  multi->takeChoice(multi.m, 3);  // a choice is ticked too, for a caller without listener
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(multi->isCheckEntry(i), i == 3 || i == 5) << i;
-}
-
 TEST(ToolkitMenuTest, ChoiceSetsValueAndTellsTheListener) {
   Recorder r;
   MenuHolder m = deviationMenu(&r, kCheckStyle);
@@ -119,29 +81,6 @@ TEST(ToolkitMenuTest, ChoiceSetsValueAndTellsTheListener) {
   m->takeChoice(nullptr, 0);  // dismissed
   EXPECT_EQ(m->getLastResult(), -1);
   EXPECT_EQ(r.changes.size(), 2u);
-}
-
-TEST(ToolkitMenuTest, SubmenuChoiceGoesToTheSubmenu) {
-  Recorder r;
-  MenuHolder main(new COptionMenu(CRect(0, 0, 90, 20), &r, 68));
-  auto* presets = new COptionMenu(CRect(0, 0, 90, 20), &r, 63);
-  for (int i = 0; i < 4; ++i) presets->addEntry(("00" + std::to_string(i + 1)).c_str());
-  for (const char* t : {"Save default bank", "Load factory bank", "About", "Save controller presets",
-                        "MidiForget", "-"})
-    main->addEntry(t);
-  main->addEntry(presets, "Presets");
-  EXPECT_EQ(presets->getNbReference(), 2) << "the item keeps its submenu";
-  presets->forget();
-  ASSERT_EQ(main->getNbEntries(), 7);
-  EXPECT_EQ(main->getEntry(6)->getSubmenu(), presets);
-
-  main->takeChoice(presets, 2);
-  ASSERT_EQ(r.changes.size(), 1u);
-  EXPECT_EQ(r.changes[0], std::make_pair(63L, 2.f));
-  EXPECT_EQ(main->getValue(), 0.f) << "the main menu keeps its own value";
-  int index = -1;
-  EXPECT_EQ(main->getLastItemMenu(index), presets);
-  EXPECT_EQ(index, 2);
 }
 
 TEST(ToolkitMenuTest, SharedCopySeesTitlesOwnCopyDoesNot) {
@@ -196,33 +135,4 @@ TEST(ToolkitMenuTest, EntriesPerColumnLayout) {
   CMenuLayout single(items, -1);
   EXPECT_EQ(single.columns(), 1);
   EXPECT_EQ(single.itemRect(83).top, 83 * CMenuLayout::kItemHeight);
-}
-
-TEST(ToolkitMenuTest, KeyboardStepsSkipSeparatorsAndWrap) {
-  std::vector<CMenuLayout::Item> items = {
-      {10, false, true}, {0, true, false}, {10, false, true}, {10, false, false}, {10, false, true}};
-  CMenuLayout layout(items, -1);
-  EXPECT_EQ(layout.itemRect(1).getHeight(), CMenuLayout::kSeparatorHeight);
-  EXPECT_EQ(layout.itemRect(2).top, CMenuLayout::kItemHeight + CMenuLayout::kSeparatorHeight);
-  EXPECT_EQ(layout.step(-1, 1), 0);
-  EXPECT_EQ(layout.step(0, 1), 2);
-  EXPECT_EQ(layout.step(2, 1), 4) << "disabled entries are skipped";
-  EXPECT_EQ(layout.step(4, 1), 0);
-  EXPECT_EQ(layout.step(0, -1), 4);
-  EXPECT_EQ(layout.step(-1, -1), 4);
-  CMenuLayout none({{0, true, false}}, -1);
-  EXPECT_EQ(none.step(-1, 1), -1);
-  CMenuLayout empty({}, 32, 50);
-  EXPECT_EQ(empty.count(), 0);
-  EXPECT_FALSE(empty.bounds().isEmpty()) << "an empty menu still shows a box";
-}
-
-TEST(ToolkitMenuTest, PopupStaysOnScreen) {
-  CRect screen(0, 0, 1280, 1024);
-  CRect menu(0, 0, 200, 300);
-  EXPECT_EQ(CMenuLayout::placeOnScreen(menu, CPoint(100, 100), screen), CPoint(100, 100));
-  EXPECT_EQ(CMenuLayout::placeOnScreen(menu, CPoint(1200, 900), screen), CPoint(1080, 724));
-  EXPECT_EQ(CMenuLayout::placeOnScreen(menu, CPoint(-50, -5), screen), CPoint(0, 0));
-  CRect huge(0, 0, 2000, 100);
-  EXPECT_EQ(CMenuLayout::placeOnScreen(huge, CPoint(10, 10), screen).x, 0);
 }
