@@ -85,26 +85,3 @@ TEST_F(ContentInstallTest, FreshInstanceFindsTheInstalledContent) {
   for (float v : audio.left) energy += v * v;
   EXPECT_GT(energy / static_cast<double>(audio.frames()), 1e-4) << "a played note must be heard";
 }
-
-TEST_F(ContentInstallTest, UninstallKeepsWhatTheUserAdded) {
-  EnvGuard h("HOME", home.string());
-  EnvGuard d("XDG_DATA_HOME", "relative/is/ignored");
-  const fs::path vst = home / ".vst";
-  ASSERT_EQ(script("install", vst), 0);
-  const fs::path sounds = home / ".local/share/Audio/Sounds/Banks/Quillmark/Vellamor";
-  ASSERT_TRUE(fs::is_directory(sounds / "01-Bowed Gut"));
-  fs::create_directories(sounds / "42-My Set");
-  std::ofstream(sounds / "42-My Set/MainS.VORNsnd") << "x";
-  std::ofstream(sounds / "Scale/My Tuning.txt") << "0\n";
-  // Installing again replaces the factory content and keeps the user's.
-  ASSERT_EQ(script("install", vst), 0);
-  EXPECT_TRUE(fs::exists(sounds / "42-My Set/MainS.VORNsnd"));
-
-  ASSERT_EQ(script("uninstall", vst), 0);
-  EXPECT_FALSE(fs::exists(vst / "Vellamor-ZUL"));
-  EXPECT_FALSE(fs::exists(sounds / "01-Bowed Gut"));
-  EXPECT_FALSE(fs::exists(sounds / "Scale/12-Equal Temperament.txt"));
-  EXPECT_TRUE(fs::exists(sounds / "42-My Set/MainS.VORNsnd"));
-  EXPECT_TRUE(fs::exists(sounds / "Scale/My Tuning.txt"));
-  EXPECT_FALSE(fs::exists(home / "relative"));
-}

@@ -57,21 +57,3 @@ TEST(LFOx, WaveformsStepThroughTheirValues) {
   round.setPureRate(3.0f);
   for (int i = 0; i < 30000; ++i) ASSERT_FLOAT_EQ(round.tick(), std::sin(plain.tick()));
 }
-
-TEST(LFOx, AdvanceStepsThePhaseLikeTick) {
-  for (int w : {0, 1, 2, 3, 4, 6}) {
-    LFOx ticked, skipped;
-    ticked.setWaveform(w);
-    skipped.setWaveform(w);
-    ticked.setPureRate(1000.0f);
-    skipped.setPureRate(1000.0f);
-    for (int i = 0; i < 3000; ++i) {
-      const float t = ticked.tick();
-      if (i % 3 == 2) {
-        ASSERT_EQ(skipped.tick(), t) << w << " " << i;
-      } else {
-        skipped.advance();
-      }
-    }
-  }
-}

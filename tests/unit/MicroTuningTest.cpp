@@ -93,54 +93,6 @@ TEST_F(ScaleTest, NumbersIgnoreTheProcessLocale) {
   if (!switched) GTEST_SKIP() << "no comma-decimal locale available";
 }
 
-TEST_F(ScaleTest, FileNamesThatAreListed) {
-  const std::string forty = std::string(36, 'n') + ".txt";
-  const std::string fortyOne = std::string(37, 'n') + ".txt";
-  for (const std::string& name : {forty, fortyOne, std::string(".hidden.txt"), std::string("note.txt~")})
-    file(name, "0\n");
-  Recorder messages;
-  MicroTuning t(dir.c_str());
-  std::set<std::string> names;
-  for (long i = 0; i < t.getSize(); ++i) names.insert(t.getTableName(i));
-  EXPECT_EQ(names, (std::set<std::string>{std::string(36, 'n')}));
-  ASSERT_EQ(messages.shown.size(), 1u);
-  EXPECT_EQ(messages.shown[0].text,
-            "Scale filename name too long. Max of 40 characters! (including the extention .txt)");
-  EXPECT_STREQ(t.getTableName(-1), "");
-}
-
-TEST_F(ScaleTest, EmptyMissingAndCrowdedFolders) {
-  {
-    file("readme.md", "x");
-    Recorder messages;
-    MicroTuning t(dir.c_str());
-    EXPECT_EQ(t.getSize(), 0);
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "No MicroTuning scale tables found (code 3)");
-  }
-  {
-    for (int i = 0; i < 130; ++i) file("s" + std::to_string(i) + ".txt", "0\n");
-    Recorder messages;
-    MicroTuning t(dir.c_str());
-    EXPECT_EQ(t.getSize(), 128);
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "Max number of MicroTuning tables are 128!");
-  }
-}
-
-TEST_F(ScaleTest, NamesCannotLeaveTheFolder) {
-  fs::create_directories(dir + "/Scale");
-  file("Outside.txt", "500\n");
-  file("Scale/In.txt", "100\n");
-  MicroTuning t((dir + "/Scale").c_str());
-  t.setTable("In");
-  EXPECT_EQ(t.Tick(0), 1.0f);
-  t.setTable("../Outside");
-  EXPECT_EQ(t.Tick(0), 0.0f);
-  t.setTable(nullptr);
-  EXPECT_EQ(t.Tick(0), 0.0f);
-}
-
 // Readers see one whole table, old or new, while another thread switches.
 TEST_F(ScaleTest, NoteOnNeverSeesAMixtureOfTables) {
   std::string ones, twos;

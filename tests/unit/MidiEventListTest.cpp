@@ -33,19 +33,3 @@ TEST(MidiEventList, VstEventsAreOrderedByDeltaKeepingInsertionOrderOnTies) {
   }
 }
 
-TEST(MidiEventList, ClearKeepsStorageSoRefillingDoesNotReallocate) {
-  MidiEventList list(16);
-  for (int i = 0; i < 16; ++i) list.noteOn(i, 0, 60, 1);
-  VstEvents* first = list.vstEvents();
-  const VstEvent* slot0 = &list.at(0);
-  std::size_t capacity = list.capacity();
-  list.clear();
-  EXPECT_TRUE(list.empty());
-  EXPECT_EQ(list.vstEvents()->numEvents, 0);
-  for (int i = 0; i < 16; ++i) list.noteOff(i, 0, 60);
-  EXPECT_EQ(list.capacity(), capacity);
-  EXPECT_EQ(list.vstEvents(), first);
-  EXPECT_EQ(&list.at(0), slot0);
-  EXPECT_EQ(list.vstEvents()->numEvents, 16);
-}
-

@@ -79,31 +79,3 @@ TEST(MidiNoteAllocator, IdleVoicesInOrderThenStealTheOldest) {
   v.env[7].Reset();  // an idle envelope wins over stealing
   EXPECT_EQ(m.NoteOn(80, 100, v.ptr), 7);
 }
-
-TEST(MidiNoteAllocator, ReleasedKeyIsReusedHighestFirstUntilTheCountIsFull) {
-  MidiNote m;
-  Voices v;
-  v.fill(m);
-  EXPECT_EQ(m.NoteOff(43), 3);
-  EXPECT_EQ(m.NoteOff(45), 5);
-  EXPECT_EQ(m.getActiveCount(), 10);
-  EXPECT_EQ(m.NoteOn(90, 100, v.ptr), 5);
-  // The count counts the new note: at twelve the oldest slot is taken even
-  // though slot 3's key is up.
-  EXPECT_EQ(m.NoteOn(91, 100, v.ptr), 0);
-  EXPECT_EQ(m.GetNote(3), 0);
-}
-
-TEST(MidiNoteVoices, SetVoicesClampsAndOnlyClearsOnChange) {
-  MidiNote m;
-  m.setVoices(0);
-  EXPECT_EQ(m.getVoices(), 1);
-  m.NoteOn(60, 100, nullptr);
-  m.setVoices(1);  // same count: notes stay
-  EXPECT_EQ(m.LastNote(), 60);
-  m.setVoices(12);
-  EXPECT_FALSE(m.CheckNoteStillOn(60));
-  m.setVoices(500);
-  EXPECT_EQ(m.getVoices(), 128);
-  EXPECT_EQ(m.GetNote(-1) + m.GetNote(128), 0);  // outside the slots
-}

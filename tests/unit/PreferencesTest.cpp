@@ -70,13 +70,6 @@ TEST_F(PreferencesTest, DamagedLinesAreSkippedOrReadAsZero) {
   EXPECT_EQ(p.getInt(""), std::nullopt);
 }
 
-TEST_F(PreferencesTest, OversizedFileIsIgnored) {
-  writeRaw("a=1\n" + std::string(Preferences::kMaxFileSize, '#'));
-  Preferences p(file_);
-  EXPECT_FALSE(p.load());
-  EXPECT_EQ(p.getInt("a"), std::nullopt);
-}
-
 TEST_F(PreferencesTest, SaveReplacesAtomicallyAndLeavesNoTemporaryEvenWhenItFails) {
   auto onlyTheFile = [this] {
     std::vector<fs::path> names;
@@ -95,12 +88,4 @@ TEST_F(PreferencesTest, SaveReplacesAtomicallyAndLeavesNoTemporaryEvenWhenItFail
   EXPECT_FALSE(p.save());
   EXPECT_TRUE(onlyTheFile());
   EXPECT_TRUE(fs::is_directory(file_ + "/blocker"));
-}
-
-TEST_F(PreferencesTest, DefaultPathFollowsConfigHome) {
-  testfiles::ScopedEnv config("XDG_CONFIG_HOME", dir_);
-  EXPECT_EQ(Preferences::defaultFilePath(), dir_ + "/Vellamor-ZUL/preferences");
-  config.set("not/absolute");
-  std::string fallback = Preferences::defaultFilePath();
-  EXPECT_NE(fallback.find("/.config/Vellamor-ZUL/preferences"), std::string::npos) << fallback;
 }

@@ -79,26 +79,3 @@ TEST_F(Scl2ScaleTest, RefusesScalesThatDoNotFitTwelveKeysPerOctave) {
   EXPECT_NE(output.find("period is 1300"), std::string::npos) << output;
   EXPECT_FALSE(fs::exists(dir / "W.txt"));
 }
-
-TEST_F(Scl2ScaleTest, KeyboardMappingSetsTheReferenceKey) {
-  write("pyth.scl", kPythagorean);
-  // Middle note D (62); A (69) at 440 Hz stays where equal temperament has it.
-  write("d.kbm", "! d.kbm\n0\n0\n127\n62\n69\n440.0\n12\n");
-  ASSERT_EQ(convert("pyth.scl", "PythD.txt", "d.kbm"), 0) << output;
-  EXPECT_NE(output.find("pitch class 2"), std::string::npos) << output;
-  auto o = offsets("PythD");
-  EXPECT_NEAR(o[7], 0.0, 1e-3);  // A, a fifth above D
-  EXPECT_NEAR(o[0], 700 - cents(1.5), 1e-3);
-
-  // Reference 432 Hz on A: everything a third of a semitone lower.
-  write("low.kbm", "12\n0\n127\n60\n69\n432\n12\n0\n1\n2\n3\n4\n5\n6\n7\n8\n9\nx\n11\n");
-  ASSERT_EQ(convert("pyth.scl", "Low.txt", "low.kbm"), 0) << output;
-  auto l = offsets("Low");
-  const double shift = cents(432.0 / 440.0) - (cents(27.0 / 16) - 900);
-  EXPECT_NEAR(l[9], cents(432.0 / 440.0), 1e-3);
-  EXPECT_NEAR(l[10], shift, 1e-3);  // unmapped key: equal temperament, shifted
-
-  write("odd.kbm", "7\n0\n127\n60\n69\n440\n7\n0\n1\n2\n3\n4\n5\n6\n");
-  EXPECT_EQ(convert("pyth.scl", "Odd.txt", "odd.kbm"), 1);
-  EXPECT_NE(output.find("12 keys"), std::string::npos) << output;
-}

@@ -72,27 +72,3 @@ TEST(SoundSetList, WellNamedFoldersAreListedByCodeAndTheRestSkippedOrReported) {
   EXPECT_EQ(tooLong, 2);
   EXPECT_EQ(log.lines().size(), 4u);
 }
-
-TEST(SoundSetList, TheLaterOfTwoFoldersWithOneNumberWinsAndAMissingFolderIsReported) {
-  testfiles::TempDir dir("soundsets");
-  for (const char* name : {"04-First", "04-Second", "04-Third", "01-One"}) fs::create_directories(dir / name);
-  // The order the file system lists them in decides.
-  std::string last;
-  DIR* d = opendir(dir.str().c_str());
-  while (dirent* e = readdir(d))
-    if (std::string(e->d_name).rfind("04-", 0) == 0) last = e->d_name;
-  closedir(d);
-
-  MessageLog log;
-  SoundSetList list;
-  list.build(dir.str().c_str());
-  const std::vector<std::pair<int, std::string>> want = {{0, "01-One"}, {3, last}};
-  EXPECT_EQ(table(list), want);
-  EXPECT_TRUE(log.lines().empty());
-
-  list.build((dir.str() + "/missing").c_str());
-  EXPECT_TRUE(table(list).empty()) << "the old table is gone";
-  EXPECT_EQ(list.find(0), -1);
-  ASSERT_EQ(log.lines().size(), 1u);
-  EXPECT_EQ(log.lines()[0], "Error!|Error opening the sound data directory|0");
-}

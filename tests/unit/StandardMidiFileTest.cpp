@@ -44,28 +44,7 @@ void expectSeconds(const StandardMidiFile& file, std::initializer_list<double> w
   }
 }
 
-void expectBytes(const StandardMidiFile& file, std::initializer_list<std::pair<int, Bytes>> want) {
-  for (const auto& [i, bytes] : want) EXPECT_EQ(bytesOf(file, static_cast<std::size_t>(i)), bytes) << "event " << i;
-}
-
 }  // namespace
-
-TEST(StandardMidiFile, RunningStatusRepeatsTheLastChannelStatus) {
-  Parsed p =
-      // Program change and channel pressure take one data byte, pitch bend two;
-      // meta and SysEx events in between do not end the running status.
-      parse(cat({header(0, 1, 96), track({ev(0, {0x91, 60, 100}), ev(10, {62, 90}), ev(10, {60, 0}),
-                                          ev(0, {0xc3, 5}), ev(5, {7}), ev(0, {0xff, 0x01, 0x02, 'h', 'i'}),
-                                          ev(1, {9}), ev(0, {0xf0, 0x02, 0x01, 0xf7}), ev(1, {11}),
-                                          ev(0, {0xd3, 20}), ev(0, {21}), ev(0, {0xe3, 1, 64}),
-                                          ev(0, {2, 65}), endOfTrack()})}));
-  ASSERT_TRUE(p.ok) << p.error;
-  ASSERT_EQ(p.file.events().size(), 12u);
-  expectBytes(p.file, {{1, {0x91, 62, 90}}, {2, {0x91, 60, 0}}, {3, {0xc3, 5}}, {4, {0xc3, 7}},
-                       {5, {0xc3, 9}}, {7, {0xc3, 11}}, {9, {0xd3, 21}}, {11, {0xe3, 2, 65}}});
-  EXPECT_TRUE(p.file.events()[6].sysex);
-  EXPECT_EQ(p.file.events()[7].tick, 27u);
-}
 
 TEST(StandardMidiFile, Format1TempoTrackAppliesToEveryTrackAndTracksMerge) {
   Parsed p =

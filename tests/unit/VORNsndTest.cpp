@@ -104,63 +104,6 @@ TEST_F(SoundFileTest, LooplessWaveGetsSilentTailAndInnerLoop) {
   EXPECT_FALSE(status.noWave());
 }
 
-TEST_F(SoundFileTest, LoopedWaveCopiesLoopStartBehindLoopEnd) {
-  Bytes f;
-  f.header(2);
-  std::vector<float> s = ramp(1000);
-  f.chunk(s, 100, 900, 60, 0, 63);
-  f.chunk(ramp(100), 10, 100);  // a loop end at the length is still valid
-  VORNsnd snd;
-  ASSERT_EQ(snd.loadVORNsnd(write("a/b.VORNsnd", f).c_str()), 0);
-  ASSERT_EQ(snd.waveCount(), 2);
-  const Wavetable_Wave& w = snd.wave(0);
-  expectLayout(w, {1000, 100, 900});
-  EXPECT_EQ(w.data[900], s[900]);
-  EXPECT_EQ(w.data[901], s[100]);
-  EXPECT_EQ(w.data[902], s[902]);
-  for (int i = 1000; i < 1012; ++i) EXPECT_EQ(w.data[i], 0.0f);
-  EXPECT_EQ(snd.wave(1).data[101], snd.wave(1).data[10]);
-}
-
-TEST_F(SoundFileTest, NamesComeFromThePathAndAnAlternativeExtensionLoadsButStaysSilent) {
-  Bytes f = one(ramp(200), -1, 0);
-  write("05-Alt/Drone.FernoSND", f);
-  SoundStatus status;
-  Recorder messages;
-  VORNsnd snd(&status);
-  const std::string requested = dir + "/05-Alt/Drone.VORNsnd";
-  EXPECT_EQ(snd.loadVORNsnd(requested.c_str()), 0);
-  EXPECT_EQ(snd.wave(0).length, 240);
-  EXPECT_STREQ(snd.name(), "Drone");
-  EXPECT_STREQ(snd.setName(), "05-Alt");
-  EXPECT_TRUE(status.noWave());
-  EXPECT_TRUE(messages.shown.empty());
-  // Longer names keep their last 24 characters.
-  const std::string longSet = "04-abcdefghijklmnopqrstuvwxyz", longName = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-  ASSERT_EQ(snd.loadVORNsnd(write(longSet + "/" + longName + ".VORNsnd", f).c_str()), 0);
-  EXPECT_EQ(std::string(snd.name()), longName.substr(longName.size() - 24));
-  EXPECT_EQ(std::string(snd.setName()), longSet.substr(longSet.size() - 24));
-}
-
-TEST_F(SoundFileTest, MissingFileWarnsOnceAndLeavesSilentWave) {
-  SoundStatus status;
-  Recorder messages;
-  VORNsnd snd(&status);
-  testing::internal::CaptureStderr();
-  const std::string path = dir + "/nothing/MainS.VORNsnd";
-  EXPECT_EQ(snd.loadVORNsnd(path.c_str()), 1);
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("Error loading VORNsnd file! Code 1 - file " + path + "\n"),
-            std::string::npos);
-  ASSERT_EQ(messages.shown.size(), 1u);
-  EXPECT_EQ(messages.shown[0].text, "Selected file is missing");
-  EXPECT_EQ(messages.shown[0].title, "Warning!");
-  EXPECT_TRUE(status.noWave());
-  expectBlank(snd);
-  // Paths too short for the alternative form, or no path at all.
-  EXPECT_EQ(snd.loadVORNsnd("abc"), 1);
-  EXPECT_EQ(snd.loadVORNsnd(nullptr), 1);
-}
-
 // Every damaged or hostile file ends in the blank wave with the flag up.
 TEST_F(SoundFileTest, DamagedAndHostileFilesAreRefused) {
   auto raw = [](std::size_t n) {
@@ -230,33 +173,6 @@ TEST_F(SoundFileTest, DamagedAndHostileFilesAreRefused) {
       EXPECT_TRUE(messages.shown.empty());
     }
   }
-}
-
-TEST_F(SoundFileTest, NonFiniteSamplesAreZeroedAndHugeOnesCut) {
-  Bytes f = one({0.5f, NAN, INFINITY, -0.25f, 1e30f}, 0, 4);
-  VORNsnd snd;
-  ASSERT_EQ(snd.loadVORNsnd(write("n/n.VORNsnd", f).c_str()), 0);
-  const Wavetable_Wave& w = snd.wave(0);
-  EXPECT_EQ(w.data[0], 0.5f);
-  EXPECT_EQ(w.data[1], 0.0f);
-  EXPECT_EQ(w.data[2], 0.0f);
-  EXPECT_EQ(w.data[4], 1e6f);
-}
-
-TEST_F(SoundFileTest, SilenceFlagBelongsToOneInstanceAndClearsWithTheNextSet) {
-  SoundStatus first, second;
-  VORNsnd a(&first), b(&second);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(a.loadVORNsnd(write("1/a.VORNsnd", one(ramp(64), 0, 65)).c_str()), 52);
-  testing::internal::GetCapturedStderr();
-  const std::string good = write("1/b.VORNsnd", one(ramp(64), -1, 0));
-  EXPECT_EQ(b.loadVORNsnd(good.c_str()), 0);
-  EXPECT_EQ(a.loadVORNsnd(good.c_str()), 0);  // a good file of the same set does not lift it
-  EXPECT_TRUE(first.noWave());
-  EXPECT_FALSE(second.noWave());
-  first.beginSoundSet();
-  EXPECT_EQ(a.loadVORNsnd(good.c_str()), 0);
-  EXPECT_FALSE(first.noWave());
 }
 
 }  // namespace

@@ -63,33 +63,4 @@ TEST_F(SynthParameters, ModeValuesAreNormalisedOnTheNextCall) {
   EXPECT_EQ(static_cast<int>(3.0f * mono), 2);  // still read as mode 2
 }
 
-TEST_F(SynthParameters, ProgramNamesAreBoundedAndTerminated) {
-  char longName[] = "A very long program name that does not fit";
-  synth.setProgramName(longName);
-  char out[64];
-  std::memset(out, 'x', sizeof(out));
-  synth.getProgramName(out);
-  EXPECT_EQ(std::string(out), std::string(longName).substr(0, 23));
-  EXPECT_FALSE(synth.getProgramNameIndexed(0, 128, out) || synth.getProgramNameIndexed(0, -1, out));
-  EXPECT_EQ(synth.parameterBlock().programs[0].name[23], 0);
-}
-
-TEST(DisplayProcedures, TextsFollowTheValue) {
-  using Show = bool (*)(float, char*, void*);
-  const struct {
-    Show show;
-    float value;
-    const char* want;
-  } cases[] = {{Root, 11.0f, "B"}, {Root, 12.0f, "B"},  // outside C..B the text stays
-               {Root, -0.5f, "C"},   // truncation toward zero
-               {DroneRoot, 1.0f, "F#"}, {DroneRoot, 5.0f / 11.0f + 0.01f, "C"}, {Fine, 0.0f, "-100"},
-               {Fine, 0.2525f, "-49"}, {Bend, 1.0f, "12"}, {ParDisplayIntShow, NAN, "0"},
-               {ParDisplayIntShow, 1e30f, "2147483520"}};  // must not overflow the conversion
-  char text[16] = "old";
-  for (const auto& c : cases) {
-    c.show(c.value, text, nullptr);
-    EXPECT_STREQ(text, c.want) << c.value;
-  }
-}
-
 }  // namespace

@@ -146,29 +146,6 @@ TEST_F(SynthPrograms, FactoryBankUnlessADefaultBankOfTheRightSizeAndTheReloadQue
   EXPECT_STREQ(name, "Factory 0");
 }
 
-TEST_F(SynthPrograms, WholeStateChunkRestoresTheSound) {
-  std::vector<std::uint8_t> state;
-  std::vector<float> before;
-  {
-    VstSynth original(quietHost);
-    original.setParameter(13, 0.6f);
-    original.setParameter(21, 0.0f);  // reverb off, flanger off: a dry render
-    original.setParameter(18, 0.0f);
-    original.setParameter(5, 0.75f);  // six semitones up
-    state = chunkOf(original, false);
-    ASSERT_EQ(state.size(), sizeof(VstParameters));
-    before = render(original, 4096);
-  }
-  VstSynth restored(quietHost);
-  for (int i = 0; i < 33; ++i) restored.setParameter(i, 0.9f);
-  ASSERT_EQ(restored.setChunk(state.data(), static_cast<VstInt32>(state.size()), false), 1);
-  std::vector<float> after = render(restored, 4096);
-  double energy = 0.0;
-  for (float v : before) energy += v * v;
-  EXPECT_GT(energy, 1.0) << "the comparison needs sound";
-  for (size_t i = 0; i < before.size(); ++i) ASSERT_EQ(before[i], after[i]) << i;
-}
-
 TEST_F(SynthPrograms, ChunksOfOtherSizesChangeNothingAndHostileValuesAreMadeSafe) {
   VstSynth synth(quietHost);
   std::vector<std::uint8_t> bytes = chunkOf(synth, false);
@@ -343,38 +320,6 @@ TEST_F(SynthPrograms, StoredDefaultsComeBackExactlyAsSavedAndOldThirdsStillReadA
     for (auto [index, value] : saved)
       EXPECT_EQ(synth.getParameter(index), value) << "parameter " << index << ", round " << round;
   }
-}
-
-TEST_F(SynthPrograms, StoredDefaultsAndLearnedControllersComeFromThePreferences) {
-  {
-    Preferences prefs(Preferences::defaultFilePath());
-    prefs.setInt("VolumeType      ", 20001);
-    prefs.setInt("DroneType       ", 10001);
-    prefs.setInt("MidiCC-Volume          ", 8);
-    prefs.setInt("MidiCC-Glide           ", 9999);  // out of controller range
-    ASSERT_TRUE(prefs.save());
-  }
-  VstSynth synth(quietHost);
-  EXPECT_FLOAT_EQ(synth.volumeFactor(), 0.52f);
-  // 10001 stores the plain number 1, read as mode 1 after normalisation.
-  EXPECT_NEAR(synth.getParameter(16), 1.0f / 3.0f, 1e-6);
-  EXPECT_EQ(synth.getMidiCC(13), 7);
-  EXPECT_EQ(synth.getMidiCC(29), 0);
-
-  // And what the editor saves comes back in the next instance.
-  synth.setParameter(69, 12.0f);  // learn Sympathetic ...
-  std::vector<float> ignored = render(synth, 16);
-  VstMidiEvent cc{kVstMidiType, sizeof(VstMidiEvent), 0, 0, 0, 0, {char(0xB0), 21, 64, 0}, 0, 0, 0, 0};
-  VstEvents list{1, 0, {reinterpret_cast<VstEvent*>(&cc), nullptr}};
-  synth.processEvents(&list);  // ... from controller 21
-  float* outs[2] = {ignored.data(), ignored.data()};
-  synth.processReplacing(nullptr, outs, 8);
-  ASSERT_EQ(synth.getMidiCC(12), 21);
-  synth.setParameter(25, 4.0f);
-  ASSERT_TRUE(synth.saveControllerPresets());
-  VstSynth next(quietHost);
-  EXPECT_EQ(next.getMidiCC(12), 21);
-  EXPECT_EQ(next.getParameter(25), 4.0f);
 }
 
 }  // namespace

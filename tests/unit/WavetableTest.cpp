@@ -122,70 +122,6 @@ TEST_F(OscillatorTest, OffsetsBendAndDeviation) {
   for (int i = 0; i < 100; ++i) ASSERT_TRUE(std::isfinite(osc.tick()));
 }
 
-TEST_F(OscillatorTest, CrossFadeOutChangeInUnlessForced) {
-  auto snd = sound({constant(1.0f, 3000, 0, 63), constant(0.5f, 3000, 64, 127)});
-  Wavetable osc(snd.get());
-  osc.setNote(60, 100, true, false);
-  EXPECT_EQ(osc.tick(), 1.0f);
-  osc.setNote(70, 100, true, false);
-  EXPECT_EQ(osc.currentWave(), 0);  // pending until faded out
-  int out = 0;
-  float v = 1.0f;
-  while (v > 0.0f && out < 1000) {
-    v = osc.tick();
-    ++out;
-  }
-  EXPECT_EQ(osc.currentWave(), 1);
-  int in = 0;
-  while (v < 0.5f && in < 1000) {
-    v = osc.tick();
-    ++in;
-  }
-  EXPECT_NEAR(out, 265, 1);
-  EXPECT_NEAR(in, 265, 1);
-  EXPECT_EQ(osc.pendingWave(), -2);
-  EXPECT_EQ(osc.tick(), 0.5f);
-
-  // A forced note changes at once.
-  osc.setNote(60, 100, true, true);
-  EXPECT_EQ(osc.currentWave(), 0);
-  EXPECT_EQ(osc.tick(), 1.0f);
-}
-
-// A control thread reloads the sound over and over while the audio thread
-// plays it; every load is fenced by isLoading, so nothing freed is read.
-TEST_F(OscillatorTest, ConcurrentReloadsStayFinite) {
-  const std::string a = dir + "/a.VORNsnd", b = dir + "/b.VORNsnd";
-  std::string error;
-  ASSERT_TRUE(VORNsndWriter::write(a, "", {constant(0.5f, 4000)}, nullptr, &error));
-  ASSERT_TRUE(VORNsndWriter::write(b, "", {constant(-0.5f, 300, 0, 60), constant(0.25f, 9000, 61, 127)},
-                                   nullptr, &error));
-  VORNsnd snd;
-  ASSERT_EQ(snd.loadVORNsnd(a.c_str()), 0);
-  Wavetable osc(&snd);
-  std::atomic<bool> stop{false};
-  std::atomic<bool> bad{false};
-  std::thread audio([&] {
-    int note = 40;
-    while (!stop.load()) {
-      osc.setNote(note, 100, true, false);
-      note = note == 90 ? 40 : note + 1;
-      for (int i = 0; i < 64; ++i) {
-        const float v = osc.tick();
-        if (!std::isfinite(v) || std::fabs(v) > 0.5f) bad = true;
-      }
-    }
-  });
-  for (int i = 0; i < 300; ++i) {
-    osc.isLoading(true);
-    snd.loadVORNsnd(i % 2 ? a.c_str() : b.c_str());
-    osc.isLoading(false);
-  }
-  stop = true;
-  audio.join();
-  EXPECT_FALSE(bad.load());
-}
-
 }  // namespace
 
 // A stretch ticked in one call gives the same samples as tick() one by one:
@@ -235,37 +171,4 @@ TEST_F(OscillatorTest, BlockTickingMatchesTickingOneByOne) {
   for (int i = 0; i < 12; ++i) compare("running off its end");
   both([](Wavetable& o) { o.setNote(80, 90, true, true); });
   compare("forced change back to the loop");
-}
-
-// While gliding, the rate is worked out again only when something it depends
-// on has changed: every pitch input still acts at the next tick, in a block
-// and alone, once the glide has come to rest.
-TEST_F(OscillatorTest, PitchInputsActAtTheNextTickOfARestingGlide) {
-  auto snd = sound({constant(0.5f, 5000)});
-  Wavetable osc(snd.get());
-  osc.setGlider(0.05f);
-  osc.setLegatoMode(true);
-  osc.setNote(60, 100, true, false);
-  osc.setNote(64, 100, false, false);
-  std::vector<float> out(128);
-  for (int i = 0; i < 200; ++i) osc.tickBlock(out.data(), 128);  // the glide is over
-  using Change = void (*)(Wavetable&);
-  const Change changes[] = {
-      [](Wavetable& o) { o.setFine1(3.0f); }, [](Wavetable& o) { o.setFine2(-2.0f); },
-      [](Wavetable& o) { o.setFine3(1.0f); }, [](Wavetable& o) { o.setFine4(0.5f); },
-      [](Wavetable& o) { o.setPitchEnv(0.3f, 5); }, [](Wavetable& o) { o.setPitchLfo(-0.2f, 1); },
-      [](Wavetable& o) { o.setPitchBend(0.5f, 2); }, [](Wavetable& o) { o.setTuning(1, 0.0f); }};
-  for (size_t k = 0; k < std::size(changes); ++k) {
-    SCOPED_TRACE(k);
-    const float before = osc.increment();
-    changes[k](osc);
-    if (k % 2) {
-      osc.tick();
-    } else {
-      osc.beginBlock();
-      osc.tickBlock(out.data(), 3);
-      osc.endBlock();
-    }
-    EXPECT_NE(osc.increment(), before);
-  }
 }
