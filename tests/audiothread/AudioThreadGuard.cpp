@@ -30,7 +30,7 @@ thread_local bool tl_recording = false;
 
 // The first offences keep their stacks; count() sees them all.
 constexpr int kKept = 16;
-constexpr int kDepth = 30;
+constexpr int kDepth = 12;
 constexpr int kSkipped = 2;  // record() and the hook itself
 
 struct Offence {
