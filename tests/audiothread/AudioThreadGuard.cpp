@@ -1,6 +1,5 @@
 #include "tests/audiothread/AudioThreadGuard.h"
 
-#include <dirent.h>
 #include <dlfcn.h>
 #include <execinfo.h>
 #include <fcntl.h>
@@ -15,13 +14,12 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <map>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -30,56 +28,29 @@ thread_local int tl_scopes = 0;
 thread_local int tl_pauses = 0;
 thread_local bool tl_recording = false;
 
-constexpr int kKept = 256;
-constexpr int kShown = 12;  // stacks written out in full
-constexpr int kDepth = 28;
+// The first offences keep their stacks; count() sees them all.
+constexpr int kKept = 16;
+constexpr int kDepth = 12;
 constexpr int kSkipped = 2;  // record() and the hook itself
 
 struct Offence {
   const char* kind;
-  long hits;
   int depth;
-  std::uint64_t hash;
   void* frames[kDepth];
 };
 
 Offence g_kept[kKept];
-int g_keptCount = 0;
-long g_dropped = 0;  // offences with a stack not kept
 std::atomic<long> g_total{0};
-std::atomic_flag g_lock = ATOMIC_FLAG_INIT;
 std::atomic<bool> g_hooksSeen{false};
-
-struct Locked {
-  Locked() { while (g_lock.test_and_set(std::memory_order_acquire)) {} }
-  ~Locked() { g_lock.clear(std::memory_order_release); }
-};
 
 __attribute__((noinline)) void record(const char* kind) {
   g_hooksSeen.store(true, std::memory_order_relaxed);
   if (tl_scopes == 0 || tl_pauses > 0 || tl_recording) return;
   tl_recording = true;
-  void* frames[kDepth + kSkipped];
-  int depth = backtrace(frames, kDepth + kSkipped) - kSkipped;
-  if (depth < 0) depth = 0;
-  std::uint64_t hash = 1469598103934665603ull;
-  for (int i = 0; i < depth; ++i)
-    hash = (hash ^ reinterpret_cast<std::uintptr_t>(frames[kSkipped + i])) * 1099511628211ull;
-  hash ^= reinterpret_cast<std::uintptr_t>(kind);
-  g_total.fetch_add(1, std::memory_order_relaxed);
-  {
-    Locked locked;
-    int i = 0;
-    while (i < g_keptCount && g_kept[i].hash != hash) ++i;
-    if (i < g_keptCount) {
-      ++g_kept[i].hits;
-    } else if (g_keptCount < kKept) {
-      Offence& o = g_kept[g_keptCount++];
-      o = {kind, 1, depth, hash, {}};
-      std::memcpy(o.frames, frames + kSkipped, sizeof(void*) * static_cast<size_t>(depth));
-    } else {
-      ++g_dropped;
-    }
+  const long n = g_total.fetch_add(1);
+  if (n < kKept) {
+    g_kept[n].depth = backtrace(g_kept[n].frames, kDepth);
+    g_kept[n].kind = kind;
   }
   tl_recording = false;
 }
@@ -101,64 +72,28 @@ decltype(Fn) next(const char* name) {
   return reinterpret_cast<decltype(Fn)>(p);
 }
 
-// Where a frame's code lives, as "function at file:line" when addr2line can
-// tell, else the object and offset. The stack ends at the first frame of
-// this executable: the caller that was being watched.
-std::vector<std::string> describe(void* const* frames, int depth) {
-  Dl_info self{};
-  dladdr(reinterpret_cast<void*>(&record), &self);
-  for (int i = 0; i < depth; ++i) {
-    Dl_info info{};
-    if (dladdr(frames[i], &info) && info.dli_fbase == self.dli_fbase) {
-      depth = i + 1;
-      break;
-    }
-  }
-  std::vector<std::string> lines(static_cast<size_t>(depth));
-  // Grouped by object file: one addr2line run each.
-  std::map<std::string, std::vector<std::pair<int, std::uintptr_t>>> byObject;
+// "function at file:line" per frame, innermost first.
+std::string describe(void* const* frames, int depth) {
+  std::string out;
   for (int i = 0; i < depth; ++i) {
     // A return address points past its call; one byte back stays inside it.
     auto address = reinterpret_cast<std::uintptr_t>(frames[i]) - 1;
     Dl_info info{};
-    char text[512];
-    if (dladdr(reinterpret_cast<void*>(address), &info) && info.dli_fname) {
-      std::uintptr_t offset = address - reinterpret_cast<std::uintptr_t>(info.dli_fbase);
-      std::snprintf(text, sizeof(text), "%s+0x%lx (%s)", info.dli_sname ? info.dli_sname : "?",
-                    static_cast<unsigned long>(offset), info.dli_fname);
-      byObject[info.dli_fname].push_back({i, offset});
-    } else {
-      std::snprintf(text, sizeof(text), "%p", frames[i]);
+    if (!dladdr(reinterpret_cast<void*>(address), &info) || !info.dli_fname) continue;
+    char command[1024], line[2048] = "?";
+    std::snprintf(command, sizeof(command), "addr2line -C -f -p -e '%s' 0x%lx 2>/dev/null",
+                  info.dli_fname,
+                  static_cast<unsigned long>(address - reinterpret_cast<std::uintptr_t>(info.dli_fbase)));
+    if (FILE* pipe = popen(command, "r")) {
+      if (!fgets(line, sizeof(line), pipe)) line[0] = 0;
+      pclose(pipe);
     }
-    lines[static_cast<size_t>(i)] = text;
+    out += std::string("    ") + line;
   }
-  for (auto& [object, entries] : byObject) {
-    std::string command = "addr2line -C -f -e '" + object + "'";
-    for (auto& [index, offset] : entries) {
-      char text[32];
-      std::snprintf(text, sizeof(text), " 0x%lx", static_cast<unsigned long>(offset));
-      command += text;
-    }
-    command += " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) continue;
-    char function[2048], place[2048];
-    for (auto& [index, offset] : entries) {
-      if (!fgets(function, sizeof(function), pipe) || !fgets(place, sizeof(place), pipe)) break;
-      function[strcspn(function, "\n")] = 0;
-      place[strcspn(place, "\n")] = 0;
-      if (std::strcmp(function, "??") == 0) continue;
-      const char* base = std::strrchr(object.c_str(), '/');
-      lines[static_cast<size_t>(index)] = std::string(function) + " at " + place + " [" +
-                                          (base ? base + 1 : object.c_str()) + "]";
-    }
-    pclose(pipe);
-  }
-  return lines;
+  return out;
 }
 
-// backtrace() loads the unwinder on first use, allocating: do it before any
-// counting.
+// backtrace() loads the unwinder on first use, allocating: do it up front.
 __attribute__((constructor)) void prepare() {
   void* frames[4];
   backtrace(frames, 4);
@@ -173,45 +108,25 @@ AudioThreadGuard::Pause::~Pause() { --tl_pauses; }
 
 long AudioThreadGuard::count() { return g_total.load(); }
 
-long AudioThreadGuard::count(const char* kind) {
-  long n = 0;
-  Locked locked;
-  for (int i = 0; i < g_keptCount; ++i)
-    if (std::strcmp(g_kept[i].kind, kind) == 0) n += g_kept[i].hits;
-  return n;
-}
-
-void AudioThreadGuard::reset() {
-  Locked locked;
-  g_keptCount = 0;
-  g_dropped = 0;
-  g_total = 0;
-}
+void AudioThreadGuard::reset() { g_total = 0; }
 
 std::string AudioThreadGuard::report() {
-  std::vector<Offence> kept;
-  long dropped;
-  {
-    Locked locked;
-    kept.assign(g_kept, g_kept + g_keptCount);
-    dropped = g_dropped;
-  }
+  const int kept = static_cast<int>(std::min<long>(g_total.load(), kKept));
   std::string out;
-  int shown = 0;
-  for (const Offence& o : kept) {
-    std::vector<std::string> stack = describe(o.frames, o.depth);
-    out += std::string(o.kind) + ", " + std::to_string(o.hits) + " time(s)";
-    if (shown++ < kShown) {
-      out += ", called from:\n";
-      for (const std::string& line : stack) out += "    " + line + "\n";
-    } else {  // the rest in one line each: the three innermost callers
-      out += ":";
-      for (size_t i = 0; i < stack.size() && i < 3; ++i)
-        out += (i ? " < " : " ") + stack[i].substr(0, stack[i].find(" at "));
-      out += "\n";
-    }
+  for (int i = 0; i < kept; ++i) {
+    const Offence& o = g_kept[i];
+    auto same = [&](int j) {
+      return g_kept[j].kind == o.kind && g_kept[j].depth == o.depth &&
+             !std::memcmp(g_kept[j].frames, o.frames, sizeof(void*) * static_cast<size_t>(o.depth));
+    };
+    int first = 0, hits = 0;
+    while (!same(first)) ++first;
+    if (first < i) continue;
+    for (int j = i; j < kept; ++j) hits += same(j);
+    out += std::string(o.kind) + ", " + std::to_string(hits) + " time(s), called from:\n" +
+           describe(o.frames + kSkipped, std::max(0, o.depth - kSkipped));
   }
-  if (dropped > 0) out += std::to_string(dropped) + " more offence(s) with stacks not kept\n";
+  if (g_total > kKept) out += std::to_string(g_total - kKept) + " more offence(s) not kept\n";
   return out;
 }
 
@@ -233,17 +148,14 @@ bool AudioThreadGuard::active() {
   GUARD_CALL(ret, name, params, GUARD_NEXT(name) args, __VA_ARGS__)
 #define GUARD_ALLOC(name, params, call) GUARD_CALL(void*, name, params, call, noexcept)
 // The mode argument is there only when the flags create a file.
-#define GUARD_OPEN(name, params, args)   \
-  int name params {                      \
-    record(#name);                       \
-    mode_t mode = 0;                     \
-    if (flags & (O_CREAT | O_TMPFILE)) { \
-      va_list more;                      \
-      va_start(more, flags);             \
-      mode = va_arg(more, mode_t);       \
-      va_end(more);                      \
-    }                                    \
-    return GUARD_NEXT(name) args;        \
+#define GUARD_OPEN(name, params, args)                                       \
+  int name params {                                                          \
+    record(#name);                                                           \
+    va_list more;                                                            \
+    va_start(more, flags);                                                   \
+    mode_t mode = flags & (O_CREAT | O_TMPFILE) ? va_arg(more, mode_t) : 0; \
+    va_end(more);                                                            \
+    return GUARD_NEXT(name) args;                                            \
   }
 
 extern "C" {
@@ -254,21 +166,15 @@ void* __libc_calloc(size_t, size_t);
 void* __libc_realloc(void*, size_t);
 void* __libc_memalign(size_t, size_t);
 void __libc_free(void*);
-int __cxa_guard_acquire(std::int64_t* guard);
 
 GUARD_ALLOC(malloc, (size_t n), __libc_malloc(n))
 GUARD_ALLOC(calloc, (size_t count, size_t n), __libc_calloc(count, n))
 GUARD_ALLOC(realloc, (void* p, size_t n), __libc_realloc(p, n))
-GUARD_ALLOC(memalign, (size_t alignment, size_t n), __libc_memalign(alignment, n))
 GUARD_ALLOC(aligned_alloc, (size_t alignment, size_t n), __libc_memalign(alignment, n))
-GUARD_ALLOC(valloc, (size_t n), __libc_memalign(static_cast<size_t>(sysconf(_SC_PAGESIZE)), n))
 int posix_memalign(void** out, size_t alignment, size_t n) noexcept {
   record("posix_memalign");
-  if (alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0) return EINVAL;
-  void* p = __libc_memalign(alignment, n);
-  if (!p && n) return ENOMEM;
-  *out = p;
-  return 0;
+  if (alignment % sizeof(void*) || (alignment & (alignment - 1))) return EINVAL;
+  return (*out = __libc_memalign(alignment, n)) || !n ? 0 : ENOMEM;
 }
 void free(void* p) noexcept {
   if (p) record("free");
@@ -277,30 +183,14 @@ void free(void* p) noexcept {
 
 GUARD_FORWARD(int, pthread_mutex_lock, (pthread_mutex_t* m), (m), noexcept)
 GUARD_FORWARD(int, pthread_mutex_trylock, (pthread_mutex_t* m), (m), noexcept)
-GUARD_FORWARD(int, pthread_mutex_timedlock, (pthread_mutex_t* m, const timespec* t), (m, t),
-              noexcept)
-GUARD_FORWARD(int, pthread_mutex_clocklock, (pthread_mutex_t* m, clockid_t c, const timespec* t),
-              (m, c, t), noexcept)
-GUARD_FORWARD(int, pthread_rwlock_rdlock, (pthread_rwlock_t* l), (l), noexcept)
-GUARD_FORWARD(int, pthread_rwlock_wrlock, (pthread_rwlock_t* l), (l), noexcept)
-GUARD_FORWARD(int, pthread_rwlock_tryrdlock, (pthread_rwlock_t* l), (l), noexcept)
-GUARD_FORWARD(int, pthread_rwlock_trywrlock, (pthread_rwlock_t* l), (l), noexcept)
-GUARD_FORWARD(int, pthread_spin_lock, (pthread_spinlock_t* l), (l), noexcept)
 GUARD_FORWARD(int, pthread_cond_wait, (pthread_cond_t* c, pthread_mutex_t* m), (c, m))
 GUARD_FORWARD(int, pthread_cond_timedwait,
               (pthread_cond_t* c, pthread_mutex_t* m, const timespec* t), (c, m, t))
-GUARD_FORWARD(int, pthread_cond_clockwait,
-              (pthread_cond_t* c, pthread_mutex_t* m, clockid_t k, const timespec* t),
-              (c, m, k, t))
 GUARD_FORWARD(int, sem_wait, (sem_t* s), (s))
-GUARD_FORWARD(int, sem_timedwait, (sem_t* s, const timespec* t), (s, t))
 GUARD_FORWARD(int, nanosleep, (const timespec* t, timespec* rest), (t, rest))
-GUARD_FORWARD(int, clock_nanosleep, (clockid_t c, int flags, const timespec* t, timespec* rest),
-              (c, flags, t, rest))
 GUARD_FORWARD(int, usleep, (useconds_t us), (us))
 GUARD_FORWARD(int, sched_yield, (), (), noexcept)
-// The C++ library waits on futexes through syscall() (atomic waits,
-// contended static initialisation).
+// The C++ library waits on futexes through syscall(): atomic waits, statics.
 long syscall(long number, ...) noexcept {
   va_list more;
   va_start(more, number);
@@ -316,48 +206,15 @@ int __cxa_guard_acquire(std::int64_t* guard) {
   return GUARD_NEXT(__cxa_guard_acquire)(guard);
 }
 
-// fopen64, fdopen and closedir are left out: they always allocate or free.
 GUARD_OPEN(open, (const char* path, int flags, ...), (path, flags, mode))
-GUARD_OPEN(open64, (const char* path, int flags, ...), (path, flags, mode))
 GUARD_OPEN(openat, (int dir, const char* path, int flags, ...), (dir, path, flags, mode))
-GUARD_OPEN(openat64, (int dir, const char* path, int flags, ...), (dir, path, flags, mode))
-GUARD_FORWARD(int, creat, (const char* path, mode_t mode), (path, mode))
-GUARD_FORWARD(int, close, (int fd), (fd))
 GUARD_FORWARD(ssize_t, read, (int fd, void* buffer, size_t n), (fd, buffer, n))
 GUARD_FORWARD(ssize_t, write, (int fd, const void* buffer, size_t n), (fd, buffer, n))
-GUARD_FORWARD(ssize_t, pread, (int fd, void* buffer, size_t n, off_t at), (fd, buffer, n, at))
-GUARD_FORWARD(ssize_t, pwrite, (int fd, const void* buffer, size_t n, off_t at),
-              (fd, buffer, n, at))
-GUARD_FORWARD(off_t, lseek, (int fd, off_t at, int whence), (fd, at, whence), noexcept)
 GUARD_FORWARD(FILE*, fopen, (const char* path, const char* mode), (path, mode))
-GUARD_FORWARD(FILE*, freopen, (const char* path, const char* mode, FILE* f), (path, mode, f))
-GUARD_FORWARD(int, fclose, (FILE* f), (f))
 GUARD_FORWARD(size_t, fread, (void* buffer, size_t size, size_t n, FILE* f), (buffer, size, n, f))
 GUARD_FORWARD(size_t, fwrite, (const void* buffer, size_t size, size_t n, FILE* f),
               (buffer, size, n, f))
-GUARD_FORWARD(char*, fgets, (char* text, int size, FILE* f), (text, size, f))
-GUARD_FORWARD(int, fputs, (const char* text, FILE* f), (text, f))
-GUARD_FORWARD(int, puts, (const char* text), (text))
-GUARD_FORWARD(int, fflush, (FILE* f), (f))
-GUARD_FORWARD(int, vfprintf, (FILE* f, const char* format, va_list args), (f, format, args))
-GUARD_FORWARD(int, vprintf, (const char* format, va_list args), (format, args))
-#define GUARD_PRINTF(name, params, call) \
-  int name params {                      \
-    record(#name);                       \
-    va_list args;                        \
-    va_start(args, format);              \
-    int n = call;                        \
-    va_end(args);                        \
-    return n;                            \
-  }
-GUARD_PRINTF(fprintf, (FILE* f, const char* format, ...), GUARD_NEXT(vfprintf)(f, format, args))
-GUARD_PRINTF(printf, (const char* format, ...), GUARD_NEXT(vprintf)(format, args))
-GUARD_FORWARD(DIR*, opendir, (const char* path), (path))
-GUARD_FORWARD(dirent*, readdir, (DIR* dir), (dir))
 GUARD_FORWARD(int, stat, (const char* path, struct stat* out), (path, out), noexcept)
-GUARD_FORWARD(int, lstat, (const char* path, struct stat* out), (path, out), noexcept)
-GUARD_FORWARD(int, fstat, (int fd, struct stat* out), (fd, out), noexcept)
-GUARD_FORWARD(int, access, (const char* path, int mode), (path, mode), noexcept)
 
 }  // extern "C"
 

@@ -2,7 +2,7 @@
 // or wait on a lock, touch files. The executable linking this file replaces
 // the C library's entry points for those; a module loaded later binds to them
 // too. Only calls on a thread inside a Scope and outside a Pause count; the
-// first distinct call stacks are kept for report().
+// first ones keep their call stacks for report().
 #pragma once
 
 #include <string>
@@ -14,21 +14,18 @@ class AudioThreadGuard {
    public:
     Scope();
     ~Scope();
-    Scope(const Scope&) = delete;
   };
   // Not counting on this thread while it lives: host code called back into.
   class Pause {
    public:
     Pause();
     ~Pause();
-    Pause(const Pause&) = delete;
   };
 
   // count(), reset() and report() from a thread that is not counting.
   static long count();
-  static long count(const char* kind);  // "malloc", "pthread_mutex_lock", ...
   static void reset();
-  // Each kept offence with its hits and stack, innermost first; empty if none.
+  // Each distinct kept stack with its hits, innermost first; empty if none.
   static std::string report();
   // False when something else (a sanitizer) took the replacements' place.
   static bool active();

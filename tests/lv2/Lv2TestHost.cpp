@@ -3,20 +3,16 @@
 #include <lv2/atom/util.h>
 #include <lv2/buf-size/buf-size.h>
 #include <lv2/midi/midi.h>
+#include <lv2/state/state.h>
 #include <lv2/time/time.h>
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-namespace {
-constexpr const char* kUri = "https://quillmark.net/plugins/vellamor-zul";
-}
-
 LilvWorld* Lv2TestHost::world() {
   static LilvWorld* w = [] {
-    // The built bundle first, then the system's specifications (classes,
-    // scale points' vocabularies).
+    // The built bundle first, then the system's vocabularies.
     setenv("LV2_PATH", VELLAMOR_LV2_PATH ":/usr/lib/lv2:/usr/local/lib/lv2", 1);
     LilvWorld* created = lilv_world_new();
     lilv_world_load_all(created);
@@ -26,7 +22,7 @@ LilvWorld* Lv2TestHost::world() {
 }
 
 const LilvPlugin* Lv2TestHost::plugin() {
-  LilvNode* uri = lilv_new_uri(world(), kUri);
+  LilvNode* uri = lilv_new_uri(world(), "https://quillmark.net/plugins/vellamor-zul");
   const LilvPlugin* p = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world()), uri);
   lilv_node_free(uri);
   return p;
@@ -34,55 +30,36 @@ const LilvPlugin* Lv2TestHost::plugin() {
 
 LV2_URID Lv2TestHost::mapUri(LV2_URID_Map_Handle handle, const char* uri) {
   auto* self = static_cast<Lv2TestHost*>(handle);
-  auto [it, added] = self->ids_.emplace(uri, static_cast<LV2_URID>(self->names_.size() + 1));
-  if (added) self->names_.push_back(uri);
+  auto [it, added] = self->ids_.emplace(uri, self->next_);
+  self->next_ += added;
   return it->second;
-}
-
-const char* Lv2TestHost::unmapUri(LV2_URID_Unmap_Handle handle, LV2_URID urid) {
-  auto* self = static_cast<Lv2TestHost*>(handle);
-  return urid >= 1 && urid <= self->names_.size() ? self->names_[urid - 1].c_str() : nullptr;
 }
 
 LV2_URID Lv2TestHost::map(const char* uri) { return mapUri(this, uri); }
 
-int Lv2TestHost::vprintLog(LV2_Log_Handle handle, LV2_URID, const char* fmt, va_list ap) {
+namespace {
+int vprintLog(LV2_Log_Handle handle, LV2_URID, const char* fmt, va_list ap) {
   char text[1024];
-  int n = std::vsnprintf(text, sizeof text, fmt, ap);
-  static_cast<Lv2TestHost*>(handle)->messages.push_back(text);
+  const int n = std::vsnprintf(text, sizeof text, fmt, ap);
+  static_cast<std::vector<std::string>*>(handle)->push_back(text);
   return n;
 }
-
-int Lv2TestHost::printLog(LV2_Log_Handle handle, LV2_URID type, const char* fmt, ...) {
+int printLog(LV2_Log_Handle handle, LV2_URID type, const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  int n = vprintLog(handle, type, fmt, ap);
-  va_end(ap);
-  return n;
+  const int n = vprintLog(handle, type, fmt, ap);
+  return va_end(ap), n;
 }
+}  // namespace
 
 Lv2TestHost::Lv2TestHost(double sampleRate, int blockSize)
-    : blockSize_(blockSize), sampleRate_(sampleRate), blockLength_(blockSize) {
+    : log_{&messages, printLog, vprintLog}, blockSize_(blockSize), blockLength_(blockSize), left_(blockSize), right_(blockSize), atoms_(1 << 16) {
   const LilvPlugin* p = plugin();
   if (!p) return;
-  mapFeature_ = {LV2_URID__map, &map_};
-  unmapFeature_ = {LV2_URID__unmap, &unmap_};
-  logFeature_ = {LV2_LOG__log, &log_};
-  const LV2_URID intType = map(LV2_ATOM__Int);
-  options_[0] = {LV2_OPTIONS_INSTANCE, 0, map(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t), intType, &blockLength_};
-  options_[1] = {LV2_OPTIONS_INSTANCE, 0, map(LV2_BUF_SIZE__nominalBlockLength), sizeof(int32_t), intType,
-                 &blockLength_};
-  optionsFeature_ = {LV2_OPTIONS__options, options_};
-  features_[0] = &mapFeature_;
-  features_[1] = &unmapFeature_;
-  features_[2] = &logFeature_;
-  features_[3] = &optionsFeature_;
-  instance_ = lilv_plugin_instantiate(p, sampleRate, features_);
-  if (!instance_) return;
+  options_[0] = {LV2_OPTIONS_INSTANCE, 0, map(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t),
+                 map(LV2_ATOM__Int), &blockLength_};
+  if (!(instance_ = lilv_plugin_instantiate(p, sampleRate, features_))) return;
   lv2_atom_forge_init(&forge_, &map_);
-  left_.resize(blockSize);
-  right_.resize(blockSize);
-  atoms_.resize(1 << 16);
   // Port defaults from the description, as a host starts them.
   for (int i = 0; i < 33; ++i) {
     LilvNode *def = nullptr;
@@ -99,9 +76,7 @@ Lv2TestHost::Lv2TestHost(double sampleRate, int blockSize)
 }
 
 Lv2TestHost::~Lv2TestHost() {
-  if (!instance_) return;
-  lilv_instance_deactivate(instance_);
-  lilv_instance_free(instance_);
+  if (instance_) lilv_instance_deactivate(instance_), lilv_instance_free(instance_);
 }
 
 host::RenderedAudio Lv2TestHost::render(int frames, const host::MidiEventList& schedule) {
@@ -140,31 +115,28 @@ host::RenderedAudio Lv2TestHost::render(int frames, const host::MidiEventList& s
   return out;
 }
 
-LilvState* Lv2TestHost::save() {
-  return lilv_state_new_from_instance(plugin(), instance_, &map_, nullptr, nullptr, nullptr, nullptr,
-                                      [](const char* symbol, void* data, uint32_t* size, uint32_t* type) -> const void* {
-                                        auto* self = static_cast<Lv2TestHost*>(data);
-                                        for (int i = 0; i < 33; ++i) {
-                                          const LilvPort* port = lilv_plugin_get_port_by_index(plugin(), 3 + i);
-                                          if (std::strcmp(lilv_node_as_string(lilv_port_get_symbol(plugin(), port)), symbol))
-                                            continue;
-                                          *size = sizeof(float);
-                                          *type = self->map(LV2_ATOM__Float);
-                                          return &self->controls_[i];
-                                        }
-                                        return nullptr;
-                                      },
-                                      this, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features_);
-}
-
-void Lv2TestHost::setValue(const char* symbol, void* data, const void* value, uint32_t size, uint32_t) {
-  auto* self = static_cast<Lv2TestHost*>(data);
-  if (size != sizeof(float)) return;
+float* Lv2TestHost::control(const char* symbol) {
   for (int i = 0; i < 33; ++i) {
     const LilvPort* port = lilv_plugin_get_port_by_index(plugin(), 3 + i);
-    if (!std::strcmp(lilv_node_as_string(lilv_port_get_symbol(plugin(), port)), symbol))
-      std::memcpy(&self->controls_[i], value, sizeof(float));
+    if (!std::strcmp(lilv_node_as_string(lilv_port_get_symbol(plugin(), port)), symbol)) return &controls_[i];
   }
+  return nullptr;
 }
 
-void Lv2TestHost::restore(const LilvState* state) { lilv_state_restore(state, instance_, setValue, this, 0, features_); }
+LilvState* Lv2TestHost::save() {
+  auto value = [](const char* symbol, void* data, uint32_t* size, uint32_t* type) -> const void* {
+    auto* self = static_cast<Lv2TestHost*>(data);
+    *size = sizeof(float), *type = self->map(LV2_ATOM__Float);
+    return self->control(symbol);
+  };
+  return lilv_state_new_from_instance(plugin(), instance_, &map_, nullptr, nullptr, nullptr, nullptr, value, this,
+                                      LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features_);
+}
+
+void Lv2TestHost::restore(const LilvState* state) {
+  auto setValue = [](const char* symbol, void* data, const void* value, uint32_t size, uint32_t) {
+    float* control = static_cast<Lv2TestHost*>(data)->control(symbol);
+    if (control && size == sizeof(float)) std::memcpy(control, value, sizeof(float));
+  };
+  lilv_state_restore(state, instance_, setValue, this, 0, features_);
+}

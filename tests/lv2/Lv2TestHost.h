@@ -1,14 +1,11 @@
-// A small LV2 host on lilv: finds the plug-in through LV2_PATH, maps URIDs,
-// logs the plug-in's messages, and renders blocks with MIDI and, when asked,
-// a time:Position at the start of every block.
+// A small LV2 host on lilv: maps URIDs, keeps the plug-in's log, renders
+// blocks with MIDI and, when asked, a time:Position at every block start.
 #pragma once
 
 #include <lilv/lilv.h>
 #include <lv2/atom/forge.h>
 #include <lv2/log/log.h>
 #include <lv2/options/options.h>
-#include <lv2/state/state.h>
-#include <lv2/urid/urid.h>
 
 #include <map>
 #include <string>
@@ -36,30 +33,24 @@ class Lv2TestHost {
 
   LilvState* save();
   void restore(const LilvState* state);
-  LV2_Handle handle() const { return lilv_instance_get_handle(instance_); }
-  const void* extensionData(const char* uri) const { return lilv_instance_get_extension_data(instance_, uri); }
   LV2_URID map(const char* uri);
 
   std::vector<std::string> messages;  // from the plug-in's log
 
  private:
   static LV2_URID mapUri(LV2_URID_Map_Handle handle, const char* uri);
-  static const char* unmapUri(LV2_URID_Unmap_Handle handle, LV2_URID urid);
-  static int printLog(LV2_Log_Handle handle, LV2_URID type, const char* fmt, ...);
-  static int vprintLog(LV2_Log_Handle handle, LV2_URID type, const char* fmt, va_list ap);
-  static void setValue(const char* symbol, void* data, const void* value, uint32_t size, uint32_t type);
+  float* control(const char* symbol);  // the control port of that symbol, or null
 
   std::map<std::string, LV2_URID> ids_;
-  std::vector<std::string> names_;
+  LV2_URID next_ = 1;
   LV2_URID_Map map_{this, mapUri};
-  LV2_URID_Unmap unmap_{this, unmapUri};
-  LV2_Log_Log log_{this, printLog, vprintLog};
+  LV2_Log_Log log_;
   int blockSize_;
-  double sampleRate_;
   int32_t blockLength_;
-  LV2_Options_Option options_[3] = {};
-  LV2_Feature mapFeature_{}, unmapFeature_{}, logFeature_{}, optionsFeature_{};
-  const LV2_Feature* features_[5] = {};
+  LV2_Options_Option options_[2] = {};
+  LV2_Feature mapFeature_{LV2_URID__map, &map_}, logFeature_{LV2_LOG__log, &log_},
+      optionsFeature_{LV2_OPTIONS__options, options_};
+  const LV2_Feature* features_[4] = {&mapFeature_, &logFeature_, &optionsFeature_, nullptr};
   LilvInstance* instance_ = nullptr;
 
   float controls_[33] = {};
