@@ -1,8 +1,5 @@
-// The engine's documented figures, measured on its output: play modes,
-// sympathetic strings, the split drone, pitch bend, event timing, release
-// and glide times. Sound sets of looped cosines give pitches and levels to
-// measure; every expectation is worked out from the published formulas, at
-// each sample rate a host may run.
+// The engine's documented figures measured on its output at each host rate:
+// play modes, sympathetic strings, split drone, pitch bend, event timing, glide.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,8 +13,7 @@ using host::RenderedAudio;
 
 namespace {
 
-// Velocity gain of an envelope at the default Velocity 0.5 (sensitivity
-// 0.5 * 0.998 + 0.001).
+// Velocity gain at the default Velocity 0.5.
 double velocityGain(int velocity) {
   const double s = 0.5 * 0.998 + 0.001;
   const double v = velocity / 127.0;
@@ -36,7 +32,6 @@ class EngineFigures : public SoundSetFixture, public ::testing::WithParamInterfa
   double rate() const { return GetParam(); }
   size_t at(double seconds) const { return static_cast<size_t>(std::lround(seconds * rate())); }
   int frame(double seconds) const { return static_cast<int>(at(seconds)); }
-  // Period in output samples of a tone played at a note.
   double period(const TestTone& tone, int note) const { return rate() / tone.frequencyAt(note); }
   std::unique_ptr<host::HostedPlugin> load() {
     auto plugin = loadPlugin(rate());
@@ -49,7 +44,6 @@ class EngineFigures : public SoundSetFixture, public ::testing::WithParamInterfa
 // key's velocity gain; a legato note keeps the level and only moves the pitch.
 TEST_P(EngineFigures, PlayModesStrikeOrSlurTheMainVoice) {
   const int keys[4] = {60, 64, 67, 72}, velocities[4] = {127, 60, 100, 30};
-  // Which key's velocity each held note sounds with, per mode.
   const struct {
     float mode;
     int level[4];
@@ -154,38 +148,6 @@ TEST_P(EngineFigures, NoteStartsAtItsEventsSample) {
     const size_t onset = static_cast<size_t>(delta % 256 == 0 ? delta : delta - 1);
     EXPECT_TRUE(measure::allZero(out.left, 0, onset));
     EXPECT_GT(std::fabs(out.left[onset]), 0.1f);
-  }
-}
-
-// Release r: the distance to -0.0001 shrinks 11-fold every 14 (r^2 + 0.06)^2
-// seconds. Measured on a sympathetic string (no smoothing): one release time
-// after the key went up the level has fallen to 1/11; from full level it
-// ends (exactly 0) after 2.84 release times.
-TEST_P(EngineFigures, ReleaseFallsElevenfoldPerReleaseTime) {
-  for (float r : {0.0f, 0.1f, 0.4f}) {
-    SCOPED_TRACE(testing::Message() << "Release " << r);
-    const double t = 14.0 * std::pow(r * r + 0.06, 2.0);
-    auto plugin = load();
-    ASSERT_TRUE(plugin);
-    plugin->setParameter(kSoundSetRow, 1.0f);  // no main wave
-    plugin->setParameter(kSympathetic, 1.0f);
-    plugin->setParameter(kRelease, r);
-    const double off = 0.3;
-    MidiEventList schedule;
-    schedule.noteOn(0, 0, 60, 127);  // full level: velocity gain 1
-    schedule.noteOff(frame(off) + 1, 0, 60);
-    RenderedAudio out = render(*plugin, frame(off + 3.0 * t + 0.1), schedule);
-    const size_t cycle = static_cast<size_t>(period(kSympTone, 36)) + 1;
-    const double full = measure::peak(out.left, at(off) - cycle, at(off));
-    EXPECT_NEAR(full, 0.25, 0.001);
-    auto levelAt = [&](double s) {  // the envelope near off + s
-      return measure::peak(out.left, at(off + s), at(off + s) + cycle);
-    };
-    const double eleventh = (full + 0.5 * 0.5 * 0.0001) / 11.0;
-    EXPECT_GT(levelAt(0.95 * t - static_cast<double>(cycle) / rate()), eleventh);
-    EXPECT_LT(levelAt(1.05 * t), eleventh);
-    EXPECT_FALSE(measure::allZero(out.left, at(off + 2.78 * t), at(off + 2.8 * t)));
-    EXPECT_TRUE(measure::allZero(out.left, at(off + 2.87 * t), out.frames()));
   }
 }
 

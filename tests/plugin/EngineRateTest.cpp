@@ -1,10 +1,6 @@
-// Pitch and time at the rate the host gives, whatever happened before: the
-// instance built at that rate, a sound-set switch, a program change, a change
-// of rate, and other instances at other rates in the same process. Expected
-// figures are the waves' recorded pitches (a cosine of 100 samples at 44.1
-// kHz is 441 Hz at its root key), the tune knobs' steps, and the stated times: the vibrato at
-// 10 x PitchEnvTime Hz, the release of 14 (r^2 + 0.06)^2 seconds, the
-// combined flanger's 6.4 and 28 ms, the reverb's shortest comb of 25.3 ms.
+// Pitch and time at the host's rate after construction, a sound-set switch,
+// a program change, a change of rate, and beside instances at other rates.
+// Expected: the waves' recorded pitches, the tune steps, the stated times.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -63,7 +59,6 @@ class EngineRate : public SoundSetFixture, public ::testing::WithParamInterface<
     writeSoundSet(2, "Lower", {{150, 60}, {200, 36}, {300, 36}});
   }
 
-  // Everything the instance plays at `rate`, with the main wave of `period`.
   static void expectInTime(host::HostedPlugin& plugin, double rate, int period) {
     const TestTone tone{period, 60};
     const auto frames = [rate](double seconds) { return static_cast<int>(seconds * rate); };
@@ -121,8 +116,7 @@ class EngineRate : public SoundSetFixture, public ::testing::WithParamInterface<
     plugin.setParameter(kCombiFx, 1.0f);
     const int start = frames(0.05) | 1;
     out = render(plugin, frames(0.1), notes({{start, 60}, {frames(0.09), -60}}));
-    // (A fresh flanger holds its lines at one sample until its first sweep
-    // update, two ticks in: that first trace and its feedback are skipped.)
+    // (Skips the fresh flanger's one-sample trace before its first sweep.)
     EXPECT_NEAR(onset(out.left, start + 40, 0.05f) - start, 0.0064 * rate, 3.0);
     EXPECT_NEAR(onset(out.right, start + 40, 0.05f) - start, 0.028 * rate, 3.0);
     plugin.setParameter(kFlangerOn, 0.0f);

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <vector>
 
-#include "host/MidiEventList.h"
 #include "plugin/VstSynth.h"
 #include "tests/plugin/SoundSetFixture.h"
 
@@ -19,19 +18,9 @@ class EngineTuning : public SoundSetFixture, public ::testing::WithParamInterfac
   // in samples of 44.1 kHz.
   static double playPeriod(VstSynth& synth, int note) {
     const float rate = GetParam();
-    host::MidiEventList on, off;
-    on.noteOn(0, 0, note, 100);
-    off.noteOff(0, 0, note);
-    std::vector<float> held = run(synth, on, static_cast<int>(0.2f * rate));
-    run(synth, off, static_cast<int>(0.5f * rate));
+    std::vector<float> held = process(synth, notes({{0, note}}), static_cast<int>(0.2f * rate));
+    process(synth, notes({{0, -note}}), static_cast<int>(0.5f * rate));
     return measure::period(held, held.size() / 4, held.size()) * 44100.0 / rate;
-  }
-  static std::vector<float> run(VstSynth& synth, host::MidiEventList& events, int frames) {
-    std::vector<float> left(static_cast<size_t>(frames)), right(left.size());
-    synth.processEvents(events.vstEvents());
-    float* outputs[2] = {left.data(), right.data()};
-    synth.processReplacing(nullptr, outputs, frames);
-    return left;
   }
 };
 

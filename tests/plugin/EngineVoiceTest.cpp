@@ -1,6 +1,5 @@
-// Voices and MIDI through the built module: pitch and tuning, the drone with
-// the host's transport, odd events, all notes off, MIDI learn. Play modes,
-// pitch bend and event timing are measured in EngineFiguresTest.
+// Voices and MIDI through the built module: the drone with the host's
+// transport, odd events, all notes off, MIDI learn.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,8 +13,6 @@ using host::RenderedAudio;
 
 namespace {
 
-double semitones(double n) { return std::pow(2.0, n / 12.0); }
-
 class EngineVoice : public SoundSetFixture {
  protected:
   void SetUp() override {
@@ -24,37 +21,6 @@ class EngineVoice : public SoundSetFixture {
     writeSoundSet(2, "DroneOnly", {kSilence, kSilence, {300, 36}});
   }
 };
-
-TEST_F(EngineVoice, PitchFollowsTheKeyAndBothTuneKnobsAlsoOnASoundingNote) {
-  // Pitch Tune: whole semitones trunc(24 v - 12). Fine Tune: a factor
-  // 1 + (2 v - 1) / 16.351599 (the frequency of note 12). The two combine.
-  const double c0 = 16.351599;
-  const struct {
-    int note;
-    float pitchTune, fineTune;
-    double period, tolerance;
-  } cases[] = {
-      {72, 0.5f, 0.5f, 50.0, 0.01},
-      {60, 0.0f, 0.5f, 200.0, 0.02},
-      {60, 0.5f, 0.25f, 100.0 / (1.0 - 0.5 / c0), 0.01},
-      {67, 0.75f, 1.0f, 100.0 / semitones(13) / (1.0 + 1.0 / c0), 0.01},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "note " << c.note << ", tunes " << c.pitchTune << "/" << c.fineTune);
-    auto plugin = loadDry();
-    ASSERT_TRUE(plugin);
-    plugin->setParameter(kPitchTune, c.pitchTune);
-    plugin->setParameter(kFineTune, c.fineTune);
-    RenderedAudio out = render(*plugin, 13230, notes({{0, c.note}}));
-    EXPECT_NEAR(measure::period(out.left, 2000, out.frames()), c.period, c.tolerance);
-    EXPECT_EQ(out.left, out.right);  // mono voices, no effects
-    // Back to the middle while the note sounds: it is retuned at once.
-    plugin->setParameter(kPitchTune, 0.5f);
-    plugin->setParameter(kFineTune, 0.5f);
-    out = render(*plugin, 8820);
-    EXPECT_NEAR(measure::period(out.left, 100, 8820), 100.0 / semitones(c.note - 60), 0.01);
-  }
-}
 
 // Drone mode 1 holds the drone while the host's transport runs, key up or
 // not, and releases it when the transport stops or time information is lost.
@@ -114,10 +80,8 @@ TEST_F(EngineVoice, OddEventsPlayAtTheBlockStartOrNotAtAll) {
   }
 }
 
-// A learned controller drives its parameter from the very message that is
-// learned: a mode parameter in whole steps, others by the plain data2/127.
-// Silent at once, effect tails included; and when a later message that is
-// no note wakes the renderer, no released voice and no tail rings on.
+// Silent at once, effect tails included; a later message that is no note
+// wakes no released voice or tail.
 TEST_F(EngineVoice, AllNotesOffSilencesEverythingAndNothingRingsOnAfterwards) {
   auto plugin = loadDry();
   ASSERT_TRUE(plugin);
@@ -139,6 +103,7 @@ TEST_F(EngineVoice, AllNotesOffSilencesEverythingAndNothingRingsOnAfterwards) {
   EXPECT_GT(measure::rms(out.left, 4410, 8820), 0.02);
 }
 
+// A learned controller sets a mode in whole steps, others by data2 / 127.
 TEST_F(EngineVoice, LearnedControllersDriveModesInWholeSteps) {
   auto plugin = loadDry();
   ASSERT_TRUE(plugin);

@@ -1,7 +1,5 @@
-// An instance destroyed while its worker is still loading a sound set that
-// the audio thread asked for. The load ends by telling the editor, so the
-// editor must outlive it. Drives an engine object of the test binary itself,
-// with an editor of the test's own.
+// An instance destroyed while its worker still loads a sound set: the load
+// ends by telling the editor, so the editor must outlive it.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,7 +7,6 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 #include "host/MidiEventList.h"
 #include "plugin/VstSynth.h"
@@ -20,8 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// What the editor went through, kept outside it so it can be read once the
-// editor is gone.
+// Kept outside the editor so it can be read once the editor is gone.
 struct EditorLog {
   std::mutex mutex;
   std::condition_variable changed;
@@ -35,9 +31,8 @@ struct EditorLog {
 
 EditorLog* g_log = nullptr;
 
-// Holds the worker inside its "set loaded" report until the test lets go.
-// Its destructor waits for a report under way to return, so that the wrong
-// order is seen here rather than as a use of freed memory.
+// Holds the worker inside its "set loaded" report until the test lets go; its
+// destructor waits for that report, so a wrong order shows as a flag.
 class HoldingEditor : public vst::AEffEditor, public SynthEditor {
  public:
   HoldingEditor(vst::AudioEffect* effect, EditorLog& log) : AEffEditor(effect), log_(log) {}
@@ -98,10 +93,7 @@ TEST_F(InstanceTeardown, DestroyedWhileTheWorkerLoadsASetTheEditorGoesAfterTheLo
   }
   host::MidiEventList events;
   events.programChange(0, 0, synth->getProgram());
-  std::vector<float> left(64), right(64);
-  float* outputs[2] = {left.data(), right.data()};
-  synth->processEvents(events.vstEvents());
-  synth->processReplacing(nullptr, outputs, 64);
+  process(*synth, events, 64);
   {
     std::unique_lock<std::mutex> lock(log.mutex);
     ASSERT_TRUE(log.changed.wait_for(lock, 5s, [&] { return log.inReport; }))

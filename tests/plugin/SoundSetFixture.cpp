@@ -135,6 +135,24 @@ host::RenderedAudio SoundSetFixture::render(host::HostedPlugin& plugin, int fram
   return out;
 }
 
+std::vector<float> SoundSetFixture::process(VstSynth& synth, const host::MidiEventList& schedule,
+                                            int frames, int start, int blockSize) {
+  std::vector<float> out, left(static_cast<size_t>(blockSize)), right(left.size());
+  float* outputs[2] = {left.data(), right.data()};
+  for (int done = 0; done < frames; done += blockSize) {
+    const int n = std::min(blockSize, frames - done), at = start + done;
+    host::MidiEventList block;
+    for (size_t k = 0; k < schedule.size(); ++k) {
+      const vst::VstEvent& e = schedule.at(k);
+      if (e.deltaFrames >= at && e.deltaFrames < at + n) block.append(e, e.deltaFrames - at);
+    }
+    synth.processEvents(block.vstEvents());
+    synth.processReplacing(nullptr, outputs, n);
+    out.insert(out.end(), left.begin(), left.begin() + n);
+  }
+  return out;
+}
+
 namespace measure {
 
 double period(const std::vector<float>& x, size_t from, size_t to) {

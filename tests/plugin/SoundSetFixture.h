@@ -13,6 +13,8 @@
 
 #include "host/HostedPlugin.h"
 
+class VstSynth;
+
 // One voice's sound: a looped cosine of `period` samples at the root key and
 // 44100 Hz, or silence.
 struct TestTone {
@@ -63,6 +65,10 @@ class SoundSetFixture : public ::testing::Test {
   static host::RenderedAudio render(host::HostedPlugin& plugin, int frames, int blockSize = 256) {
     return plugin.render(frames, blockSize);
   }
+  // Frames [start, start + frames) of an engine object of the test binary, in
+  // blocks, with the events of a schedule of absolute positions; left channel.
+  static std::vector<float> process(VstSynth& synth, const host::MidiEventList& schedule,
+                                    int frames, int start = 0, int blockSize = 64);
 
  protected:
   void SetUp() override;

@@ -57,18 +57,9 @@ class SoundSetSwitch : public SoundSetFixture {
     const std::string stem = soundFolder() + folder + "/" + name;
     fs::rename(stem + ".VORNsnd", stem + ".FernoSND");
   }
-  // One block, with a note-on at its start when key >= 0; the left channel.
+  // One block, with a note-on at its start when key >= 0.
   static std::vector<float> block(VstSynth& synth, int frames, int key = -1) {
-    if (key >= 0) {
-      VstMidiEvent on{kVstMidiType, sizeof(VstMidiEvent), 0, 0, 0, 0,
-                      {char(0x90), char(key), 100, 0}, 0, 0, 0, 0};
-      VstEvents list{1, 0, {reinterpret_cast<VstEvent*>(&on), nullptr}};
-      synth.processEvents(&list);
-    }
-    std::vector<float> left(frames), right(frames);
-    float* outs[2] = {left.data(), right.data()};
-    synth.processReplacing(nullptr, outs, frames);
-    return left;
+    return process(synth, key >= 0 ? notes({{0, key}}) : host::MidiEventList{}, frames, 0, frames);
   }
   static std::unique_ptr<VstSynth> drySynth() {
     auto synth = std::make_unique<VstSynth>(quietHost);

@@ -124,8 +124,7 @@ TEST_F(Engine, BankChunkCannotUnclampAParameterOrStoreHugeValues) {
   VstSynth synth(quietHost);
   synth.resume();
   std::vector<std::uint8_t> bank = chunk(synth, false);
-  // Every record claims to be unclamped, every value is enormous: Volume
-  // and the mix levels included.
+  // Every record claims to be unclamped, every value is enormous.
   const float huge = 4e27f;
   for (int i = 0; i < kNumParams; ++i) {
     bank[i * sizeof(VstParams) + offsetof(VstParams, unclamped)] = 1;
@@ -242,7 +241,7 @@ TEST_F(Engine, EveryOpcodeSurvivesNullPointersAndWildNumbers) {
   synth.dispatcher(effMainsChanged, 0, 1, nullptr, 0.0f);
   std::vector<float> left(512, NAN), right(512, NAN);
   float* outs[2] = {left.data(), right.data()};
-  // No outputs, one missing channel, no frames: nothing is written.
+  // No outputs, a missing channel, no frames: nothing written.
   float* oneChannel[2] = {left.data(), nullptr};
   synth.processReplacing(nullptr, nullptr, 512);
   synth.processReplacing(nullptr, oneChannel, 512);
@@ -264,8 +263,7 @@ TEST_F(Engine, EveryOpcodeSurvivesNullPointersAndWildNumbers) {
 }
 
 
-// An editor that does something once in the middle of the plug-in's call to
-// setPreset (made while a switch is under way) or to setParameter.
+// Runs a hook once inside setPreset (mid-switch) or setParameter.
 class InterruptingEditor : public AEffEditor, public SynthEditor {
  public:
   explicit InterruptingEditor(AudioEffect* effect) : AEffEditor(effect) {}

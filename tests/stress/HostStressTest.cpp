@@ -1,8 +1,6 @@
-// A host misbehaving in every legal way at once (see the README's testing
-// section), with the editor in a window of its own on the X server named by
-// DISPLAY when one answers, for VELLAMOR_STRESS_SECONDS (default 60). Every
-// rendered sample must be finite and the instance must still play; in the
-// sanitizer builds a race, a use after free or a leak fails it.
+// A host misbehaving in every legal way at once, editor included when an X
+// server answers, for VELLAMOR_STRESS_SECONDS (default 60): every sample
+// finite, the instance still playing.
 // gtest first: Xlib defines macros (None, Bool) that clash with its names.
 #include <gtest/gtest.h>
 
@@ -76,8 +74,6 @@ TEST_F(HostStress, EveryLegalOrderKeepsTheOutputFiniteAndTheInstanceWorking) {
   // bytes a bad file could hold.
   std::vector<std::vector<std::uint8_t>> banks{plugin->getChunk(false)},
       programs{plugin->getChunk(true)};
-  ASSERT_EQ(banks[0].size(), 39428u);
-  ASSERT_EQ(programs[0].size(), 292u);
   for (int k = 0; k < 3; ++k) {
     std::mt19937 rng(k);
     for (auto* states : {&banks, &programs}) {
