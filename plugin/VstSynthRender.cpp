@@ -1,0 +1,296 @@
+// VstSynth: the renderer. Each block applies what other threads left for
+// it, then renders voices, drone and sympathetic strings, and the effects.
+//
+// Threads: the audio thread only.
+#include "plugin/VstSynth.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "plugin/AudioThreadScope.h"
+#include "plugin/DenormalScope.h"
+#include "plugin/SynthUtil.h"
+#include "support/FloatLanes.h"
+#include "support/VornMain.h"
+
+using namespace vst;
+using namespace synth_util;
+
+// Rendering ------------------------------------------------------------------
+
+void VstSynth::processReplacing(float** /*inputs*/, float** outputs, VstInt32 sampleFrames) {
+  if (!outputs || !outputs[0] || !outputs[1]) return;
+  if (sampleFrames > 0) {
+    std::memset(outputs[0], 0, sizeof(float) * static_cast<size_t>(sampleFrames));
+    std::memset(outputs[1], 0, sizeof(float) * static_cast<size_t>(sampleFrames));
+  }
+  if (inInit) return;
+  AudioThreadScope audio(audioThread_);
+  DenormalScope denormals;
+  DoProcess(nullptr, outputs, sampleFrames < 0 ? 0 : sampleFrames);
+}
+
+// The values the per-sample loop reads. Taken at the block start and again
+// after every MIDI event (a learned controller or a program change acts at
+// its own sample); a change from another thread acts from the next block.
+void VstSynth::readRenderParams(RenderParams& r) const {
+  r.pitchOffset = DmVal(0);
+  r.pitchTime = DmVal(1);
+  r.vibratoFx = DmVal(31) >= 0.5f;
+  r.drone = DmVal(11);
+  // A fading drone fades from the level it had: turned down to 0, it would
+  // otherwise stop at once.
+  if (droneEnv->getState() == ADSR::kFade)
+    r.drone = heldDroneLevel_;
+  else
+    heldDroneLevel_ = r.drone;
+  r.sympathetic = DmVal(12);
+  r.volume = DmVal(13);
+  r.followMain = modeOf(DmVal(3)) == 0;
+  r.toneBand = DmVal(7) > 0.0f;
+  r.flangerOn = DmVal(18) > 0.0f;
+  r.flangerMix = DmVal(19);
+  r.combined = DmVal(32) > 0.5f;
+  r.reverbOn = DmVal(21) > 0.0f;
+  r.gain = volumeFactor_.load(std::memory_order_relaxed);
+}
+
+void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFrames) {
+  // Rendering to a file, a load asked for by an earlier block (a program
+  // change) is waited for, so that the new set always takes over at this
+  // block start and the file comes out the same every time.
+  const auto waiting = [this] {
+    return worker_->busy() || (pendingSounds_.load(std::memory_order_acquire) &&
+                               retiredSounds_.load(std::memory_order_acquire));
+  };
+  if (waiting() && getCurrentProcessLevel() == kVstProcessLevelOffline)
+    while (waiting()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  // Block start: changes made on other threads reach the voices here.
+  applyPendingParameters();
+  adoptPendingSounds();
+
+  if (static_cast<double>(getSampleRate()) != appliedSampleRate) {
+    appliedSampleRate = getSampleRate();
+    applyEngineRate(static_cast<float>(appliedSampleRate));
+    updateValues();
+    setProgram(currentProgram());
+  }
+
+  if (modeOf(DmVal(16)) == 1) {
+    VstTimeInfo* time = getTimeInfo(0xE00);
+    // A host without time information counts as a stopped transport.
+    if (!time || time->samplePos == lastSamplePos) {
+      droneEnv->keyOff();
+    } else {
+      lastSamplePos = time->samplePos;
+      droneWave->setNote(36, 127, false, true);
+      idle = false;
+    }
+  }
+
+  RenderParams r;
+  readRenderParams(r);
+  Wavetable& mainOsc = *mainWave;
+  ADSR& mainEnvelope = *mainEnv;
+  // One busy mark per oscillator for the rest of the block, taken at the
+  // first sample that may touch an oscillator; a silent block takes none.
+  Wavetable* waves[kSympSlots + 2];
+  int waveCount = 0;
+  float left = 0.0f, right = 0.0f;
+  float* outL = outputs[0];
+  float* outR = outputs[1];
+  int i = 1;
+  while (i <= sampleFrames) {
+    if (idle && !events.pending()) {
+      // Silence to the end of the block (the outputs are zero already); only
+      // the vibrato runs on.
+      vibratoLfo->advance(sampleFrames - i + 1);
+      left = right = 0.0f;
+      break;
+    }
+    if (waveCount == 0) {
+      waves[waveCount++] = mainWave.get();
+      waves[waveCount++] = droneWave.get();
+      for (auto& wave : sympWaves) waves[waveCount++] = wave.get();
+      for (int k = 0; k < waveCount; ++k) waves[k]->beginBlock();
+    }
+    float l = vibratoLfo->tick();
+    left = right = 0.0f;
+    if (events.pending()) {
+      eventHandled_ = false;
+      EventsTick(i);
+      if (eventHandled_) readRenderParams(r);
+    }
+    if (idle) {
+      outL[i - 1] = outR[i - 1] = 0.0f;
+      ++i;
+      continue;
+    }
+    // A stretch in which the strings render ahead; the rest follows sample
+    // by sample, in the order a single sample would take.
+    const int frames = stretchLength(i, sampleFrames, r);
+    const int stringsActive = renderStrings(frames);
+    // With the reverb on, the stretch goes through it as a whole afterwards;
+    // its idle test is then the one that counts, and it cannot pass inside
+    // the stretch.
+    const int first = i;
+    float* dryL = r.reverbOn ? stretch_.left : outL + first - 1;
+    float* dryR = r.reverbOn ? stretch_.right : outR + first - 1;
+    int j = 0;
+    for (; j < frames; ++j, ++i) {
+      if (j > 0) {
+        if (idle) break;
+        l = vibratoLfo->tick();
+      }
+      bool active = j < stringsActive;
+      float mainSumNow = 0.0f;
+      const float sympSumNow = stretch_.sympathetic[j];
+      const float droneSumNow = stretch_.drone[j];
+      if (mainEnvelope.getState() != ADSR::kIdle) {
+        active = true;
+        if (pitchModCounter <= 10) {
+          ++pitchModCounter;
+        } else {
+          pitchModCounter = 0;
+          if (r.pitchOffset != 0.5f && r.pitchTime > 0.0f) {
+            float e = pitchEnv->tick();
+            float o = 2.0f * r.pitchOffset - 1.0f;
+            if (!r.vibratoFx) {
+              mainOsc.setPitchEnv(o * e, 5);
+            } else {
+              float a = aftertouchDepth;
+              mainOsc.setPitchLfo((1.0f + e + a) * 0.5f * l * (2.0f * a + o), 1);
+            }
+            mainOsc.setRate();
+          }
+        }
+        float w = mainOsc.tick();
+        mainSumNow += w * mainEnvelope.tick();
+      }
+      left = right = 0.0f;
+      if (active) {
+        const float s = r.sympathetic, d = r.drone, g = r.volume;
+        float mix;
+        if (r.followMain) {
+          float e = followFilter->tick(std::fabs(mainSumNow));
+          mix = g * (mainSumNow + 0.5f * (e + 0.04f) * sympSumNow * s + 0.5f * droneSumNow * d);
+        } else {
+          mix = g * (mainSumNow + 0.5f * sympSumNow * s + 0.5f * droneSumNow * d);
+        }
+        left = mix * r.gain;
+        if (r.toneBand) {
+          float x = left;
+          float y = toneFilterD->tick(toneFilterC->tick(toneFilterB->tick(toneFilterA->tick(x))));
+          left = x - y;
+        }
+        right = left;
+      } else if (!r.reverbOn) {
+        idle = true;
+      }
+      mainSum = mainSumNow;
+      sympSum = sympSumNow;
+      droneSum = droneSumNow;
+      voiceActive = active;
+      if (r.flangerOn) {
+        const float m = r.flangerMix;
+        float* p = flanger->tick(left, r.combined);
+        left = p[0] * m + (2.0f * m - 1.0f) * left;
+        right = p[1] * m + (2.0f * m - 1.0f) * right;
+        if (!r.reverbOn) idle = flanger->Idle();
+      }
+      dryL[j] = left;
+      dryR[j] = right;
+    }
+    if (r.reverbOn) {
+      reverb->processBlock(stretch_.left, stretch_.right, outL + first - 1, outR + first - 1, j);
+      idle = reverb->Idle();
+      left = outL[i - 2];
+      right = outR[i - 2];
+    }
+  }
+  frame[0] = left;
+  frame[1] = right;
+  events.clear();
+  for (int k = 0; k < waveCount; ++k) waves[k]->endBlock();
+}
+
+int VstSynth::stretchLength(int i, int sampleFrames, const RenderParams& r) const {
+  std::int64_t n = std::min(sampleFrames - i + 1, kStretch);
+  n = std::min<std::int64_t>(n, static_cast<std::int64_t>(events.nextDueAfter(i)) - i);
+  // Strings rendered ahead must not outrun an effect that turns the
+  // instrument idle: that would stop them at its own sample.
+  if (r.flangerOn) n = std::min(n, flanger->ticksBeforeIdle() + 1);
+  if (r.reverbOn) n = std::min(n, reverb->framesBeforeIdle() + 1);
+  return static_cast<int>(n < 1 ? 1 : n);
+}
+
+int VstSynth::renderStrings(int frames) {
+  StretchBuffers& b = stretch_;
+  lanes::fill(b.sympathetic, 0.0f, frames);
+  lanes::fill(b.drone, 0.0f, frames);
+  // Envelopes first, all strings side by side; each string's oscillator then
+  // runs for as many samples as its envelope sounded.
+  ADSR* envelope[kSympSlots + 1];
+  int sounding[kSympSlots + 1] = {};
+  int live[kSympSlots + 1];
+  int liveCount = 0;
+  const int strings = sympatheticCount;
+  for (int k = 0; k < strings; ++k) {
+    envelope[k] = sympEnvs[k].get();
+    if (envelope[k]->getState() != ADSR::kIdle) live[liveCount++] = k;
+  }
+  const int drone = strings;
+  envelope[drone] = droneEnv.get();
+  // Without a wave the drone's envelope holds still, and keeps the
+  // instrument awake.
+  const bool droneHeld = soundStatus_.noWave() && droneEnv->getState() != ADSR::kIdle;
+  if (!droneHeld && droneEnv->getState() != ADSR::kIdle) live[liveCount++] = drone;
+  // Envelopes held in sustain stay there for the stretch (only an event
+  // moves them) and tick side by side; the others tick one by one.
+  ADSR* held[kSympSlots + 1] = {};
+  float* heldOut[kSympSlots + 1] = {};
+  int heldCount = 0;
+  for (int q = 0; q < liveCount;) {
+    const int k = live[q];
+    if (envelope[k]->holds()) {
+      held[heldCount] = envelope[k];
+      heldOut[heldCount++] = b.envelope[k];
+      sounding[k] = frames;
+      live[q] = live[--liveCount];
+    } else {
+      ++q;
+    }
+  }
+  ADSR::tickHeld(held, heldCount, heldOut, frames);
+  int j = 0;
+  for (; j < frames && liveCount > 0; ++j) {
+    for (int q = 0; q < liveCount;) {
+      const int k = live[q];
+      ADSR& env = *envelope[k];
+      if (env.getState() == ADSR::kIdle) {
+        sounding[k] = j;
+        live[q] = live[--liveCount];
+        continue;
+      }
+      b.envelope[k][j] = env.tick();
+      ++q;
+    }
+  }
+  for (int q = 0; q < liveCount; ++q) sounding[live[q]] = j;
+  int active = droneHeld ? frames : 0;
+  for (int k = 0; k <= drone; ++k) {
+    const int n = sounding[k];
+    if (n == 0) continue;
+    active = std::max(active, n);
+    Wavetable& osc = k == drone ? *droneWave : *sympWaves[k];
+    osc.tickBlock(b.wave, n);
+    lanes::addProducts(k == drone ? b.drone : b.sympathetic, b.wave, b.envelope[k], n);
+  }
+  return active;
+}
