@@ -1,17 +1,24 @@
-// The LV2 module's one exported symbol. No editor factory is set here: the
-// DSP module never opens a window.
+// The LV2 DSP module's one exported symbol. The editor lives here too, beside
+// the engine it shows; the UI module reaches it through Lv2EditorAccess.
 #include <lv2/core/lv2.h>
 #include <lv2/state/state.h>
+#include <lv2/worker/worker.h>
 
 #include <cstring>
 
+#include "editor/Editor.h"
+#include "lv2/Lv2EditorAccess.h"
 #include "lv2/Lv2Plugin.h"
+#include "plugin/VstSynth.h"
 
 namespace {
 
 Lv2Plugin* self(LV2_Handle handle) { return static_cast<Lv2Plugin*>(handle); }
 
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {
+  // Every instance gets its window; the factory must be known before the
+  // first instance is built.
+  VstSynth::setEditorFactory(&Editor::create);
   return Lv2Plugin::create(rate, features);
 }
 void connectPort(LV2_Handle h, uint32_t port, void* data) { self(h)->connect(port, data); }
@@ -30,8 +37,28 @@ LV2_State_Status restore(LV2_Handle h, LV2_State_Retrieve_Function retrieve, LV2
 }
 const LV2_State_Interface kState = {save, restore};
 
+LV2_Worker_Status work(LV2_Handle h, LV2_Worker_Respond_Function, LV2_Worker_Respond_Handle, uint32_t,
+                       const void*) {
+  return self(h)->work();
+}
+// The engine takes a loaded set over at its next block by itself.
+LV2_Worker_Status workResponse(LV2_Handle, uint32_t, const void*) { return LV2_WORKER_SUCCESS; }
+const LV2_Worker_Interface kWorker = {work, workResponse, nullptr};
+
+unsigned long openEditor(LV2_Handle h, unsigned long parent, const Lv2EditorListener* listener) {
+  return self(h)->openEditor(parent, listener);
+}
+void idleEditor(LV2_Handle h) { self(h)->idleEditor(); }
+void closeEditor(LV2_Handle h) { self(h)->closeEditor(); }
+void editorSize(LV2_Handle h, int* width, int* height) { self(h)->editorSize(width, height); }
+void showParameter(LV2_Handle h, int parameter, float value) { self(h)->showParameter(parameter, value); }
+const Lv2EditorAccess kEditor = {openEditor, idleEditor, closeEditor, editorSize, showParameter};
+
 const void* extensionData(const char* uri) {
-  return std::strcmp(uri, LV2_STATE__interface) == 0 ? &kState : nullptr;
+  if (!std::strcmp(uri, LV2_STATE__interface)) return &kState;
+  if (!std::strcmp(uri, LV2_WORKER__interface)) return &kWorker;
+  if (!std::strcmp(uri, VELLAMOR_LV2_EDITOR_ACCESS)) return &kEditor;
+  return nullptr;
 }
 
 const LV2_Descriptor kDescriptor = {Lv2Plugin::kUri, instantiate, connectPort, activate, run,

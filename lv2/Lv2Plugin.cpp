@@ -13,7 +13,10 @@
 #include <mutex>
 #include <new>
 
+#include "plugin/SynthEditor.h"
 #include "plugin/VstSynth.h"
+#include "toolkit/AEffGUIEditor.h"
+#include "toolkit/CFrame.h"
 
 using namespace vst;
 
@@ -32,9 +35,12 @@ constexpr std::size_t kHeaderBytes = offsetof(VstEvents, events);
 Lv2Plugin* Lv2Plugin::create(double sampleRate, const LV2_Feature* const* features) {
   LV2_URID_Map* map = nullptr;
   LV2_Log_Log* log = nullptr;
+  const LV2_Worker_Schedule* schedule = nullptr;
   for (int i = 0; features && features[i]; ++i) {
     if (!std::strcmp(features[i]->URI, LV2_URID__map)) map = static_cast<LV2_URID_Map*>(features[i]->data);
     if (!std::strcmp(features[i]->URI, LV2_LOG__log)) log = static_cast<LV2_Log_Log*>(features[i]->data);
+    if (!std::strcmp(features[i]->URI, LV2_WORKER__schedule))
+      schedule = static_cast<const LV2_Worker_Schedule*>(features[i]->data);
   }
   if (!map) {
     std::fprintf(stderr, "Vellamor-ZUL: the host offers no urid:map; not instantiated\n");
@@ -95,10 +101,31 @@ Lv2Plugin* Lv2Plugin::create(double sampleRate, const LV2_Feature* const* featur
   if (!self->synth_) return nullptr;
   self->synth_->setSampleRate(static_cast<float>(sampleRate));
   self->synth_->setBlockSize(self->blockSize_);
+  if (schedule && schedule->schedule_work) {
+    self->schedule_ = schedule;
+    self->synth_->setLoadNotify(&Lv2Plugin::loadRequested, self.get());
+  }
   return self.release();
 }
 
-Lv2Plugin::~Lv2Plugin() = default;
+Lv2Plugin::~Lv2Plugin() {
+  // A host that forgot to close its UI: the editor must not call back.
+  listener_ = nullptr;
+}
+
+// Audio thread, inside run: the host's worker is told; a request made on any
+// other thread is left to the engine's own loader.
+void Lv2Plugin::loadRequested(void* context) {
+  auto* self = static_cast<Lv2Plugin*>(context);
+  if (self->runThread_.load(std::memory_order_relaxed) != std::this_thread::get_id()) return;
+  const std::uint8_t message = 1;
+  self->schedule_->schedule_work(self->schedule_->handle, sizeof message, &message);
+}
+
+LV2_Worker_Status Lv2Plugin::work() {
+  synth_->serveLoads();
+  return LV2_WORKER_SUCCESS;
+}
 
 void Lv2Plugin::readOptions(const LV2_Feature* const* features) {
   const LV2_Options_Option* options = nullptr;
@@ -117,14 +144,28 @@ void Lv2Plugin::readOptions(const LV2_Feature* const* features) {
   else if (maximum > 0) blockSize_ = maximum;
 }
 
-VstIntPtr Lv2Plugin::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+VstIntPtr Lv2Plugin::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void*,
+                                  float opt) {
   Lv2Plugin* self = effect ? static_cast<Lv2Plugin*>(effect->user) : nullptr;
   if (!self) self = g_building.load();
-  return self ? self->answer(opcode) : 0;
+  return self ? self->answer(opcode, index, value, opt) : 0;
 }
 
-VstIntPtr Lv2Plugin::answer(VstInt32 opcode) {
+VstIntPtr Lv2Plugin::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, float opt) {
+  const bool fromEditor = listener_ && uiThread_.load(std::memory_order_relaxed) == std::this_thread::get_id();
+  const bool port = index >= 0 && index < Lv2Ports::kControls;
   switch (opcode) {
+    case audioMasterAutomate:
+      if (fromEditor && port && std::isfinite(opt)) listener_->changed(listener_->ui, index, opt);
+      return 0;
+    case audioMasterBeginEdit:
+    case audioMasterEndEdit:
+      if (fromEditor && port) listener_->gesture(listener_->ui, index, opcode == audioMasterBeginEdit);
+      return fromEditor ? 1 : 0;
+    case audioMasterSizeWindow:
+      if (fromEditor && listener_->resized && index > 0 && value > 0)
+        listener_->resized(listener_->ui, index, static_cast<int>(value));
+      return fromEditor ? 1 : 0;
     case audioMasterVersion:
       return 2400;
     case audioMasterGetSampleRate:
@@ -250,6 +291,7 @@ void Lv2Plugin::readEvents(std::uint32_t frames) {
 
 void Lv2Plugin::run(std::uint32_t frames) {
   if (!outputs_[0] || !outputs_[1]) return;
+  runThread_.store(std::this_thread::get_id(), std::memory_order_relaxed);
   readControls();
   const bool wasPlaying = (time_.flags & kVstTransportPlaying) != 0;
   readEvents(frames);
@@ -318,4 +360,43 @@ LV2_State_Status Lv2Plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_St
   // nothing was restored the ports still have to reach it.
   if (restored) adoptPorts_ = true, applyAll_ = false;
   return LV2_STATE_SUCCESS;
+}
+
+// Editor -----------------------------------------------------------------------
+
+unsigned long Lv2Plugin::openEditor(unsigned long parent, const Lv2EditorListener* listener) {
+  auto* editor = dynamic_cast<vgui::AEffGUIEditor*>(synth_->getEditor());
+  if (!editor || !parent) return 0;
+  if (editor->isOpen()) closeEditor();
+  uiThread_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+  listener_ = listener;
+  vst::ERect* rect = nullptr;
+  editor->getRect(&rect);  // hosts ask for the size first; the editor expects it
+  if (!editor->open(reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))) || !editor->getFrame()) {
+    listener_ = nullptr;
+    return 0;
+  }
+  return editor->getFrame()->getWindow();
+}
+
+void Lv2Plugin::idleEditor() {
+  if (vst::AEffEditor* editor = synth_->getEditor(); editor && editor->isOpen()) editor->idle();
+}
+
+void Lv2Plugin::closeEditor() {
+  if (vst::AEffEditor* editor = synth_->getEditor(); editor && editor->isOpen()) editor->close();
+  listener_ = nullptr;
+}
+
+void Lv2Plugin::editorSize(int* width, int* height) {
+  vst::ERect* rect = nullptr;
+  vst::AEffEditor* editor = synth_->getEditor();
+  const bool known = editor && editor->getRect(&rect) && rect;
+  *width = known ? rect->right - rect->left : 0;
+  *height = known ? rect->bottom - rect->top : 0;
+}
+
+void Lv2Plugin::showParameter(int parameter, float value) {
+  if (parameter < 0 || parameter >= Lv2Ports::kControls || !std::isfinite(value)) return;
+  if (auto* shown = dynamic_cast<SynthEditor*>(synth_->getEditor())) shown->setParameter(parameter, value);
 }

@@ -5,7 +5,8 @@
 //
 // Threads: creation, activation, state and destruction on the host's
 // instantiation thread; connect and run on the audio thread, never at the
-// same time as state restore (the LV2 threading classes).
+// same time as state restore (the LV2 threading classes); work on the host's
+// worker thread; the editor calls on the host's UI thread.
 #pragma once
 
 #include <lv2/atom/atom.h>
@@ -14,11 +15,14 @@
 #include <lv2/log/logger.h>
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
+#include <lv2/worker/worker.h>
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
+#include "lv2/Lv2EditorAccess.h"
 #include "lv2/Lv2Ports.h"
 #include "vst/AEffect.h"
 
@@ -48,11 +52,22 @@ class Lv2Plugin {
   LV2_State_Status save(LV2_State_Store_Function store, LV2_State_Handle handle);
   LV2_State_Status restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle);
 
+  // The host's worker: sound-set and scale loads the audio thread asked for.
+  LV2_Worker_Status work();
+
+  // The editor, for the UI module (Lv2EditorAccess).
+  unsigned long openEditor(unsigned long parent, const Lv2EditorListener* listener);
+  void idleEditor();
+  void closeEditor();
+  void editorSize(int* width, int* height);
+  void showParameter(int parameter, float value);
+
  private:
   Lv2Plugin() = default;
   static vst::VstIntPtr hostCallback(vst::AEffect* effect, vst::VstInt32 opcode, vst::VstInt32 index,
                                      vst::VstIntPtr value, void* ptr, float opt);
-  vst::VstIntPtr answer(vst::VstInt32 opcode);
+  vst::VstIntPtr answer(vst::VstInt32 opcode, vst::VstInt32 index, vst::VstIntPtr value, float opt);
+  static void loadRequested(void* self);
   void readOptions(const LV2_Feature* const* features);
   void readControls();
   void readEvents(std::uint32_t frames);
@@ -86,6 +101,16 @@ class Lv2Plugin {
   static constexpr int kSoundSetParameter = 24;
   bool reapplyProgram_ = false;
   std::atomic<bool> offline_{false};
+
+  // The host's worker, when it offers one; asked only from inside run.
+  const LV2_Worker_Schedule* schedule_ = nullptr;
+  std::atomic<std::thread::id> runThread_{};
+
+  // The UI's listener while the editor is open, and the thread it was opened
+  // on: the editor's automation reaches the UI from there only (a learned
+  // controller moving a value on the audio thread does not).
+  const Lv2EditorListener* listener_ = nullptr;
+  std::atomic<std::thread::id> uiThread_{};
 
   // Event list for the engine, built in run from storage made here.
   std::unique_ptr<std::uint8_t[]> eventList_;

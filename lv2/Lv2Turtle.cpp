@@ -6,6 +6,7 @@
 
 #include "lv2/Lv2Plugin.h"
 #include "lv2/Lv2Ports.h"
+#include "lv2/Lv2Ui.h"
 
 namespace {
 
@@ -24,7 +25,9 @@ const char* const kPrefixes =
     "@prefix rdfs:  <http://www.w3.org/2000/01/rdf-schema#> .\n"
     "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
     "@prefix time:  <http://lv2plug.in/ns/ext/time#> .\n"
+    "@prefix ui:    <http://lv2plug.in/ns/extensions/ui#> .\n"
     "@prefix urid:  <http://lv2plug.in/ns/ext/urid#> .\n"
+    "@prefix work:  <http://lv2plug.in/ns/ext/worker#> .\n"
     "@prefix xsd:   <http://www.w3.org/2001/XMLSchema#> .\n\n";
 
 // Shortest text that reads back as the same float, always with a decimal
@@ -101,11 +104,19 @@ std::vector<Lv2Turtle::Preset> Lv2Turtle::namedPrograms(const std::vector<unsign
   return out;
 }
 
-std::string Lv2Turtle::manifest(const std::string& binary, const std::vector<Preset>& presets) const {
+std::string Lv2Turtle::manifest(const std::string& binary, const std::string& uiBinary,
+                                const std::vector<Preset>& presets) const {
   std::ostringstream t;
   t << kPrefixes;
   t << uri(Lv2Plugin::kUri) << "\n  a lv2:Plugin ;\n  lv2:binary <" << binary
     << "> ;\n  rdfs:seeAlso <Vellamor-ZUL.ttl> .\n";
+  // The editor runs in the DSP module: the UI needs the instance and its
+  // extension data, and the host's window and idle calls.
+  t << "\n" << uri(Lv2Ui::kUri) << "\n  a ui:X11UI ;\n  ui:binary <" << uiBinary << "> ;\n"
+    << "  lv2:requiredFeature ui:idleInterface, ui:parent, <http://lv2plug.in/ns/ext/instance-access>,\n"
+    << "    <http://lv2plug.in/ns/ext/data-access> ;\n"
+    << "  lv2:optionalFeature ui:resize, ui:touch ;\n"
+    << "  lv2:extensionData ui:idleInterface .\n";
   for (const Preset& p : presets)
     t << "\n<" << presetUri(p) << ">\n  a pset:Preset ;\n  lv2:appliesTo " << uri(Lv2Plugin::kUri)
       << " ;\n  rdfs:seeAlso <presets.ttl> .\n";
@@ -122,9 +133,10 @@ std::string Lv2Turtle::plugin() const {
     << "  doap:maintainer [ foaf:name \"Quillmark\" ; foaf:homepage <https://quillmark.net/> ] ;\n"
     << "  lv2:minorVersion 0 ;\n  lv2:microVersion 0 ;\n"
     << "  lv2:requiredFeature urid:map ;\n"
-    << "  lv2:optionalFeature lv2:hardRTCapable, opts:options, log:log ;\n"
+    << "  lv2:optionalFeature lv2:hardRTCapable, opts:options, log:log, work:schedule ;\n"
     << "  opts:supportedOption bufsz:maxBlockLength, bufsz:nominalBlockLength ;\n"
-    << "  lv2:extensionData state:interface ;\n"
+    << "  lv2:extensionData state:interface, work:interface ;\n"
+    << "  ui:ui " << uri(Lv2Ui::kUri) << " ;\n"
     << "  lv2:port [\n"
     << "    a lv2:InputPort, atom:AtomPort ;\n    atom:bufferType atom:Sequence ;\n"
     << "    atom:supports midi:MidiEvent, time:Position ;\n    lv2:designation lv2:control ;\n"

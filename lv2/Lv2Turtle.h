@@ -17,7 +17,8 @@ class Lv2Turtle {
 
   explicit Lv2Turtle(const VstParams (&table)[kNumParams]);
 
-  std::string manifest(const std::string& binary, const std::vector<Preset>& presets) const;
+  std::string manifest(const std::string& binary, const std::string& uiBinary,
+                       const std::vector<Preset>& presets) const;
   std::string plugin() const;
   std::string presets(const std::vector<Preset>& presets) const;
   static std::string presetUri(const Preset& preset);

@@ -28,8 +28,8 @@ bool write(const std::filesystem::path& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: mklv2ttl OUT_DIR FACTORY_BANK.bnk BINARY_NAME\n");
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: mklv2ttl OUT_DIR FACTORY_BANK.bnk BINARY_NAME UI_BINARY_NAME\n");
     return 2;
   }
   const std::filesystem::path dir = argv[1];
@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
   const Lv2Turtle turtle(table);
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  if (!write(dir / "manifest.ttl", turtle.manifest(argv[3], presets)) ||
+  if (!write(dir / "manifest.ttl", turtle.manifest(argv[3], argv[4], presets)) ||
       !write(dir / "Vellamor-ZUL.ttl", turtle.plugin()) || !write(dir / "presets.ttl", turtle.presets(presets))) {
     std::fprintf(stderr, "mklv2ttl: cannot write into %s\n", dir.c_str());
     return 1;

@@ -23,14 +23,21 @@ void EngineWorker::run() {
     // The audio thread never notifies (that could block it); poll instead.
     wake_.wait_for(lock, std::chrono::milliseconds(5));
     if (stop_) break;
-    working_.store(true, std::memory_order_release);
-    int soundSet = soundSet_.exchange(kNone, std::memory_order_acq_rel);
-    bool scale = scale_.exchange(false, std::memory_order_acq_rel);
     // Called on every round too, so the owner can free what the audio
     // thread has retired.
     lock.unlock();
-    job_(soundSet, scale);
+    runJob();
     lock.lock();
-    working_.store(false, std::memory_order_release);
   }
+}
+
+void EngineWorker::serve() { runJob(); }
+
+void EngineWorker::runJob() {
+  std::lock_guard<std::mutex> job(jobMutex_);
+  working_.store(true, std::memory_order_release);
+  const int soundSet = soundSet_.exchange(kNone, std::memory_order_acq_rel);
+  const bool scale = scale_.exchange(false, std::memory_order_acq_rel);
+  job_(soundSet, scale);
+  working_.store(false, std::memory_order_release);
 }

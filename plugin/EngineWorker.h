@@ -3,7 +3,12 @@
 // change or a sample-rate change. The audio thread only stores requests in
 // atomics; the worker notices them within a few milliseconds.
 //
-// Threads: request*() from any thread (lock-free); the job runs on the worker.
+// A host with a worker of its own (LV2's) may be told of each request and
+// serve it on its thread; the polling thread stays as the fallback and takes
+// whatever nobody served first.
+//
+// Threads: request*() from any thread (lock-free); the job runs on the worker
+// or on the thread that calls serve().
 #pragma once
 
 #include <atomic>
@@ -24,8 +29,22 @@ class EngineWorker {
   EngineWorker(const EngineWorker&) = delete;
   EngineWorker& operator=(const EngineWorker&) = delete;
 
-  void requestSoundSet(int code) { soundSet_.store(code, std::memory_order_release); }
-  void requestScale() { scale_.store(true, std::memory_order_release); }
+  // Called after each request, on the requesting thread; it must not block.
+  using Notify = void (*)(void* context);
+  // Before any request can be made (the engine is being built or idle).
+  void setNotify(Notify notify, void* context) { notify_ = notify, context_ = context; }
+
+  void requestSoundSet(int code) {
+    soundSet_.store(code, std::memory_order_release);
+    if (notify_) notify_(context_);
+  }
+  void requestScale() {
+    scale_.store(true, std::memory_order_release);
+    if (notify_) notify_(context_);
+  }
+  // Serves what was asked for so far on the calling thread (never the audio
+  // thread of a real-time run).
+  void serve();
   // True while a request is waiting or being worked on.
   bool busy() const {
     // Requests first: the worker raises working_ before it takes one.
@@ -37,11 +56,15 @@ class EngineWorker {
 
  private:
   void run();
+  void runJob();
 
   Job job_;
   std::atomic<int> soundSet_{kNone};
   std::atomic<bool> scale_{false};
   std::atomic<bool> working_{false};
+  Notify notify_ = nullptr;
+  void* context_ = nullptr;
+  std::mutex jobMutex_;  // one job at a time, whoever runs it
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stop_ = false;

@@ -113,6 +113,11 @@ class VstSynth : public vst::AudioEffectX {
   bool soundSilenced() const { return soundStatus_.noWave(); }
   // Control thread: waits until loads asked for by the audio thread are done.
   void waitForLoads() { worker_->drain(); }
+  // For hosts with a worker thread of their own: notify hears of every load
+  // the audio thread asks for (set it before processing starts); serveLoads
+  // then does them on the host's worker.
+  void setLoadNotify(EngineWorker::Notify notify, void* context) { worker_->setNotify(notify, context); }
+  void serveLoads() { worker_->serve(); }
 
   // Micro-tuning.
   MicroTuning& tuning() { return *tuning_; }

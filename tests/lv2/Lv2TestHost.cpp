@@ -52,13 +52,23 @@ int printLog(LV2_Log_Handle handle, LV2_URID type, const char* fmt, ...) {
 }
 }  // namespace
 
-Lv2TestHost::Lv2TestHost(double sampleRate, int blockSize)
+LV2_Worker_Status Lv2TestHost::scheduleWork(LV2_Worker_Schedule_Handle handle, uint32_t size, const void* data) {
+  auto* self = static_cast<Lv2TestHost*>(handle);
+  ++self->scheduled_;
+  if (!self->worker_) return LV2_WORKER_ERR_UNKNOWN;
+  auto respond = [](LV2_Worker_Respond_Handle, uint32_t, const void*) { return LV2_WORKER_SUCCESS; };
+  return self->worker_->work(self->handle(), respond, self, size, data);
+}
+
+Lv2TestHost::Lv2TestHost(double sampleRate, int blockSize, bool worker)
     : log_{&messages, printLog, vprintLog}, blockSize_(blockSize), blockLength_(blockSize), left_(blockSize), right_(blockSize), atoms_(1 << 16) {
   const LilvPlugin* p = plugin();
   if (!p) return;
   options_[0] = {LV2_OPTIONS_INSTANCE, 0, map(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t),
                  map(LV2_ATOM__Int), &blockLength_};
+  if (worker) features_[3] = &workerFeature_;
   if (!(instance_ = lilv_plugin_instantiate(p, sampleRate, features_))) return;
+  if (worker) worker_ = static_cast<const LV2_Worker_Interface*>(extensionData(LV2_WORKER__interface));
   lv2_atom_forge_init(&forge_, &map_);
   // Port defaults from the description, as a host starts them.
   for (int i = 0; i < 33; ++i) {

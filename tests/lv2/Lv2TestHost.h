@@ -6,6 +6,7 @@
 #include <lv2/atom/forge.h>
 #include <lv2/log/log.h>
 #include <lv2/options/options.h>
+#include <lv2/worker/worker.h>
 
 #include <map>
 #include <string>
@@ -18,7 +19,9 @@ class Lv2TestHost {
   static LilvWorld* world();
   static const LilvPlugin* plugin();  // null when not found
 
-  Lv2TestHost(double sampleRate, int blockSize = 256);
+  // With a worker, work is done at once, inside run, as hosts do when they
+  // render offline.
+  Lv2TestHost(double sampleRate, int blockSize = 256, bool worker = false);
   ~Lv2TestHost();
   bool ok() const { return instance_ != nullptr; }
 
@@ -34,11 +37,15 @@ class Lv2TestHost {
   LilvState* save();
   void restore(const LilvState* state);
   LV2_URID map(const char* uri);
+  LV2_Handle handle() const { return lilv_instance_get_handle(instance_); }
+  const void* extensionData(const char* uri) const { return lilv_instance_get_extension_data(instance_, uri); }
+  int scheduledWork() const { return scheduled_; }
 
   std::vector<std::string> messages;  // from the plug-in's log
 
  private:
   static LV2_URID mapUri(LV2_URID_Map_Handle handle, const char* uri);
+  static LV2_Worker_Status scheduleWork(LV2_Worker_Schedule_Handle handle, uint32_t size, const void* data);
   float* control(const char* symbol);  // the control port of that symbol, or null
 
   std::map<std::string, LV2_URID> ids_;
@@ -50,7 +57,11 @@ class Lv2TestHost {
   LV2_Options_Option options_[2] = {};
   LV2_Feature mapFeature_{LV2_URID__map, &map_}, logFeature_{LV2_LOG__log, &log_},
       optionsFeature_{LV2_OPTIONS__options, options_};
-  const LV2_Feature* features_[4] = {&mapFeature_, &logFeature_, &optionsFeature_, nullptr};
+  LV2_Worker_Schedule schedule_{this, scheduleWork};
+  LV2_Feature workerFeature_{LV2_WORKER__schedule, &schedule_};
+  const LV2_Feature* features_[5] = {&mapFeature_, &logFeature_, &optionsFeature_, nullptr, nullptr};
+  const LV2_Worker_Interface* worker_ = nullptr;
+  int scheduled_ = 0;
   LilvInstance* instance_ = nullptr;
 
   float controls_[33] = {};
