@@ -38,6 +38,7 @@ class Lv2TestHost {
   void restore(const LilvState* state);
   LV2_URID map(const char* uri);
   LV2_Handle handle() const { return lilv_instance_get_handle(instance_); }
+  const LV2_Descriptor* descriptor() const { return lilv_instance_get_descriptor(instance_); }
   const void* extensionData(const char* uri) const { return lilv_instance_get_extension_data(instance_, uri); }
   int scheduledWork() const { return scheduled_; }
 
