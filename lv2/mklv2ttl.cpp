@@ -4,6 +4,7 @@
 //   mklv2ttl OUT_DIR FACTORY_BANK.bnk BINARY_NAME
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -43,6 +44,12 @@ int main(int argc, char** argv) {
 
   VstParams table[kNumParams];
   VstSynth::builtInParameters(table);
+  // A fresh instance plays the bank's first program, and a host starts the
+  // ports at their defaults: those defaults are that program's values.
+  VstProgram first;
+  std::memcpy(&first, bank.data(), sizeof first);
+  for (int i = 0; i < kNumParams; ++i)
+    if (table[i].perProgram) table[i].value = first.values[i].value;
 
   const Lv2Turtle turtle(table);
   std::error_code ec;

@@ -98,6 +98,19 @@ TEST_F(Lv2PluginTest, FactoryProgramsArePresetsSoundingAsTheVstPrograms) {
   EXPECT_EQ(a.left, b.left);
   EXPECT_EQ(a.right, b.right);
   EXPECT_TRUE(lv2.messages.empty());
+
+  // A fresh instance, its ports at the described defaults, sounds as a fresh
+  // VST instance does: the bank's first program.
+  Lv2TestHost fresh(44100.0);
+  ASSERT_TRUE(fresh.ok());
+  fresh.setFreewheel(true);
+  auto freshVst = host::HostedPlugin::load(VELLAMOR_PLUGIN_PATH, error, {44100.0, 256, 120.0, true});
+  ASSERT_TRUE(freshVst) << error;
+  freshVst->resume();
+  const auto c = fresh.render(44100, events);
+  const auto d = render(*freshVst, 44100, events, 256);
+  ASSERT_GT(measure::rms(d.left, 0, 44100), 1e-3);
+  EXPECT_EQ(c.left, d.left);
 }
 
 TEST_F(Lv2PluginTest, SavedStateRendersTheSameInAFreshInstance) {
@@ -177,6 +190,7 @@ TEST_F(Lv2PluginTest, TransportStartsAndStopsTheDroneInMode1) {
   dry(lv2);
   lv2.setControl(kDroneType, 1.0f / 3.0f);
   lv2.setControl(kDrone, 1.0f);
+  lv2.setControl(kRelease, 0.1f);  // the struck key dies away within 0.25 s
   // A key struck and let go; the drone holds only while the transport rolls.
   const auto strike = notes({{0, 64}, {2000, -64}});
   const auto untimed = lv2.render(22050, strike);
