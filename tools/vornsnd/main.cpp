@@ -199,6 +199,11 @@ void convertSource(const std::string& source, int channel, Waves& waves, Message
       return convertSpecs({desc}, channel, waves, errors);
     }
   }
+  std::error_code ec;
+  if (!fs::exists(source, ec) && !(problem.empty() && fs::exists(desc.audio, ec))) {
+    errors.push_back(source + ": no such file");
+    return;
+  }
   std::vector<WaveSpec> specs;
   problem = parseManifest(source, specs);
   if (!problem.empty()) {
