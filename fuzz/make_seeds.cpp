@@ -103,6 +103,28 @@ void eventSeeds(const fs::path& dir) {
                        0, 3, 2, 0, 0x02, 0x00, 0, 1, 6, 9, 2, 3});
 }
 
+void sfzSeeds(const fs::path& dir) {
+  auto text = [&](const char* name, const std::string& body) {
+    put(dir / name, std::vector<std::uint8_t>(body.begin(), body.end()));
+  };
+  text("layers", R"(// two layers over two zones
+<control> default_path=Samples\Violin\
+#define $SOFT 63
+<global> loop_mode=loop_continuous ampeg_release=0.4
+<master> transpose=-12
+<group> lovel=1 hivel=$SOFT
+<region> sample=vln c3 p.wav lokey=c3 hikey=f#3 pitch_keycenter=c3 loop_start=1200 loop_end=48000
+<region> sample=vln g3 p.wav lokey=g3 hikey=b3 pitch_keycenter=g3 tune=-12
+<group> lovel=64 hivel=127 /* loud */ trigger=attack
+<region> sample=vln c3 f.wav key=48 offset=200 end=96000
+<region> sample=vln c3 rel.wav key=48 trigger=release
+<region> sample=vln g3 f.wav lokey=55 hikey=59 seq_length=2 seq_position=2
+)");
+  text("include", "#include \"other.sfz\"\n<group> loop_mode=one_shot\n"
+                  "<region> sample=pluck.flac key=eb4 lovel=10 hivel=90\n");
+  text("broken", "<region sample=a.wav\n<region> lokey=200 sample=*sine\n<curve> v000=0\n");
+}
+
 #ifdef VELLAMOR_FUZZ_LV2
 void lv2StateSeeds(const fs::path& dir) {
   using Host = Lv2FuzzHost;
@@ -158,13 +180,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path out = argv[1];
-  for (const char* target : {"vornsnd", "scale", "chunk", "events", "smf"})
+  for (const char* target : {"vornsnd", "scale", "chunk", "events", "smf", "sfz"})
     fs::create_directories(out / target);
   soundSeeds(out / "vornsnd");
   scaleSeeds(out / "scale");
   chunkSeeds(out / "chunk");
   songSeeds(out / "smf");
   eventSeeds(out / "events");
+  sfzSeeds(out / "sfz");
 #ifdef VELLAMOR_FUZZ_LV2
   fs::create_directories(out / "lv2state");
   lv2StateSeeds(out / "lv2state");

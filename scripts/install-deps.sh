@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libx11-dev libxtst-dev libcairo2-dev libsndfile1-dev
+  libx11-dev libxtst-dev libcairo2-dev libsndfile1-dev libsoxr-dev
   xvfb xauth
   lv2-dev liblilv-dev lilv-utils
   clang libclang-rt-14-dev

@@ -1,5 +1,8 @@
 #include "sound/VORNsndWriter.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -81,10 +84,29 @@ bool VORNsndWriter::write(const std::string& path, const std::string& header,
       }
   }
 
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return failWith("cannot create " + path + ": " + std::strerror(errno));
-  const bool written = std::fwrite(out.data(), 1, out.size(), f) == out.size();
-  const bool closed = std::fclose(f) == 0;
-  if (!written || !closed) return failWith("cannot write " + path);
+  // Written beside its place and renamed over it, so the file is either the
+  // old one or the whole new one, never half written.
+  std::string temporary;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    temporary = path + ".part" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) return failWith("cannot create " + path + ": " + std::strerror(errno));
+  size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t n = ::write(fd, out.data() + done, out.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  const int writeError = done == out.size() ? 0 : errno;
+  const bool closed = close(fd) == 0;
+  if (done != out.size() || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    const int code = writeError ? writeError : errno;
+    unlink(temporary.c_str());
+    return failWith("cannot write " + path + ": " + std::strerror(code ? code : EIO));
+  }
   return true;
 }

@@ -25,7 +25,8 @@ class VORNsndWriter {
   // picture: null, or 20 x 129 RGB triplets in display order (row 0 first,
   // column 0 first); it is stored right to left as the format wants.
   // Returns false with a message in *error when the waves cannot be stored
-  // or the file cannot be written.
+  // or the file cannot be written; then any file already at path stays as it
+  // was and nothing else is left behind.
   static bool write(const std::string& path, const std::string& header,
                     const std::vector<Wave>& waves, const unsigned char* picture,
                     std::string* error);

@@ -103,6 +103,12 @@ std::string findSoundsDirectory(const char* name) {
   return joinPath(machineAudioDirectory(component), component) + "/";
 }
 
+std::string userSoundsDirectory(const char* name) {
+  std::string user = userAudioDirectory();
+  if (user.empty()) return {};
+  return joinPath(user, std::string(kBankComponent) + (name ? name : "")) + "/";
+}
+
 std::string createPresetsDirectory(const char* name) {
   std::string user = userAudioDirectory();
   if (user.empty()) {

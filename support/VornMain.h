@@ -92,3 +92,6 @@ std::string createPresetsDirectory(const char* name);
 // XDG data dirs' "Audio" folders that holds our sound bank folder, else the
 // user's). "" when no home folder is known. Control thread.
 std::string getLibraryAudioDirectoryStr(bool user);
+// The sound folder below the user's own audio folder, with a trailing "/",
+// whether or not it exists yet; "" when no home folder is known.
+std::string userSoundsDirectory(const char* name);

@@ -52,7 +52,12 @@ std::string applyWaveOption(const std::string& option, WaveSpec& desc) {
     desc.hasLoop = true;
     return "";
   }
-  return "unknown option '" + name + "' (known: keys, vel, root, loop)";
+  if (name == "channel") {
+    if (!parseInt(value, desc.channel) || desc.channel < 1 || desc.channel > 256)
+      return "channel must be a channel number from 1, got '" + value + "'";
+    return "";
+  }
+  return "unknown option '" + name + "' (known: keys, vel, root, loop, channel)";
 }
 
 std::string parseWaveArgument(const std::string& argument, WaveSpec& desc) {

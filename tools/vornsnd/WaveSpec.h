@@ -1,8 +1,8 @@
 // One wave of a sound as the user describes it: an audio file and where the
 // wave sits on the keyboard. Written either as one command-line argument
-//   AUDIO[,keys=LO-HI][,vel=LO-HI][,root=KEY][,loop=START-END]
+//   AUDIO[,keys=LO-HI][,vel=LO-HI][,root=KEY][,loop=START-END][,channel=N]
 // or as one manifest line
-//   AUDIO [keys=LO-HI] [vel=LO-HI] [root=KEY] [loop=START-END]
+//   AUDIO [keys=LO-HI] [vel=LO-HI] [root=KEY] [loop=START-END] [channel=N]
 // (the audio path may be put in double quotes; '#' starts a comment).
 #pragma once
 
@@ -16,6 +16,7 @@ struct WaveSpec {
   int rootKey = 60;
   bool hasLoop = false;
   int loopStart = -1, loopEnd = 0;
+  int channel = 0;  // from 1; 0: mixed down, or as the command line says
 };
 
 // Parses one "name=value" option into desc; returns "" or a message.
