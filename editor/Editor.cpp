@@ -218,6 +218,10 @@ void Editor::close() {
   messageBox_.reset();
   AEffGUIEditor::close();
   releaseViews();
+  // The pictures drawn for the window's size are large; a closed window
+  // keeps only the 1x ones.
+  for (CBitmap* b : {backgroundBitmap, aboutBitmap, menuBitmap}) b->releaseScaled();
+  bitmaps.releaseScaled();
 }
 
 void Editor::releaseViews() {

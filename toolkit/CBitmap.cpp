@@ -47,6 +47,12 @@ cairo_surface_t* CBitmap::getSurface(double scale) {
   return scaled_;
 }
 
+void CBitmap::releaseScaled() {
+  ResourceBitmaps::release(scaled_);
+  scaled_ = nullptr;
+  scaledFactor_ = 0;
+}
+
 void CBitmap::draw(CDrawContext* context, const CRect& dest, const CPoint& offset) {
   drawAlphaBlend(context, dest, offset, 255);
 }

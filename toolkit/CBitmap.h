@@ -32,6 +32,8 @@ class CBitmap : public CBaseObject {
   // The picture drawn at `scale` (the 1x one for 1), or null when there is
   // none; kept until another scale is asked for.
   cairo_surface_t* getSurface(double scale);
+  // Lets the picture of another scale go (a closed window needs none).
+  void releaseScaled();
 
   // Draws the part of the bitmap that starts at `offset` into `dest`.
   void draw(CDrawContext* context, const CRect& dest, const CPoint& offset = CPoint());
