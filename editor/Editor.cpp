@@ -13,12 +13,17 @@
 #include "plugin/VstSynth.h"
 #include "support/BundleResources.h"
 #include "support/MessageBox.h"
+#include "support/Preferences.h"
+#include "support/VornMain.h"
 #include "toolkit/CAnimKnob.h"
 #include "toolkit/CBitmap.h"
+#include "toolkit/CDrawContext.h"
 #include "toolkit/CFrame.h"
 #include "toolkit/CMenuItem.h"
 #include "toolkit/COnOffButton.h"
+#include "toolkit/DisplayScale.h"
 #include "toolkit/ResourceBitmaps.h"
+#include "tools/mkskin/SkinPainter.h"
 
 using vgui::CBitmap;
 using vgui::CColor;
@@ -39,6 +44,7 @@ constexpr int kKnobBitmap = 172;
 constexpr int kOnOffBitmap = 178;
 constexpr int kDroneModeBitmap = 179;
 constexpr int kPlayModeBitmap = 180;
+constexpr const char* kPreferencesKey = "Vellamor-ZUL";
 
 // Set while the GUI thread hands a control's choice to the plug-in: the
 // commands that come back (load a scale, switch program) are only carried out
@@ -72,6 +78,8 @@ class Editor::UpdateScope {
 vst::AEffEditor* Editor::create(VstSynth* synth) {
   if (vgui::ResourceBitmaps::getFolder().empty())
     vgui::ResourceBitmaps::setFolder(BundleResources::path());
+  // Zoomed windows get the skin drawn at their size.
+  vgui::ResourceBitmaps::setPainter(&SkinPainter::paint);
   return new Editor(synth);
 }
 
@@ -82,8 +90,10 @@ Editor::Editor(VstSynth* synth) : AEffGUIEditor(synth), synth_(synth) {
   aboutBitmap = new CBitmap(151);
   rect.top = 0;
   rect.left = 0;
-  rect.bottom = static_cast<vst::VstInt16>(backgroundBitmap->getHeight());
-  rect.right = static_cast<vst::VstInt16>(backgroundBitmap->getWidth());
+  baseWidth_ = static_cast<int>(backgroundBitmap->getWidth());
+  baseHeight_ = static_cast<int>(backgroundBitmap->getHeight());
+  rect.bottom = static_cast<vst::VstInt16>(baseHeight_);
+  rect.right = static_cast<vst::VstInt16>(baseWidth_);
   setKnobMode(vgui::kLinearMode);
 }
 
@@ -98,11 +108,55 @@ Editor::~Editor() {
 
 // Window ----------------------------------------------------------------------
 
+double Editor::chooseScale() const {
+  if (chosenScale_ > 0) return chosenScale_;
+  int stored = VornMain::readWindowsNumReg(kPreferencesKey, Preferences::kEditorZoomKey) - 1;
+  if (stored > 0) return vgui::DisplayScale::clamp(stored / 100.0);
+  return vgui::DisplayScale::ofDefaultDisplay();
+}
+
+void Editor::applyScale(double factor) {
+  scale_ = vgui::DisplayScale::clamp(factor);
+  rect.right = static_cast<vst::VstInt16>(vgui::CDrawContext::deviceCoord(baseWidth_, scale_));
+  rect.bottom = static_cast<vst::VstInt16>(vgui::CDrawContext::deviceCoord(baseHeight_, scale_));
+  if (frame) frame->setScaleFactor(scale_);
+  tickZoom();
+}
+
+void Editor::tickZoom() {
+  if (!zoomMenu_) return;
+  int step = EditorTexts::zoomStepOf(scale_);
+  for (int n = 0; n < zoomMenu_->getNbEntries(); ++n) zoomMenu_->getEntry(n)->setChecked(n == step);
+}
+
+bool Editor::getRect(vst::ERect** r) {
+  // A closed window follows the preferences and the desktop as they are now.
+  if (!frame) applyScale(chooseScale());
+  return AEffGUIEditor::getRect(r);
+}
+
+bool Editor::setScaleFactor(float factor) {
+  chosenScale_ = factor > 0 && std::isfinite(factor) ? vgui::DisplayScale::clamp(factor) : 0.0;
+  applyScale(frame ? (chosenScale_ > 0 ? chosenScale_ : scale_) : chooseScale());
+  return true;
+}
+
+void Editor::zoomTo(int percent) {
+  double factor = vgui::DisplayScale::clamp(percent / 100.0);
+  chosenScale_ = factor;
+  VornMain::saveWindowsNumReg(kPreferencesKey, Preferences::kEditorZoomKey,
+                              static_cast<int>(std::lround(factor * 100.0)));
+  applyScale(factor);
+  // Hosts that cannot resize leave the window as it is; ours is resized anyway.
+  if (frame) synth_->sizeWindow(rect.right, rect.bottom);
+}
+
 bool Editor::open(void* systemWindow) {
   notReady = true;
   AEffGUIEditor::open(systemWindow);
-  CRect size(0, 0, backgroundBitmap->getWidth(), backgroundBitmap->getHeight());
-  frame = new vgui::CFrame(size, systemWindow, this);
+  applyScale(chooseScale());
+  CRect size(0, 0, baseWidth_, baseHeight_);
+  frame = new vgui::CFrame(size, systemWindow, this, scale_);
   if (!frame->isOpen()) {
     frame->forget();
     frame = nullptr;
@@ -138,6 +192,15 @@ bool Editor::open(void* systemWindow) {
   addExtraMenu();
   mainMenu->addSeparator();
   mainMenu->addEntry(presetsMenu, EditorTexts::mainMenuEntry(6));
+  zoomMenu_ = makeMenu(CRect(774, 357, 865, 378), kZoomTag, vgui::kPopupStyle);
+  zoomMenu_->setBackground(nullptr);
+  for (int n = 0; n < EditorTexts::kZoomSteps; ++n) {
+    char text[16];
+    EditorTexts::zoomEntry(n, text, sizeof(text));
+    zoomMenu_->addEntry(text);
+  }
+  tickZoom();
+  mainMenu->addEntry(zoomMenu_, EditorTexts::mainMenuEntry(7));
   frame->addView(mainMenu);
 
   messageBox_ = std::make_unique<EditorMessageBox>(frame, synth_);
@@ -155,6 +218,10 @@ void Editor::close() {
   messageBox_.reset();
   AEffGUIEditor::close();
   releaseViews();
+  // The pictures drawn for the window's size are large; a closed window
+  // keeps only the 1x ones.
+  for (CBitmap* b : {backgroundBitmap, aboutBitmap, menuBitmap}) b->releaseScaled();
+  bitmaps.releaseScaled();
 }
 
 void Editor::releaseViews() {
@@ -173,6 +240,8 @@ void Editor::releaseViews() {
   aboutPage = nullptr;
   if (presetsMenu) presetsMenu->forget();
   presetsMenu = nullptr;
+  if (zoomMenu_) zoomMenu_->forget();
+  zoomMenu_ = nullptr;
   mainMenu = nullptr;
   presetSelector_ = nullptr;
   soundSetMenu = scaleMenu = rootMenu = splitMenu = nullptr;
@@ -217,7 +286,7 @@ bool Editor::onWheel(float distance) {
   if (!XQueryPointer(frame->getDisplay(), frame->getWindow(), &root, &child, &rootX, &rootY, &x,
                      &y, &mask))
     return false;
-  CPoint where(x, y);
+  CPoint where = frame->windowToLocal(x, y);
   for (int i = frame->getNbViews() - 1; i >= 0; --i) {
     vgui::CView* v = frame->getView(i);
     if (!v || !v->isVisible() || !v->getMouseableArea().pointInside(where)) continue;
@@ -473,6 +542,11 @@ void Editor::valueChanged(CControl* control) {
   if (notReady || !control) return;
   long tag = control->getTag();
   float value = control->getValue();
+  if (tag == kZoomTag) {
+    // The window's own business: neither the plug-in nor the host hears of it.
+    zoomTo(EditorTexts::zoomPercent(truncate(value)));
+    return;
+  }
   // Whatever the choice sets off in the engine reports to this window.
   MessageBoxOwner messagesOfThisInstance(synth_);
   struct OwnChoice {

@@ -8,6 +8,12 @@
 //   updateSoundSet, updateScale, readMidiCC): any thread, the audio thread
 //   included. They only store values in the views and mark them dirty;
 //   drawing and anything that touches the frame's view list waits for idle.
+//
+// Scale: each window has one factor in [1, 3] by which everything it shows
+// is larger (layout, pictures, text, menus, dialogs). It is what the host
+// asked for, else the user's zoom from the preferences, else the desktop's
+// (Xft.dpi / 96, GDK_SCALE), else 1. The views keep the 1x layout; the
+// frame scales drawing and mouse positions.
 #pragma once
 
 #include <array>
@@ -34,6 +40,8 @@ class Editor : public vgui::AEffGUIEditor, public vgui::CControlListener, public
   static constexpr int kEntries = 61;
   static constexpr int kParameters = 57;
   static constexpr int kPrograms = 128;
+  // The main menu's Zoom submenu; a command of the editor's own.
+  static constexpr int kZoomTag = 73;
 
   // The factory the module hands to VstSynth.
   static vst::AEffEditor* create(VstSynth* synth);
@@ -41,12 +49,21 @@ class Editor : public vgui::AEffGUIEditor, public vgui::CControlListener, public
   explicit Editor(VstSynth* synth);
   ~Editor() override;
 
+  bool getRect(vst::ERect** rect) override;
   bool open(void* systemWindow) override;
   void close() override;
   void idle() override;
   bool onKeyDown(vst::VstKeyCode& key) override;
   // The host's mouse wheel (vendorSpecific): goes to the view under the mouse.
   bool onWheel(float distance) override;
+  // The host's factor (VST 'PreS' through the dispatcher; an LV2 UI passes
+  // ui:scaleFactor here before opening). It wins over the preferences and
+  // the desktop; 0 or less forgets it. An open window is resized.
+  bool setScaleFactor(float factor) override;
+  // The user's zoom from the main menu: resizes the open window, asks the
+  // host to resize its own, and is kept in the preferences for new windows.
+  void zoomTo(int percent);
+  double getScaleFactor() const { return scale_; }
 
   // CControlListener, GUI thread.
   void valueChanged(vgui::CControl* control) override;
@@ -71,6 +88,7 @@ class Editor : public vgui::AEffGUIEditor, public vgui::CControlListener, public
   const VstGraph& entry(int index) const { return entries[static_cast<size_t>(index)]; }
   vgui::COptionMenu* getMainMenu() const { return mainMenu; }
   vgui::COptionMenu* getPresetsMenu() const { return presetsMenu; }
+  vgui::COptionMenu* getZoomMenu() const { return zoomMenu_; }
   vgui::COptionMenu* getPresetSelector() const { return presetSelector_; }
   vgui::COptionMenu* getSoundSetMenu() const { return soundSetMenu; }
   vgui::COptionMenu* getScaleMenu() const { return scaleMenu; }
@@ -105,6 +123,10 @@ class Editor : public vgui::AEffGUIEditor, public vgui::CControlListener, public
   void mainMenuCommand(int command);
   void showPendingWork();
   void releaseViews();
+  // The factor a window opened now would have.
+  double chooseScale() const;
+  void applyScale(double factor);
+  void tickZoom();
 
   VstSynth* synth_;
   vgui::COptionMenu* soundSetMenu = nullptr;
@@ -126,6 +148,13 @@ class Editor : public vgui::AEffGUIEditor, public vgui::CControlListener, public
   // The selector lives in the frame; the pointer lets other threads set its
   // value without walking the frame's view list.
   vgui::COptionMenu* presetSelector_ = nullptr;
+  vgui::COptionMenu* zoomMenu_ = nullptr;
+  // 1x size of the panel; the window is scale_ times as large.
+  int baseWidth_ = 0;
+  int baseHeight_ = 0;
+  double scale_ = 1.0;
+  // Asked for by the host or chosen in this window's menu; 0 for none.
+  double chosenScale_ = 0.0;
   std::atomic<int> updatesRunning_{0};
   std::atomic<bool> aboutRequested_{false};
   std::unique_ptr<EditorMessageBox> messageBox_;

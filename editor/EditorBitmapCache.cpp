@@ -25,6 +25,11 @@ int EditorBitmapCache::used() const {
   return n;
 }
 
+void EditorBitmapCache::releaseScaled() {
+  for (Slot& slot : slots_)
+    if (slot.bitmap) slot.bitmap->releaseScaled();
+}
+
 void EditorBitmapCache::clear() {
   for (Slot& slot : slots_) {
     if (slot.bitmap) slot.bitmap->forget();

@@ -22,6 +22,8 @@ class EditorBitmapCache {
   int used() const;
   long idAt(int slot) const { return (slot >= 0 && slot < kSlots) ? slots_[slot].id : -1; }
   void clear();
+  // Lets every bitmap's picture for a zoomed window go.
+  void releaseScaled();
 
  private:
   struct Slot {

@@ -6,6 +6,7 @@
 #include <cairo.h>
 #include <poll.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -83,7 +84,8 @@ class Dialog {
         title_(title ? title : ""),
         text_(text ? text : ""),
         buttons_(EditorMessageBox::buttonsFor(type)),
-        escapeAnswer_(type == 1 ? 1 : 0) {
+        escapeAnswer_(type == 1 ? 1 : 0),
+        scale_(frame->getScaleFactor()) {
     cairo_surface_t* probe = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
     cairo_t* cr = cairo_create(probe);
     setFont(cr, 13, false);
@@ -93,6 +95,9 @@ class Dialog {
     width_ = static_cast<int>(EditorMessageBox::kWidth);
     height_ = static_cast<int>(kMargin + kTitleHeight + 8 + kLineHeight * lines_.size() + 16 +
                                EditorMessageBox::kButtonHeight + kMargin);
+    // On screen the dialog is as much larger as the editor's window.
+    pixelWidth_ = static_cast<int>(std::lround(width_ * scale_));
+    pixelHeight_ = static_cast<int>(std::lround(height_ * scale_));
   }
 
   ~Dialog() {
@@ -137,8 +142,8 @@ class Dialog {
     vgui::CRect fs = frame_->getViewSize();
     vgui::CPoint centre = frame_->localToScreen(
         vgui::CPoint((fs.left + fs.right) / 2, (fs.top + fs.bottom) / 2));
-    int x = static_cast<int>(centre.x) - width_ / 2;
-    int y = static_cast<int>(centre.y) - height_ / 2;
+    int x = static_cast<int>(centre.x) - pixelWidth_ / 2;
+    int y = static_cast<int>(centre.y) - pixelHeight_ / 2;
     if (x < 0) x = 0;
     if (y < 0) y = 0;
     XSetWindowAttributes attr;
@@ -146,14 +151,15 @@ class Dialog {
     attr.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask |
                       StructureNotifyMask;
     window_ = XCreateWindow(display_, RootWindow(display_, screen), x, y,
-                            static_cast<unsigned>(width_), static_cast<unsigned>(height_), 0,
+                            static_cast<unsigned>(pixelWidth_),
+                            static_cast<unsigned>(pixelHeight_), 0,
                             CopyFromParent, InputOutput, CopyFromParent,
                             CWOverrideRedirect | CWEventMask, &attr);
     if (!window_) return false;
     XStoreName(display_, window_, title_.c_str());
     XMapRaised(display_, window_);
     XSync(display_, False);
-    surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width_, height_);
+    surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, pixelWidth_, pixelHeight_);
     publishMessage(title_ + "|" + text_);
     gOpenWindow.store(window_);
     // The window must be viewable before it can take the pointer.
@@ -170,6 +176,7 @@ class Dialog {
 
   void paint() {
     cairo_t* cr = cairo_create(surface_);
+    cairo_scale(cr, scale_, scale_);
     cairo_set_source_rgb(cr, 0.13, 0.13, 0.14);
     cairo_paint(cr);
     cairo_set_source_rgb(cr, 0.93, 0.63, 0.22);
@@ -225,15 +232,15 @@ class Dialog {
     Visual* visual = DefaultVisual(display_, screen);
     int depth = DefaultDepth(display_, screen);
     XImage* image = XCreateImage(display_, visual, static_cast<unsigned>(depth), ZPixmap, 0,
-                                 nullptr, static_cast<unsigned>(width_),
-                                 static_cast<unsigned>(height_), 32, 0);
+                                 nullptr, static_cast<unsigned>(pixelWidth_),
+                                 static_cast<unsigned>(pixelHeight_), 32, 0);
     if (!image) return;
     image->data = static_cast<char*>(malloc(static_cast<size_t>(image->bytes_per_line) *
-                                            static_cast<size_t>(height_)));
+                                            static_cast<size_t>(pixelHeight_)));
     const unsigned char* src = cairo_image_surface_get_data(surface_);
     int stride = cairo_image_surface_get_stride(surface_);
-    for (int y = 0; y < height_; ++y)
-      for (int x = 0; x < width_; ++x) {
+    for (int y = 0; y < pixelHeight_; ++y)
+      for (int x = 0; x < pixelWidth_; ++x) {
         std::uint32_t p;
         std::memcpy(&p, src + y * stride + x * 4, 4);
         unsigned long r = (p >> 16) & 0xff, g = (p >> 8) & 0xff, b = p & 0xff;
@@ -251,8 +258,8 @@ class Dialog {
         XPutPixel(image, x, y, pixel);
       }
     GC gc = XCreateGC(display_, window_, 0, nullptr);
-    XPutImage(display_, window_, gc, image, 0, 0, 0, 0, static_cast<unsigned>(width_),
-              static_cast<unsigned>(height_));
+    XPutImage(display_, window_, gc, image, 0, 0, 0, 0, static_cast<unsigned>(pixelWidth_),
+              static_cast<unsigned>(pixelHeight_));
     XFreeGC(display_, gc);
     XDestroyImage(image);
     XFlush(display_);
@@ -260,8 +267,9 @@ class Dialog {
 
   int buttonAt(int x, int y) const {
     int count = static_cast<int>(buttons_.size());
+    vgui::CPoint where(x / scale_, y / scale_);
     for (int i = 0; i < count; ++i)
-      if (EditorMessageBox::buttonRect(count, i, width_, height_).pointInside(vgui::CPoint(x, y)))
+      if (EditorMessageBox::buttonRect(count, i, width_, height_).pointInside(where))
         return i;
     return -1;
   }
@@ -323,8 +331,11 @@ class Dialog {
   std::vector<std::string> lines_;
   std::vector<std::string> buttons_;
   int escapeAnswer_;
-  int width_ = 0;
+  double scale_;
+  int width_ = 0;  // in dialog pixels, drawn scale_ times as large
   int height_ = 0;
+  int pixelWidth_ = 0;
+  int pixelHeight_ = 0;
   Window window_ = 0;
   cairo_surface_t* surface_ = nullptr;
   int highlight_ = 0;

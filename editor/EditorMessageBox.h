@@ -6,6 +6,7 @@
 // It answers for the plug-in instance of its editor only. The dialog ends
 // with the "No" (or only) answer when the editor's window goes away under it
 // or the handler is destroyed.
+// The dialog is as many times larger as the editor's window (its frame's factor).
 // Threads: show() runs its own event loop on the editor's GUI thread; from any
 // other thread it answers without asking, as when no editor is open. The
 // destructor may run on any thread: it ends a dialog on screen and waits

@@ -1,12 +1,15 @@
 #include "editor/EditorTexts.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
 namespace {
 const char* const kMainMenu[EditorTexts::kMainMenuEntries] = {
     "Save default bank", "Load factory bank", "About", "Save controller presets",
-    "MidiForget",        "-",                 "Presets"};
+    "MidiForget",        "-",                 "Presets",
+    "Zoom"};
+const int kZoomPercents[EditorTexts::kZoomSteps] = {100, 125, 150, 200, 300};
 const char* const kAmounts[4] = {"None", "Low", "Medium", "High"};
 const char* const kNotes[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
 
@@ -23,6 +26,19 @@ void copyLimited(char* out, std::size_t size, const char* text, std::size_t limi
 
 const char* EditorTexts::mainMenuEntry(int n) {
   return (n >= 0 && n < kMainMenuEntries) ? kMainMenu[n] : "";
+}
+
+int EditorTexts::zoomPercent(int n) { return n >= 0 && n < kZoomSteps ? kZoomPercents[n] : 0; }
+
+void EditorTexts::zoomEntry(int n, char* out, std::size_t size) {
+  if (size == 0) return;
+  std::snprintf(out, size, "%d %%", zoomPercent(n));
+}
+
+int EditorTexts::zoomStepOf(double factor) {
+  for (int n = 0; n < kZoomSteps; ++n)
+    if (std::fabs(factor * 100.0 - kZoomPercents[n]) < 0.5) return n;
+  return -1;
 }
 
 const char* EditorTexts::deviationEntry(bool pitch, int n) {

@@ -6,12 +6,18 @@
 
 class EditorTexts {
  public:
-  static constexpr int kMainMenuEntries = 7;
+  static constexpr int kMainMenuEntries = 8;
+  static constexpr int kZoomSteps = 5;
   static constexpr int kSplitNotes = 84;
   static constexpr int kDeviationEntries = 6;
 
   // Main menu, separator included.
   static const char* mainMenuEntry(int n);
+  // Zoom step n in percent (100, 125, 150, 200, 300), 0 outside; its entry
+  // text "150 %", and the step of a scale factor (-1 when none is it).
+  static int zoomPercent(int n);
+  static void zoomEntry(int n, char* out, std::size_t size);
+  static int zoomStepOf(double factor);
   // Pitch (pitch = true) or tone deviation menu: title, separator, four amounts.
   static const char* deviationEntry(bool pitch, int n);
   // "C" .. "B" for 0..11, "" otherwise.

@@ -20,6 +20,8 @@ class Preferences {
  public:
   // Written as a comment at the top of the file.
   static constexpr const char* kIdentifier = "net.quillmark.vellamor-zul";
+  // The editor's zoom in percent, chosen in its main menu, for new windows.
+  static constexpr const char* kEditorZoomKey = "EditorZoom";
   // Files larger than this are treated as damaged and ignored.
   static constexpr long kMaxFileSize = 1L << 20;
 

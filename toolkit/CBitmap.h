@@ -1,4 +1,9 @@
 // A picture: a numbered skin resource or an empty image of a given size.
+// Sizes and offsets are in frame pixels (the 1x picture). Drawn into a
+// context with a scale factor, a resource is drawn from its own picture at
+// that scale (see ResourceBitmaps), pixel for pixel onto the surface, so it
+// is as sharp as at 1x; only when there is no such picture is the 1x one
+// stretched.
 // Threads: create on any thread but the audio thread; draw on the GUI thread.
 #pragma once
 
@@ -24,6 +29,11 @@ class CBitmap : public CBaseObject {
   double getWidth() const;
   double getHeight() const;
   cairo_surface_t* getSurface() const { return surface_; }
+  // The picture drawn at `scale` (the 1x one for 1), or null when there is
+  // none; kept until another scale is asked for.
+  cairo_surface_t* getSurface(double scale);
+  // Lets the picture of another scale go (a closed window needs none).
+  void releaseScaled();
 
   // Draws the part of the bitmap that starts at `offset` into `dest`.
   void draw(CDrawContext* context, const CRect& dest, const CPoint& offset = CPoint());
@@ -38,6 +48,8 @@ class CBitmap : public CBaseObject {
   long resourceId_ = 0;
   bool shared_ = false;
   cairo_surface_t* surface_ = nullptr;
+  cairo_surface_t* scaled_ = nullptr;
+  double scaledFactor_ = 0;
 };
 
 }  // namespace vgui

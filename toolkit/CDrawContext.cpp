@@ -1,15 +1,42 @@
 #include "toolkit/CDrawContext.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace vgui {
 
-CDrawContext::CDrawContext(cairo_surface_t* surface) : cr_(cairo_create(surface)) {
-  clip_ = CRect(0, 0, cairo_image_surface_get_width(surface),
-                cairo_image_surface_get_height(surface));
+namespace {
+
+// Runs `draw` with cairo's matrix set to surface pixels.
+template <typename F>
+void inDevicePixels(cairo_t* cr, F draw) {
+  cairo_save(cr);
+  cairo_identity_matrix(cr);
+  draw();
+  cairo_restore(cr);
+}
+
+}  // namespace
+
+CDrawContext::CDrawContext(cairo_surface_t* surface, double scale)
+    : cr_(cairo_create(surface)), scale_(scale > 0 && std::isfinite(scale) ? scale : 1.0) {
+  cairo_scale(cr_, scale_, scale_);
+  clip_ = CRect(0, 0, cairo_image_surface_get_width(surface) / scale_,
+                cairo_image_surface_get_height(surface) / scale_);
 }
 
 CDrawContext::~CDrawContext() { cairo_destroy(cr_); }
+
+double CDrawContext::deviceCoord(double v, double scale) { return std::floor(v * scale + 0.5); }
+
+CRect CDrawContext::deviceRect(const CRect& r, double scale) {
+  return CRect(deviceCoord(r.left, scale), deviceCoord(r.top, scale),
+               deviceCoord(r.right, scale), deviceCoord(r.bottom, scale));
+}
+
+double CDrawContext::deviceLineWidth() const {
+  return std::max(1.0, std::round(lineWidth_ * scale_));
+}
 
 void CDrawContext::setSource(const CColor& c) {
   cairo_set_source_rgba(cr_, c.red / 255.0, c.green / 255.0, c.blue / 255.0, c.alpha / 255.0);
@@ -20,7 +47,8 @@ void CDrawContext::pushClip(const CRect& rect) {
   ++clipDepth_;
   cairo_save(cr_);
   clip_.bound(rect);
-  cairo_rectangle(cr_, clip_.left, clip_.top, clip_.getWidth(), clip_.getHeight());
+  CRect d = deviceRect(clip_, scale_);
+  inDevicePixels(cr_, [&] { cairo_rectangle(cr_, d.left, d.top, d.getWidth(), d.getHeight()); });
   cairo_clip(cr_);
 }
 
@@ -32,26 +60,36 @@ void CDrawContext::popClip() {
 }
 
 void CDrawContext::drawLine(const CPoint& from, const CPoint& to) {
-  // Half-pixel offsets keep one-pixel lines sharp.
-  cairo_move_to(cr_, std::floor(from.x) + 0.5, std::floor(from.y) + 0.5);
-  cairo_line_to(cr_, std::floor(to.x) + 0.5, std::floor(to.y) + 0.5);
+  // Whole surface pixels, centred on a pixel for odd widths, keep lines sharp.
+  double w = deviceLineWidth();
+  double half = std::fmod(w, 2.0) == 1.0 ? 0.5 : 0.0;
+  double x0 = std::floor(from.x * scale_) + half, y0 = std::floor(from.y * scale_) + half;
+  double x1 = std::floor(to.x * scale_) + half, y1 = std::floor(to.y * scale_) + half;
   setSource(frameColor_);
-  cairo_set_line_width(cr_, lineWidth_);
-  cairo_stroke(cr_);
+  inDevicePixels(cr_, [&] {
+    cairo_move_to(cr_, x0, y0);
+    cairo_line_to(cr_, x1, y1);
+    cairo_set_line_width(cr_, w);
+    cairo_stroke(cr_);
+  });
 }
 
 void CDrawContext::drawRect(const CRect& r, CDrawStyle style) {
-  if (style != kDrawStroked) {
-    cairo_rectangle(cr_, r.left, r.top, r.getWidth(), r.getHeight());
-    setSource(fillColor_);
-    cairo_fill(cr_);
-  }
-  if (style != kDrawFilled) {
-    cairo_rectangle(cr_, r.left + 0.5, r.top + 0.5, r.getWidth() - 1, r.getHeight() - 1);
-    setSource(frameColor_);
-    cairo_set_line_width(cr_, lineWidth_);
-    cairo_stroke(cr_);
-  }
+  CRect d = deviceRect(r, scale_);
+  inDevicePixels(cr_, [&] {
+    if (style != kDrawStroked) {
+      cairo_rectangle(cr_, d.left, d.top, d.getWidth(), d.getHeight());
+      setSource(fillColor_);
+      cairo_fill(cr_);
+    }
+    if (style != kDrawFilled) {
+      double w = deviceLineWidth();
+      cairo_rectangle(cr_, d.left + w / 2, d.top + w / 2, d.getWidth() - w, d.getHeight() - w);
+      setSource(frameColor_);
+      cairo_set_line_width(cr_, w);
+      cairo_stroke(cr_);
+    }
+  });
 }
 
 void CDrawContext::drawEllipse(const CRect& r, CDrawStyle style) {
@@ -105,7 +143,8 @@ void CDrawContext::drawString(const char* text, const CRect& rect, CHoriTxtAlign
   else if (align == kRightText)
     x = rect.right - width;
   double y = rect.top + (rect.getHeight() + fe.ascent - fe.descent) / 2;
-  cairo_move_to(cr_, std::round(x), std::round(y));
+  // The pen starts on a whole surface pixel.
+  cairo_move_to(cr_, std::round(x * scale_) / scale_, std::round(y * scale_) / scale_);
   setSource(fontColor_);
   cairo_show_text(cr_, text);
   popClip();

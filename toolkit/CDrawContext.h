@@ -1,5 +1,11 @@
 // Drawing state and primitives over a cairo context. The frame makes one per
 // redraw on its back buffer; views draw in frame coordinates.
+//
+// With a scale factor s, a frame point (x, y) lies at the surface pixel
+// (x s, y s): paths and text are drawn s times as large, and rectangles,
+// clips and one-pixel lines are snapped to whole surface pixels so edges
+// stay sharp at fractional factors. Pixel p of a rectangle edge x is
+// round(x s) (deviceCoord), the same rounding everywhere.
 // Threads: GUI thread.
 #pragma once
 
@@ -14,13 +20,18 @@ namespace vgui {
 
 class CDrawContext {
  public:
-  // Draws on `surface`; does not take ownership.
-  explicit CDrawContext(cairo_surface_t* surface);
+  // Draws on `surface` at `scale` surface pixels per frame pixel; does not
+  // take ownership.
+  explicit CDrawContext(cairo_surface_t* surface, double scale = 1.0);
   ~CDrawContext();
   CDrawContext(const CDrawContext&) = delete;
   CDrawContext& operator=(const CDrawContext&) = delete;
 
   cairo_t* getCairo() const { return cr_; }
+  double getScale() const { return scale_; }
+  // Surface pixel of the frame coordinate v, and a rectangle's pixels.
+  static double deviceCoord(double v, double scale);
+  static CRect deviceRect(const CRect& r, double scale);
 
   void setFillColor(const CColor& c) { fillColor_ = c; }
   void setFrameColor(const CColor& c) { frameColor_ = c; }
@@ -48,8 +59,11 @@ class CDrawContext {
  private:
   void setSource(const CColor& c);
   void selectFont();
+  // Surface pixels of a line `lineWidth_` frame pixels wide.
+  double deviceLineWidth() const;
 
   cairo_t* cr_;
+  double scale_;
   CColor fillColor_ = kWhiteCColor;
   CColor frameColor_ = kBlackCColor;
   CColor fontColor_ = kBlackCColor;

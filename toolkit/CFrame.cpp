@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -43,13 +44,12 @@ long buttonBit(unsigned int button) {
 
 }  // namespace
 
-CFrame::CFrame(const CRect& size, void* systemWindow, EditorInterface* editor)
+CFrame::CFrame(const CRect& size, void* systemWindow, EditorInterface* editor, double scale)
     : CView(size), editor_(editor), guiThread_(std::this_thread::get_id()) {
   size_.moveTo(0, 0);
   mouseableArea_ = size_;
-  int w = std::max(1, static_cast<int>(size_.getWidth()));
-  int h = std::max(1, static_cast<int>(size_.getHeight()));
-  backBuffer_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+  if (scale > 0 && std::isfinite(scale)) scale_ = scale;
+  backBuffer_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, deviceWidth(), deviceHeight());
   open(static_cast<unsigned long>(reinterpret_cast<uintptr_t>(systemWindow)));
   invalid_.push_back(size_);
 }
@@ -109,6 +109,32 @@ void CFrame::closeWindow() {
   XCloseDisplay(display_);
   display_ = nullptr;
 }
+
+int CFrame::deviceWidth() const {
+  return std::max(1, static_cast<int>(CDrawContext::deviceCoord(size_.getWidth(), scale_)));
+}
+
+int CFrame::deviceHeight() const {
+  return std::max(1, static_cast<int>(CDrawContext::deviceCoord(size_.getHeight(), scale_)));
+}
+
+void CFrame::setScaleFactor(double scale) {
+  if (!(scale > 0) || !std::isfinite(scale) || scale == scale_) return;
+  scale_ = scale;
+  cairo_surface_destroy(backBuffer_);
+  backBuffer_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, deviceWidth(), deviceHeight());
+  if (display_ && window_) {
+    XErrorTrap trap(display_);
+    XResizeWindow(display_, window_, static_cast<unsigned>(deviceWidth()),
+                  static_cast<unsigned>(deviceHeight()));
+    XFlush(display_);
+  }
+  // Nothing of the old buffer survives: every view is drawn again.
+  invalid_.assign(1, size_);
+  for (CView* v : views_) v->setDirty(true);
+}
+
+CPoint CFrame::windowToLocal(int x, int y) const { return CPoint(x / scale_, y / scale_); }
 
 bool CFrame::addView(CView* view) {
   if (!view || isChild(view)) return false;
@@ -187,7 +213,7 @@ bool CFrame::isTypeOf(const char* name) const {
 }
 
 void CFrame::paintRect(const CRect& rect) {
-  CDrawContext context(backBuffer_);
+  CDrawContext context(backBuffer_, scale_);
   context.pushClip(rect);
   draw(&context);
   for (CView* v : views_) {
@@ -236,19 +262,30 @@ void CFrame::redrawDirty() {
 }
 
 void CFrame::blit(const CRect& rect) {
-  if (!display_ || !window_) return;
   CRect r = rect;
   r.bound(size_);
-  int x = static_cast<int>(r.left), y = static_cast<int>(r.top);
-  int w = static_cast<int>(r.right + 0.999) - x, h = static_cast<int>(r.bottom + 0.999) - y;
+  // Every window pixel the rectangle touches.
+  int x = static_cast<int>(std::floor(r.left * scale_));
+  int y = static_cast<int>(std::floor(r.top * scale_));
+  int w = static_cast<int>(std::ceil(r.right * scale_)) - x;
+  int h = static_cast<int>(std::ceil(r.bottom * scale_)) - y;
+  blitPixels(x, y, w, h);
+}
+
+void CFrame::blitPixels(int x, int y, int w, int h) {
+  if (!display_ || !window_) return;
+  int fullW = cairo_image_surface_get_width(backBuffer_);
+  int fullH = cairo_image_surface_get_height(backBuffer_);
+  if (x < 0) w += x, x = 0;
+  if (y < 0) h += y, y = 0;
+  w = std::min(w, fullW - x);
+  h = std::min(h, fullH - y);
   if (w <= 0 || h <= 0) return;
   int screen = DefaultScreen(display_);
   Visual* visual = DefaultVisual(display_, screen);
   int depth = DefaultDepth(display_, screen);
   unsigned char* data = cairo_image_surface_get_data(backBuffer_);
   int stride = cairo_image_surface_get_stride(backBuffer_);
-  int fullW = cairo_image_surface_get_width(backBuffer_);
-  int fullH = cairo_image_surface_get_height(backBuffer_);
   XImage* image = XCreateImage(display_, visual, static_cast<unsigned>(depth), ZPixmap, 0,
                                reinterpret_cast<char*>(data), static_cast<unsigned>(fullW),
                                static_cast<unsigned>(fullH), 32, stride);
@@ -305,8 +342,10 @@ CPoint CFrame::localToScreen(const CPoint& p) const {
   if (!display_ || !window_) return p;
   int rx = 0, ry = 0;
   Window child;
-  XTranslateCoordinates(display_, window_, DefaultRootWindow(display_), static_cast<int>(p.x),
-                        static_cast<int>(p.y), &rx, &ry, &child);
+  XTranslateCoordinates(display_, window_, DefaultRootWindow(display_),
+                        static_cast<int>(CDrawContext::deviceCoord(p.x, scale_)),
+                        static_cast<int>(CDrawContext::deviceCoord(p.y, scale_)), &rx, &ry,
+                        &child);
   return CPoint(rx, ry);
 }
 
@@ -357,8 +396,8 @@ void CFrame::dispatchEvent(_XEvent* event) {
   switch (event->type) {
     case Expose:
       if (event->xexpose.window == window_)
-        blit(CRect(event->xexpose.x, event->xexpose.y, event->xexpose.x + event->xexpose.width,
-                   event->xexpose.y + event->xexpose.height));
+        blitPixels(event->xexpose.x, event->xexpose.y, event->xexpose.width,
+                   event->xexpose.height);
       break;
     case ButtonPress:
       handleButton(event, true);
@@ -380,7 +419,7 @@ void CFrame::dispatchEvent(_XEvent* event) {
 void CFrame::handleButton(_XEvent* event, bool press) {
   XButtonEvent& be = event->xbutton;
   if (be.window != window_) return;
-  CPoint where(be.x, be.y);
+  CPoint where = windowToLocal(be.x, be.y);
   long modifiers = buttonMaskFromState(be.state) & (kShift | kControl | kAlt);
   // Wheel: buttons 4 and 5 vertical; 6 and 7 (horizontal) are ignored.
   if (be.button == Button4 || be.button == Button5) {
@@ -434,7 +473,7 @@ void CFrame::handleMotion(_XEvent* event) {
   }
   XMotionEvent& me = event->xmotion;
   if (me.window != window_ || !captureView_) return;
-  CPoint where(me.x, me.y);
+  CPoint where = windowToLocal(me.x, me.y);
   CButtonState buttons(buttonMaskFromState(me.state));
   CView* v = captureView_;
   v->remember();

@@ -2,6 +2,11 @@
 // our own, holding views in drawing order (last added on top). Drawing goes
 // into an image back buffer that is copied to the window, so no cairo object
 // ever holds the X connection.
+//
+// Views live in frame pixels (the 1x layout). With a scale factor s the
+// window and the back buffer are s times as large, drawing is scaled (see
+// CDrawContext) and mouse positions are divided by s before views see them,
+// so views, their mouse handling and knob travel need not know the factor.
 // Threads: everything on the thread that calls idle() (the host's editor idle
 // thread); views' values may be set from any thread, they are drawn here.
 #pragma once
@@ -24,8 +29,9 @@ class EditorInterface;
 
 class CFrame : public CView {
  public:
-  // `systemWindow` is the parent X11 Window id. Check isOpen() afterwards.
-  CFrame(const CRect& size, void* systemWindow, EditorInterface* editor);
+  // `systemWindow` is the parent X11 Window id; the window is `scale` times
+  // the size. Check isOpen() afterwards.
+  CFrame(const CRect& size, void* systemWindow, EditorInterface* editor, double scale = 1.0);
 
   bool isOpen() const { return window_ != 0; }
   EditorInterface* getEditor() const { return editor_; }
@@ -59,10 +65,16 @@ class CFrame : public CView {
   unsigned long getWindow() const { return window_; }
   // Frame point -> root window point.
   CPoint localToScreen(const CPoint& p) const;
+  // Window pixel -> frame point.
+  CPoint windowToLocal(int x, int y) const;
 
-  // Kept for high-resolution screens; drawing is at 1.0 for now.
-  void setScaleFactor(double scale) { scale_ = scale > 0 ? scale : 1.0; }
+  // Resizes the window and the back buffer to `scale` times the frame and
+  // redraws everything. Factors that are not positive and finite are refused.
+  void setScaleFactor(double scale);
   double getScaleFactor() const { return scale_; }
+  // The window's size in pixels at the current factor.
+  int deviceWidth() const;
+  int deviceHeight() const;
 
   // A copy of what the frame shows, for checks (caller destroys it).
   cairo_surface_t* copyBackBuffer() const;
@@ -77,6 +89,7 @@ class CFrame : public CView {
   void open(unsigned long parent);
   void closeWindow();
   void blit(const CRect& rect);
+  void blitPixels(int x, int y, int w, int h);
   void paintRect(const CRect& rect);
   void handleButton(_XEvent* event, bool press);
   void handleMotion(_XEvent* event);

@@ -7,6 +7,7 @@
 #include <poll.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -22,6 +23,7 @@ namespace vgui {
 namespace {
 
 std::atomic<bool> gOpen{false};
+std::atomic<unsigned long> gWindow{0};
 
 const CColor kMenuBack{240, 238, 232, 255};
 const CColor kMenuBorder{70, 70, 70, 255};
@@ -35,14 +37,15 @@ struct Level {
   std::unique_ptr<CMenuLayout> layout;
   Window window = 0;
   cairo_surface_t* surface = nullptr;
-  CPoint origin;  // root coordinates of the top-left corner
+  CPoint origin;  // root coordinates of the top-left corner, in screen pixels
   int hover = -1;
   int parentItem = -1;  // item of the level below that opened this one
 };
 
 class PopupSession {
  public:
-  PopupSession(CFrame* frame) : frame_(frame), display_(frame->getDisplay()) {}
+  PopupSession(CFrame* frame)
+      : frame_(frame), display_(frame->getDisplay()), scale_(frame->getScaleFactor()) {}
   ~PopupSession() {
     while (!levels_.empty()) closeTop();
     XUngrabPointer(display_, CurrentTime);
@@ -63,12 +66,19 @@ class PopupSession {
   void paint(Level& level);
   void blit(Level& level);
   int levelAt(const CPoint& root) const;
+  // Entry of `level` under a root point, or -1.
+  int itemAt(const Level& level, const CPoint& root) const;
+  // Screen pixels of a menu of `bounds` (menu pixels).
+  int pixels(double v) const { return static_cast<int>(std::ceil(v * scale_)); }
   void setHover(size_t levelIndex, int item, bool openSubmenu);
   void choose(size_t levelIndex, int item);
   void onKey(XKeyEvent& e);
 
   CFrame* frame_;
   Display* display_;
+  // The menus are laid out in menu pixels and drawn this many times as large,
+  // like the frame they pop up from.
+  double scale_;
   std::vector<Level> levels_;
   bool done_ = false;
   bool moved_ = false;
@@ -78,7 +88,7 @@ bool PopupSession::open(COptionMenu* menu, const CPoint& at, double minWidth, in
   std::vector<CMenuLayout::Item> items;
   {
     cairo_surface_t* probe = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
-    CDrawContext measure(probe);
+    CDrawContext measure(probe, scale_);  // widths as drawn at this size
     for (int i = 0; i < menu->getNbEntries(); ++i) {
       CMenuItem* it = menu->getEntry(i);
       measure.setFont(it->isTitle() ? kNormalFontBig : kNormalFont);
@@ -93,8 +103,8 @@ bool PopupSession::open(COptionMenu* menu, const CPoint& at, double minWidth, in
   CRect b = level.layout->bounds();
   int screen = DefaultScreen(display_);
   CRect screenRect(0, 0, DisplayWidth(display_, screen), DisplayHeight(display_, screen));
-  level.origin = CMenuLayout::placeOnScreen(b, at, screenRect);
-  int w = static_cast<int>(b.getWidth()), h = static_cast<int>(b.getHeight());
+  int w = pixels(b.getWidth()), h = pixels(b.getHeight());
+  level.origin = CMenuLayout::placeOnScreen(CRect(0, 0, w, h), at, screenRect);
   XSetWindowAttributes attr;
   std::memset(&attr, 0, sizeof(attr));
   attr.override_redirect = True;
@@ -114,6 +124,7 @@ bool PopupSession::open(COptionMenu* menu, const CPoint& at, double minWidth, in
   if (current >= 0 && current < menu->getNbEntries() && menu->getEntry(current)->isSelectable())
     level.hover = current;
   XMapRaised(display_, level.window);
+  if (levels_.empty()) gWindow.store(level.window);
   levels_.push_back(std::move(level));
   paint(levels_.back());
   return true;
@@ -121,6 +132,7 @@ bool PopupSession::open(COptionMenu* menu, const CPoint& at, double minWidth, in
 
 void PopupSession::closeTop() {
   Level& level = levels_.back();
+  if (levels_.size() == 1) gWindow.store(0);
   XDestroyWindow(display_, level.window);
   cairo_surface_destroy(level.surface);
   levels_.pop_back();
@@ -143,7 +155,7 @@ bool PopupSession::grab() {
 }
 
 void PopupSession::paint(Level& level) {
-  CDrawContext dc(level.surface);
+  CDrawContext dc(level.surface, scale_);
   CRect all = level.layout->bounds();
   dc.setFillColor(kMenuBack);
   dc.setFrameColor(kMenuBorder);
@@ -214,10 +226,16 @@ void PopupSession::blit(Level& level) {
 int PopupSession::levelAt(const CPoint& root) const {
   for (size_t i = levels_.size(); i-- > 0;) {
     CRect b = levels_[i].layout->bounds();
-    b.offset(levels_[i].origin.x, levels_[i].origin.y);
-    if (b.pointInside(root)) return static_cast<int>(i);
+    CRect onScreen(0, 0, pixels(b.getWidth()), pixels(b.getHeight()));
+    onScreen.offset(levels_[i].origin.x, levels_[i].origin.y);
+    if (onScreen.pointInside(root)) return static_cast<int>(i);
   }
   return -1;
+}
+
+int PopupSession::itemAt(const Level& level, const CPoint& root) const {
+  return level.layout->indexAt(
+      CPoint((root.x - level.origin.x) / scale_, (root.y - level.origin.y) / scale_));
 }
 
 void PopupSession::setHover(size_t li, int item, bool openSubmenu) {
@@ -232,7 +250,10 @@ void PopupSession::setHover(size_t li, int item, bool openSubmenu) {
   CMenuItem* it = level.menu->getEntry(item);
   if (openSubmenu && it && it->isSelectable() && it->getSubmenu() && levels_.size() == li + 1) {
     CRect r = level.layout->itemRect(item);
-    open(it->getSubmenu(), CPoint(level.origin.x + r.right, level.origin.y + r.top), 0, item);
+    open(it->getSubmenu(),
+         CPoint(level.origin.x + std::round(r.right * scale_),
+                level.origin.y + std::round(r.top * scale_)),
+         0, item);
   }
 }
 
@@ -314,7 +335,7 @@ void PopupSession::loop() {
         int li = levelAt(root);
         if (li < 0) break;
         Level& l = levels_[static_cast<size_t>(li)];
-        int item = l.layout->indexAt(CPoint(root.x - l.origin.x, root.y - l.origin.y));
+        int item = itemAt(l, root);
         if (item >= 0 && l.menu->getEntry(item)->isSelectable()) {
           moved_ = true;
           setHover(static_cast<size_t>(li), item, true);
@@ -331,7 +352,7 @@ void PopupSession::loop() {
           break;
         }
         Level& l = levels_[static_cast<size_t>(li)];
-        int item = l.layout->indexAt(CPoint(root.x - l.origin.x, root.y - l.origin.y));
+        int item = itemAt(l, root);
         // A release chooses only after a drag into the menu, not the release
         // of the click that opened it.
         if (item >= 0 && (ev.type == ButtonPress || moved_)) choose(static_cast<size_t>(li), item);
@@ -372,5 +393,7 @@ bool CMenuPopup::run(CFrame* frame, COptionMenu* menu, const CPoint& where,
 }
 
 bool CMenuPopup::isOpen() { return gOpen.load(); }
+
+unsigned long CMenuPopup::openWindow() { return gWindow.load(); }
 
 }  // namespace vgui

@@ -5,6 +5,8 @@
 // submenu; a click elsewhere dismisses. Keys: arrows move (left/right also
 // change columns and open/close submenus), Return/Enter/Space choose, Escape
 // dismisses.
+// The menus take the frame's scale factor: laid out in frame pixels, shown
+// and drawn that many times as large.
 // Threads: the frame's (GUI) thread.
 #pragma once
 
@@ -23,6 +25,8 @@ class CMenuPopup {
 
   // True while a pop-up is open (tests wait for it).
   static bool isOpen();
+  // The X window of the outermost open menu, 0 when none is shown.
+  static unsigned long openWindow();
 };
 
 }  // namespace vgui

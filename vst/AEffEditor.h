@@ -36,6 +36,8 @@ class AEffEditor {
   virtual bool onKeyUp(VstKeyCode& /*keyCode*/) { return false; }
   virtual bool onWheel(float /*distance*/) { return false; }
   virtual bool setKnobMode(VstInt32 /*val*/) { return false; }
+  // The host's display scale factor (1 = unscaled); answers whether it is used.
+  virtual bool setScaleFactor(float /*factor*/) { return false; }
 
  protected:
   AudioEffect* effect;

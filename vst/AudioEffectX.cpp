@@ -46,6 +46,8 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     case effGetVendorVersion:
       return getVendorVersion();
     case effVendorSpecific:
+      // Hosts that know the screen's scale factor announce it to the editor.
+      if (editor && index == fourCC('P', 'r', 'e', 'S')) return editor->setScaleFactor(opt) ? 1 : 0;
       return vendorSpecific(index, value, ptr, opt);
     case effCanDo:
       return ptr ? canDo(static_cast<char*>(ptr)) : 0;
