@@ -22,8 +22,10 @@ struct Lv2EditorListener {
 
 struct Lv2EditorAccess {
   // The editor as a child of parent; its window, or 0 when it cannot open.
-  // The listener stays the caller's until close.
-  unsigned long (*open)(LV2_Handle instance, unsigned long parent, const Lv2EditorListener* listener);
+  // The listener stays the caller's until close. scale is the host's display
+  // factor (ui:scaleFactor), or 0 to let the editor choose.
+  unsigned long (*open)(LV2_Handle instance, unsigned long parent, const Lv2EditorListener* listener,
+                        float scale);
   void (*idle)(LV2_Handle instance);
   void (*close)(LV2_Handle instance);
   void (*size)(LV2_Handle instance, int* width, int* height);

@@ -45,8 +45,8 @@ LV2_Worker_Status work(LV2_Handle h, LV2_Worker_Respond_Function, LV2_Worker_Res
 LV2_Worker_Status workResponse(LV2_Handle, uint32_t, const void*) { return LV2_WORKER_SUCCESS; }
 const LV2_Worker_Interface kWorker = {work, workResponse, nullptr};
 
-unsigned long openEditor(LV2_Handle h, unsigned long parent, const Lv2EditorListener* listener) {
-  return self(h)->openEditor(parent, listener);
+unsigned long openEditor(LV2_Handle h, unsigned long parent, const Lv2EditorListener* listener, float scale) {
+  return self(h)->openEditor(parent, listener, scale);
 }
 void idleEditor(LV2_Handle h) { self(h)->idleEditor(); }
 void closeEditor(LV2_Handle h) { self(h)->closeEditor(); }

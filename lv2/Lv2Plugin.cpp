@@ -364,12 +364,13 @@ LV2_State_Status Lv2Plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_St
 
 // Editor -----------------------------------------------------------------------
 
-unsigned long Lv2Plugin::openEditor(unsigned long parent, const Lv2EditorListener* listener) {
+unsigned long Lv2Plugin::openEditor(unsigned long parent, const Lv2EditorListener* listener, float scale) {
   auto* editor = dynamic_cast<vgui::AEffGUIEditor*>(synth_->getEditor());
   if (!editor || !parent) return 0;
   if (editor->isOpen()) closeEditor();
   uiThread_.store(std::this_thread::get_id(), std::memory_order_relaxed);
   listener_ = listener;
+  if (scale > 0.0f && std::isfinite(scale)) editor->setScaleFactor(scale);
   vst::ERect* rect = nullptr;
   editor->getRect(&rect);  // hosts ask for the size first; the editor expects it
   if (!editor->open(reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))) || !editor->getFrame()) {

@@ -56,7 +56,7 @@ class Lv2Plugin {
   LV2_Worker_Status work();
 
   // The editor, for the UI module (Lv2EditorAccess).
-  unsigned long openEditor(unsigned long parent, const Lv2EditorListener* listener);
+  unsigned long openEditor(unsigned long parent, const Lv2EditorListener* listener, float scale);
   void idleEditor();
   void closeEditor();
   void editorSize(int* width, int* height);

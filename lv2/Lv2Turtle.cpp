@@ -115,7 +115,8 @@ std::string Lv2Turtle::manifest(const std::string& binary, const std::string& ui
   t << "\n" << uri(Lv2Ui::kUri) << "\n  a ui:X11UI ;\n  ui:binary <" << uiBinary << "> ;\n"
     << "  lv2:requiredFeature ui:idleInterface, ui:parent, <http://lv2plug.in/ns/ext/instance-access>,\n"
     << "    <http://lv2plug.in/ns/ext/data-access> ;\n"
-    << "  lv2:optionalFeature ui:resize, ui:touch ;\n"
+    << "  lv2:optionalFeature ui:resize, ui:touch, opts:options, urid:map ;\n"
+    << "  opts:supportedOption ui:scaleFactor ;\n"
     << "  lv2:extensionData ui:idleInterface .\n";
   for (const Preset& p : presets)
     t << "\n<" << presetUri(p) << ">\n  a pset:Preset ;\n  lv2:appliesTo " << uri(Lv2Plugin::kUri)

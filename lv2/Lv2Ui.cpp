@@ -2,6 +2,9 @@
 
 #include <lv2/data-access/data-access.h>
 #include <lv2/instance-access/instance-access.h>
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
+#include <lv2/urid/urid.h>
 
 #include <cmath>
 #include <cstdio>
@@ -17,6 +20,8 @@ Lv2Ui* Lv2Ui::create(LV2UI_Write_Function write, LV2UI_Controller controller, LV
   void* parent = nullptr;
   const LV2UI_Touch* touch = nullptr;
   const LV2UI_Resize* resize = nullptr;
+  const LV2_URID_Map* map = nullptr;
+  const LV2_Options_Option* options = nullptr;
   for (int i = 0; features && features[i]; ++i) {
     const char* uri = features[i]->URI;
     void* d = features[i]->data;
@@ -25,6 +30,18 @@ Lv2Ui* Lv2Ui::create(LV2UI_Write_Function write, LV2UI_Controller controller, LV
     else if (!std::strcmp(uri, LV2_UI__parent)) parent = d;
     else if (!std::strcmp(uri, LV2_UI__touch)) touch = static_cast<const LV2UI_Touch*>(d);
     else if (!std::strcmp(uri, LV2_UI__resize)) resize = static_cast<const LV2UI_Resize*>(d);
+    else if (!std::strcmp(uri, LV2_URID__map)) map = static_cast<const LV2_URID_Map*>(d);
+    else if (!std::strcmp(uri, LV2_OPTIONS__options)) options = static_cast<const LV2_Options_Option*>(d);
+  }
+  // The host's display factor, when it says; otherwise the editor asks the
+  // X server and the user's choice.
+  float scale = 0.0f;
+  if (map && options) {
+    const LV2_URID key = map->map(map->handle, LV2_UI__scaleFactor);
+    const LV2_URID floatType = map->map(map->handle, LV2_ATOM__Float);
+    for (; options->key; ++options)
+      if (options->key == key && options->type == floatType && options->size == sizeof(float) && options->value)
+        std::memcpy(&scale, options->value, sizeof scale);
   }
   const auto* access = data && data->data_access
                            ? static_cast<const Lv2EditorAccess*>(data->data_access(VELLAMOR_LV2_EDITOR_ACCESS))
@@ -43,7 +60,7 @@ Lv2Ui* Lv2Ui::create(LV2UI_Write_Function write, LV2UI_Controller controller, LV
   self->touch_ = touch;
   self->resize_ = resize;
   self->listener_ = {self, &Lv2Ui::changed, &Lv2Ui::gesture, &Lv2Ui::resized};
-  self->window_ = access->open(instance, reinterpret_cast<std::uintptr_t>(parent), &self->listener_);
+  self->window_ = access->open(instance, reinterpret_cast<std::uintptr_t>(parent), &self->listener_, scale);
   if (!self->window_) {
     std::fprintf(stderr, "Vellamor-ZUL: the editor could not open in the host's window\n");
     delete self;

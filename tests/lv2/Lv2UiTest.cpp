@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <lv2/data-access/data-access.h>
 #include <lv2/instance-access/instance-access.h>
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
 
 #include "tests/lv2/Lv2TestHost.h"
@@ -80,11 +82,20 @@ class Lv2UiTest : public SoundSetFixture {
     SoundSetFixture::TearDown();
   }
 
-  LV2UI_Handle open(Lv2TestHost& lv2, LV2UI_Widget* widget) {
+  // scale > 0: the host says its display factor.
+  LV2UI_Handle open(Lv2TestHost& lv2, LV2UI_Widget* widget, float scale = 0.0f) {
     dataAccess_.data_access = lv2.descriptor()->extension_data;
     instance_ = {LV2_INSTANCE_ACCESS_URI, lv2.handle()};
     const LV2_Feature parent{LV2_UI__parent, reinterpret_cast<void*>(parent_)};
-    const LV2_Feature* features[] = {&instance_, &dataFeature_, &parent, &touchFeature_, &resizeFeature_, nullptr};
+    LV2_URID_Map map{&lv2, [](LV2_URID_Map_Handle h, const char* u) { return static_cast<Lv2TestHost*>(h)->map(u); }};
+    const LV2_Options_Option options[] = {
+        {LV2_OPTIONS_INSTANCE, 0, lv2.map(LV2_UI__scaleFactor), sizeof scale, lv2.map(LV2_ATOM__Float), &scale},
+        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    const LV2_Feature mapFeature{LV2_URID__map, &map},
+        optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
+    const LV2_Feature* features[] = {&instance_,       &dataFeature_, &parent,
+                                     &touchFeature_,  &resizeFeature_, &mapFeature,
+                                     scale > 0.0f ? &optionsFeature : nullptr, nullptr};
     return ui_->instantiate(ui_, "https://quillmark.net/plugins/vellamor-zul", "", &UiHost::write, &host_,
                             widget, features);
   }
@@ -168,6 +179,21 @@ TEST_F(Lv2UiTest, KnobDragsReachTheHostAndHostChangesMoveTheKnob) {
   cairo_surface_destroy(after);
   EXPECT_EQ(host_.writes.size(), written) << "the host's own change is not echoed back to it";
 
+  ui_->cleanup(handle);
+}
+
+TEST_F(Lv2UiTest, TheHostsScaleFactorSizesTheEditor) {
+  Lv2TestHost lv2(44100.0);
+  ASSERT_TRUE(lv2.ok());
+  LV2UI_Widget widget = nullptr;
+  LV2UI_Handle handle = open(lv2, &widget, 1.5f);
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(host_.width, 1391);  // 927 x 1.5, rounded
+  EXPECT_EQ(host_.height, 786);
+  XWindowAttributes shown;
+  XGetWindowAttributes(display_, static_cast<Window>(reinterpret_cast<std::uintptr_t>(widget)), &shown);
+  EXPECT_EQ(shown.width, 1391);
+  EXPECT_EQ(shown.height, 786);
   ui_->cleanup(handle);
 }
 
