@@ -170,8 +170,11 @@ TEST_F(EditorWindowTest, DraggingAKnobAutomatesItsParameterWithBeginAndEnd) {
 }
 
 TEST_F(EditorWindowTest, OpeningZoomingClosingAndDestroyingWhileOpenLeakNothing) {
-  for (int i = 0; i < 5; ++i) {
+  // Every zoom step once first: cairo and fontconfig keep caches per size.
+  for (int i = 0; i < EditorTexts::kZoomSteps; ++i) {
     ASSERT_TRUE(plugin_->openEditor(static_cast<std::uintptr_t>(parent_)));
+    plugin_->editorIdle();
+    editor_->zoomTo(EditorTexts::zoomPercent(i));
     plugin_->editorIdle();
     plugin_->closeEditor();
   }
@@ -194,7 +197,9 @@ TEST_F(EditorWindowTest, OpeningZoomingClosingAndDestroyingWhileOpenLeakNothing)
   long grown = residentKiB() - rss;
   std::printf("resident memory growth over 100 open/zoom/close cycles: %ld KiB\n", grown);
 #ifndef __SANITIZE_ADDRESS__  // its quarantine keeps freed memory resident
-  EXPECT_LT(grown, 4096);
+  // A window's skin at 3x is megabytes: leaking one per cycle would grow by
+  // hundreds; what the allocator keeps of freed pictures stays well below.
+  EXPECT_LT(grown, 8192);
 #endif
 
   // Updates from another thread while the window goes and comes back, then
