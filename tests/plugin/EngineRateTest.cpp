@@ -63,27 +63,24 @@ class EngineRate : public SoundSetFixture, public ::testing::WithParamInterface<
     const TestTone tone{period, 60};
     const auto frames = [rate](double seconds) { return static_cast<int>(seconds * rate); };
 
-    // Pitch: notes 60 and 72 within a cent of the wave's recorded pitch.
-    for (int note : {60, 72}) {
-      RenderedAudio out = render(plugin, frames(0.25), notes({{0, note}, {frames(0.2), -note}}));
-      const double period_ = measure::period(out.left, frames(0.05), frames(0.2));
-      ASSERT_GT(period_, 0.0) << note;
-      EXPECT_NEAR(cents(rate / period_, tone.frequencyAt(note)), 0.0, 1.0) << "note " << note;
-      render(plugin, frames(0.3));
-    }
-
-    // Pitch Tune 0.5625 adds trunc(24 v - 12) = 1 semitone, Fine Tune 0.75 a
-    // factor 1 + 0.5 / 16.351599.
-    plugin.setParameter(kPitchTune, 0.5625f);
-    plugin.setParameter(kFineTune, 0.75f);
-    {
-      RenderedAudio out = render(plugin, frames(0.25), notes({{0, 60}, {frames(0.2), -60}}));
-      const double tuned = tone.frequencyAt(61) * (1.0 + 0.5 / 16.351599);
-      EXPECT_NEAR(cents(rate / measure::period(out.left, frames(0.05), frames(0.2)), tuned), 0.0, 1.0);
+    // Within a cent of the wave's recorded pitch, untuned and with Pitch Tune
+    // 0.5625 (trunc(24 v - 12) = 1 semitone) and Fine Tune 0.75 (a factor
+    // 1 + 0.5 / 16.351599).
+    for (bool tuned : {false, true}) {
+      plugin.setParameter(kPitchTune, tuned ? 0.5625f : 0.5f);
+      plugin.setParameter(kFineTune, tuned ? 0.75f : 0.5f);
+      for (int note : {60, 72}) {
+        RenderedAudio out = render(plugin, frames(0.25), notes({{0, note}, {frames(0.2), -note}}));
+        const double period_ = measure::period(out.left, frames(0.05), frames(0.2));
+        ASSERT_GT(period_, 0.0) << note;
+        const double expected =
+            tuned ? tone.frequencyAt(note + 1) * (1.0 + 0.5 / 16.351599) : tone.frequencyAt(note);
+        EXPECT_NEAR(cents(rate / period_, expected), 0.0, 1.0) << "note " << note << ", " << tuned;
+        render(plugin, frames(0.3));
+      }
     }
     plugin.setParameter(kPitchTune, 0.5f);
     plugin.setParameter(kFineTune, 0.5f);
-    render(plugin, frames(0.3));
 
     // Release: with r = 0.3 the level falls 11-fold in 14 * 0.15^2 = 0.315 s.
     plugin.setParameter(kRelease, 0.3f);
