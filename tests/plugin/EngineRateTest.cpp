@@ -135,9 +135,8 @@ TEST_P(EngineRate, InTuneAndInTimeAfterEveryChangeThatRebuildsTheEngine) {
   const double rate = GetParam();
   {
     SCOPED_TRACE("built at this rate");
-    auto plugin = loadPlugin(rate);
+    auto plugin = loadDry(rate);
     ASSERT_TRUE(plugin);
-    dryMainOnly(*plugin);
     expectInTime(*plugin, rate, 100);
 
     SCOPED_TRACE("after a sound-set switch");
@@ -159,9 +158,8 @@ TEST_P(EngineRate, InTuneAndInTimeAfterEveryChangeThatRebuildsTheEngine) {
   {
     SCOPED_TRACE("after a change of rate");
     const double before = rate == 44100.0 ? 96000.0 : 44100.0;
-    auto plugin = loadPlugin(before);
+    auto plugin = loadDry(before);
     ASSERT_TRUE(plugin);
-    dryMainOnly(*plugin);
     render(*plugin, 4096, notes({{0, 60}}));
     plugin->suspend();
     ASSERT_TRUE(plugin->setSampleRate(rate));
@@ -193,9 +191,8 @@ TEST_F(EngineRate, InstancesAtDifferentRatesInOneProcessEachStayInTune) {
     EXPECT_NEAR(cents(pitch(*a, 44100.0), 44100.0 / period), 0.0, 1.0);
     EXPECT_NEAR(cents(pitch(*b, 48000.0), 44100.0 / period), 0.0, 1.0);
     // Between rounds: a third instance comes and goes, and both switch sets.
-    auto c = loadPlugin(96000.0);
+    auto c = loadDry(96000.0);
     ASSERT_TRUE(c);
-    dryMainOnly(*c);
     EXPECT_NEAR(cents(pitch(*c, 96000.0), 441.0), 0.0, 1.0);
     for (auto* p : {a.get(), b.get()}) p->setParameter(kSoundSetRow, round == 0 ? 1.0f : 0.0f);
   }
