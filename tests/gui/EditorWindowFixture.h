@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -70,14 +71,17 @@ inline vst::AEffect* inProcessEntry(vst::audioMasterCallback audioMaster) {
 inline bool popupOpen() { return vgui::CMenuPopup::isOpen(); }
 inline bool dialogOpen() { return EditorMessageBox::openWindow() != 0; }
 
-// The screen point at the middle of window `w`.
-inline CPoint screenCentre(Display* d, Window w) {
+// Where window `w` lies on the screen, and its size.
+struct Geometry {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+inline Geometry geometryOf(Display* d, Window w) {
   XWindowAttributes a;
   XGetWindowAttributes(d, w, &a);
-  int x, y;
   Window child;
-  XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
-  return CPoint(x + a.width / 2, y + a.height / 2);
+  Geometry g{0, 0, a.width, a.height};
+  XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &g.x, &g.y, &child);
+  return g;
 }
 
 // Where a frame lies on the screen.
@@ -98,7 +102,8 @@ inline std::function<void(Display*)> answerEveryDialog(std::vector<CPoint>& seen
       for (int i = 0; i < 100 && ((w = EditorMessageBox::openWindow()) == 0 || w == last); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       if (w == 0 || w == last) return;
-      seen.push_back(screenCentre(d, w));
+      Geometry g = geometryOf(d, w);
+      seen.push_back(CPoint(g.x + g.width / 2, g.y + g.height / 2));
       last = w;
       pressKey(d, XK_Escape);
     }
@@ -185,14 +190,16 @@ class EditorWindowTest : public ::testing::Test {
   vgui::CFrame* frame() const { return editor_->getFrame(); }
   CRect placeOf(int index) const { return editor_->entry(index).control->getViewSize(); }
 
-  CPoint centre(const CRect& r) {
-    int x, y;
+  // Screen point of frame point (x, y) in a window at factor `s`.
+  CPoint toScreen(double x, double y, double s = 1.0) {
+    int sx, sy;
     Window child;
     XTranslateCoordinates(host_, frame()->getWindow(), DefaultRootWindow(host_),
-                          static_cast<int>((r.left + r.right) / 2),
-                          static_cast<int>((r.top + r.bottom) / 2), &x, &y, &child);
-    return CPoint(x, y);
+                          static_cast<int>(std::lround(x * s)), static_cast<int>(std::lround(y * s)),
+                          &sx, &sy, &child);
+    return CPoint(sx, sy);
   }
+  CPoint centre(const CRect& r) { return toScreen((r.left + r.right) / 2, (r.top + r.bottom) / 2); }
 
   // Presses on a place from the test's thread; the editor sees it at the next idle.
   void press(const CRect& r, unsigned button = 1) {

@@ -4,10 +4,7 @@
 
 #include <dlfcn.h>
 
-#include "editor/CVornAnimatedButton.h"
 #include "editor/EditorTexts.h"
-#include "toolkit/CAnimKnob.h"
-#include "toolkit/COnOffButton.h"
 
 using namespace editor_gui;
 using vgui::CPoint;
@@ -132,41 +129,6 @@ TEST_F(EditorWindowTest, EveryViewLiesWhereThePanelPutsItAndKnobsAreDrawnOverThe
   }
   cairo_surface_destroy(skin);
   cairo_surface_destroy(shot);
-}
-
-TEST_F(EditorWindowTest, DraggingAKnobAutomatesItsParameterWithBeginAndEnd) {
-  plugin_->setParameter(13, 0.2f);
-  ASSERT_TRUE(openEditor());
-  plugin_->recorder().clear();
-  CPoint start = centre(placeOf(13));
-  auto moveTo = [&](int dy) {
-    XTestFakeMotionEvent(host_, -1, static_cast<int>(start.x), static_cast<int>(start.y) + dy, 0);
-  };
-  moveTo(0);
-  XTestFakeButtonEvent(host_, 1, True, 0);
-  XFlush(host_);
-  pumpFor(30);
-  for (int step = 1; step <= 10; ++step) {
-    moveTo(-6 * step);
-    XFlush(host_);
-    pumpFor(10);
-  }
-  XTestFakeButtonEvent(host_, 1, False, 0);
-  XFlush(host_);
-  pumpFor(40);
-
-  float value = plugin_->getParameter(13);
-  EXPECT_GT(value, 0.4f) << "60 pixels up turn the knob by more than a fifth";
-  EXPECT_FLOAT_EQ(editor_->entry(13).control->getValue(), value);
-  auto automations = plugin_->recorder().automations();
-  ASSERT_FALSE(automations.empty());
-  for (const auto& a : automations) EXPECT_EQ(a.index, 13);
-  EXPECT_FLOAT_EQ(automations.back().value, value);
-  auto edits = plugin_->recorder().edits();
-  ASSERT_EQ(edits.size(), 2u) << "the release reaches the knob under its overlay";
-  EXPECT_TRUE(edits[0].begin && !edits[1].begin);
-  EXPECT_EQ(edits[0].index, 13);
-  EXPECT_EQ(edits[1].index, 13);
 }
 
 TEST_F(EditorWindowTest, OpeningZoomingClosingAndDestroyingWhileOpenLeakNothing) {

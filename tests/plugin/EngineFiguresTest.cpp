@@ -33,11 +33,6 @@ class EngineFigures : public SoundSetFixture, public ::testing::WithParamInterfa
   size_t at(double seconds) const { return static_cast<size_t>(std::lround(seconds * rate())); }
   int frame(double seconds) const { return static_cast<int>(at(seconds)); }
   double period(const TestTone& tone, int note) const { return rate() / tone.frequencyAt(note); }
-  std::unique_ptr<host::HostedPlugin> load() {
-    auto plugin = loadPlugin(rate());
-    if (plugin) dryMainOnly(*plugin);
-    return plugin;
-  }
 };
 
 // Four overlapping keys of different velocities. A new attack takes the
@@ -50,7 +45,7 @@ TEST_P(EngineFigures, PlayModesStrikeOrSlurTheMainVoice) {
   } modes[] = {{0.0f, {0, 0, 0, 0}}, {1.0f / 3.0f, {0, 0, 2, 2}}, {2.0f / 3.0f, {0, 1, 2, 3}}};
   for (const auto& m : modes) {
     SCOPED_TRACE(testing::Message() << "mode " << m.mode * 3.0f);
-    auto plugin = load();
+    auto plugin = loadDry(rate());
     ASSERT_TRUE(plugin);
     plugin->setParameter(kMonoType, m.mode);
     MidiEventList schedule;
@@ -73,7 +68,7 @@ TEST_P(EngineFigures, SympatheticStringsSoundThePitchClassLowAndFollowTheMainVoi
   for (int key : {64, 83}) {
     for (float mode : {0.0f, 2.0f / 3.0f}) {
       SCOPED_TRACE(testing::Message() << "key " << key << ", mode " << mode * 3.0f);
-      auto plugin = load();
+      auto plugin = loadDry(rate());
       ASSERT_TRUE(plugin);
       plugin->setParameter(kSoundSetRow, 1.0f);  // no main wave
       plugin->setParameter(kSympathetic, 1.0f);
@@ -93,7 +88,7 @@ TEST_P(EngineFigures, SympatheticStringsSoundThePitchClassLowAndFollowTheMainVoi
 TEST_P(EngineFigures, SplitDronePlaysTheLowKeysAnOctaveDown) {
   for (int key : {40, 59, 60, 72}) {
     SCOPED_TRACE(testing::Message() << "key " << key);
-    auto plugin = load();
+    auto plugin = loadDry(rate());
     ASSERT_TRUE(plugin);
     plugin->setParameter(kDroneType, 2.0f / 3.0f);
     plugin->setParameter(kDroneSplitNote, 36.0f);
@@ -122,7 +117,7 @@ TEST_P(EngineFigures, FullPitchBendSpansTheStatedSemitones) {
   for (const auto& r : ranges) {
     for (int value : {0, 16383}) {
       SCOPED_TRACE(testing::Message() << "PitchBend " << r.amount << ", wheel " << value);
-      auto plugin = load();
+      auto plugin = loadDry(rate());
       ASSERT_TRUE(plugin);
       plugin->setParameter(28, r.amount);
       MidiEventList schedule = notes({{0, 60}});
@@ -142,7 +137,7 @@ TEST_P(EngineFigures, FullPitchBendSpansTheStatedSemitones) {
 TEST_P(EngineFigures, NoteStartsAtItsEventsSample) {
   for (int delta : {0, 1, 5, 255, 256 + 44, 3 * 256 + 1}) {
     SCOPED_TRACE(testing::Message() << "frame " << delta);
-    auto plugin = load();
+    auto plugin = loadDry(rate());
     ASSERT_TRUE(plugin);
     RenderedAudio out = render(*plugin, 4 * 256, notes({{delta, 60}}), 256);
     const size_t onset = static_cast<size_t>(delta % 256 == 0 ? delta : delta - 1);
@@ -157,7 +152,7 @@ TEST_P(EngineFigures, GlideReachesTheNewPitchInTheStatedTime) {
   for (float v : {0.3f, 0.6f}) {
     SCOPED_TRACE(testing::Message() << "Glide " << v);
     const double t = v * v;
-    auto plugin = load();
+    auto plugin = loadDry(rate());
     ASSERT_TRUE(plugin);
     plugin->setParameter(kMonoType, 0.0f);  // legato
     plugin->setParameter(kGlide, v);

@@ -102,8 +102,8 @@ std::unique_ptr<host::HostedPlugin> SoundSetFixture::loadPlugin(double sampleRat
   return plugin;
 }
 
-std::unique_ptr<host::HostedPlugin> SoundSetFixture::loadDry() {
-  auto plugin = loadPlugin();
+std::unique_ptr<host::HostedPlugin> SoundSetFixture::loadDry(double sampleRate) {
+  auto plugin = loadPlugin(sampleRate);
   if (plugin) dryMainOnly(*plugin);
   return plugin;
 }

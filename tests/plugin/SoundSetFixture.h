@@ -51,7 +51,7 @@ class SoundSetFixture : public ::testing::Test {
 
   // Loaded with the built-in parameter table (not the bundle's bank), resumed.
   std::unique_ptr<host::HostedPlugin> loadPlugin(double sampleRate = 44100.0, int blockSize = 256);
-  std::unique_ptr<host::HostedPlugin> loadDry();  // loadPlugin, then dryMainOnly
+  std::unique_ptr<host::HostedPlugin> loadDry(double sampleRate = 44100.0);  // then dryMainOnly
   // A plain instrument: no deviations, no effects, no tone band, full volume,
   // unit gain, main voice only in the mix, play mode 2, drone mode 0.
   static void dryMainOnly(host::HostedPlugin& plugin);

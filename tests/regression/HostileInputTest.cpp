@@ -24,7 +24,6 @@
 #include "plugin/SynthEditor.h"
 #include "plugin/VstSynth.h"
 #include "sound/VORNsndWriter.h"
-#include "support/MessageBox.h"
 #include "support/VornMain.h"
 #include "tests/testsupport/MessageLog.h"
 #include "tests/testsupport/TestFiles.h"
@@ -46,14 +45,6 @@ const bool g_rootSet = [] {
 VstIntPtr quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
   return opcode == audioMasterVersion ? 2400 : 0;
 }
-
-// Installed for its lifetime: every question is answered "No".
-class QuietMessages : public MessageBoxHandler {
- public:
-  QuietMessages() { installMessageBoxHandler(this); }
-  ~QuietMessages() override { removeMessageBoxHandler(this); }
-  bool show(const char*, const char*, int) override { return false; }
-};
 
 // Folder `name` of the sound data with the same wave for all three voices.
 void writeSoundSet(const std::string& name, const VORNsndWriter::Wave& wave) {
@@ -117,28 +108,43 @@ class Engine : public ::testing::Test {
     return {static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + size};
   }
 
-  QuietMessages quiet_;
+  testfiles::MessageLog quiet_{false};  // every question answered "No"
 };
 
-TEST_F(Engine, BankChunkCannotUnclampAParameterOrStoreHugeValues) {
+TEST_F(Engine, BankChunkCannotUnclampAParameterOrStoreHostileValues) {
   VstSynth synth(quietHost);
   synth.resume();
   std::vector<std::uint8_t> bank = chunk(synth, false);
-  // Every record claims to be unclamped, every value is enormous.
-  const float huge = 4e27f;
+  // Every record claims to be unclamped and learned to no real controller,
+  // every value is enormous, and a bool byte is neither 0 nor 1.
+  const float huge = 4e27f, nan = NAN, inf = INFINITY;
+  const std::int32_t badCC = 5000;
   for (int i = 0; i < kNumParams; ++i) {
     bank[i * sizeof(VstParams) + offsetof(VstParams, unclamped)] = 1;
     std::memcpy(&bank[i * sizeof(VstParams) + offsetof(VstParams, value)], &huge, 4);
+    std::memcpy(&bank[i * sizeof(VstParams) + offsetof(VstParams, midiCC)], &badCC, 4);
   }
+  bank[13 * sizeof(VstParams) + offsetof(VstParams, perProgram)] = 0x7f;
+  std::uint8_t* programs = &bank[sizeof(VstParams) * kNumParams];
   for (int k = 0; k < kNumPrograms; ++k)
     for (int i = 0; i < kNumParams; ++i)
       if (i != 24)  // the sound-set code stays playable
-        std::memcpy(&bank[sizeof(VstParams) * kNumParams + k * sizeof(VstProgram) +
-                          offsetof(VstProgram, values) + i * 4],
+        std::memcpy(programs + k * sizeof(VstProgram) + offsetof(VstProgram, values) + i * 4,
                     &huge, 4);
+  // The current program: values that are no numbers, a name without its end.
+  std::memcpy(programs + offsetof(VstProgram, values) + 13 * 4, &nan, 4);
+  std::memcpy(programs + offsetof(VstProgram, values) + 12 * 4, &inf, 4);
+  std::memset(programs, 'x', sizeof(VstProgram::name));
   ASSERT_EQ(synth.setChunk(bank.data(), static_cast<VstInt32>(bank.size()), false), 1);
   EXPECT_FALSE(synth.parameterBlock().params[13].unclamped);
+  EXPECT_EQ(synth.getParameter(11), 1.0f);
+  // Not finite: the table's defaults (Volume 1, Sympathetic 0.2).
   EXPECT_EQ(synth.getParameter(13), 1.0f);
+  EXPECT_FLOAT_EQ(synth.getParameter(12), 0.2f);
+  EXPECT_EQ(synth.getMidiCC(13), 0);
+  char name[64];
+  synth.getProgramName(name);
+  EXPECT_EQ(std::strlen(name), 23u);
   // Programs not yet selected hold clamped values too.
   EXPECT_EQ(synth.parameterBlock().programs[77].values[12].value, 1.0f);
   // Unclamped parameters keep what they were given.
@@ -300,7 +306,7 @@ class ProgramSwitch : public ::testing::Test {
     });
   }
   void TearDown() override { VstSynth::setEditorFactory(nullptr); }
-  QuietMessages quiet_;
+  testfiles::MessageLog quiet_{false};  // every question answered "No"
 };
 
 TEST_F(ProgramSwitch, MidiChangeDuringTheHostsSwitchIsMadeAtTheNextBlock) {

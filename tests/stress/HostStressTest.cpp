@@ -27,13 +27,7 @@ using Clock = std::chrono::steady_clock;
 // The host's window that the editor opens in; empty when no X server answers.
 struct HostWindow {
   HostWindow() : display(std::getenv("DISPLAY") ? openTestDisplay() : nullptr) {
-    if (!display) return;
-    int screen = DefaultScreen(display);
-    window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, 960, 560, 0,
-                                 BlackPixel(display, screen), WhitePixel(display, screen));
-    XSelectInput(display, window, StructureNotifyMask);
-    XMapWindow(display, window);
-    for (XEvent e; XNextEvent(display, &e), e.type != MapNotify;) {}
+    if (display) window = mapHostWindow(display, 0, 0, 960, 560);
   }
   ~HostWindow() {
     if (display) XDestroyWindow(display, window), XCloseDisplay(display);

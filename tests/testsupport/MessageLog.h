@@ -14,7 +14,9 @@ class MessageLog : public MessageBoxHandler {
     std::string text, title;
     int type;
   };
-  MessageLog() { installMessageBoxHandler(this); }
+  explicit MessageLog(bool answerWith = true) : answer(answerWith) {
+    installMessageBoxHandler(this);
+  }
   ~MessageLog() override { removeMessageBoxHandler(this); }
   MessageLog(const MessageLog&) = delete;
   MessageLog& operator=(const MessageLog&) = delete;

@@ -7,7 +7,7 @@
 
 #include "editor/EditorBitmapCache.h"
 #include "editor/VstGraph.h"
-#include "support/MessageBox.h"
+#include "testsupport/MessageLog.h"
 #include "toolkit/CControlListener.h"
 
 using namespace vgui;
@@ -40,14 +40,6 @@ class Target : public CControl {
   int ups = 0;
 };
 
-struct Capture : MessageBoxHandler {
-  std::vector<std::string> seen;
-  bool show(const char* text, const char* title, int type) override {
-    seen.push_back(std::string(title) + "|" + text + "|" + std::to_string(type));
-    return true;
-  }
-};
-
 TEST(CRightMenu, LeftPressesMovesAndReleasesReachTheControlBelow) {
   Listener listener;
   auto* target = new Target(12);
@@ -75,8 +67,7 @@ TEST(CRightMenu, LeftPressesMovesAndReleasesReachTheControlBelow) {
 }
 
 TEST(EditorBitmapCache, SharesBitmapsByNumberAndReportsAFullCache) {
-  Capture capture;
-  installMessageBoxHandler(&capture);
+  testfiles::MessageLog capture;
   long before = CBaseObject::liveObjects();
   {
     EditorBitmapCache cache;
@@ -88,10 +79,10 @@ TEST(EditorBitmapCache, SharesBitmapsByNumberAndReportsAFullCache) {
     EXPECT_EQ(cache.get(172), knob);
     EXPECT_EQ(cache.used(), 2);
     for (long id = 300; cache.used() < EditorBitmapCache::kSlots; ++id) cache.get(id);
-    EXPECT_TRUE(capture.seen.empty());
+    EXPECT_TRUE(capture.shown.empty());
     EXPECT_EQ(cache.get(999), knob) << "a full cache answers the first slot";
-    ASSERT_EQ(capture.seen.size(), 1u);
-    EXPECT_EQ(capture.seen[0], "Error!|Bitmap Alocation Error!|0");
+    ASSERT_EQ(capture.shown.size(), 1u);
+    EXPECT_EQ(capture.lines()[0], "Error!|Bitmap Alocation Error!|0");
     EXPECT_EQ(cache.idAt(0), 172);
     EXPECT_EQ(cache.idAt(1), 178);
     cache.clear();
@@ -101,7 +92,6 @@ TEST(EditorBitmapCache, SharesBitmapsByNumberAndReportsAFullCache) {
     cache.get(172);
   }
   EXPECT_EQ(CBaseObject::liveObjects(), before) << "and so are the cache's own at its end";
-  removeMessageBoxHandler(&capture);
 }
 
 }  // namespace

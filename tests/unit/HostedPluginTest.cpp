@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -22,7 +21,7 @@ using Delivered = std::tuple<int, int, int, int>;
 // watched. Configured through statics because the entry is a plain function.
 class FakePlugin {
  public:
-  explicit FakePlugin(audioMasterCallback callback) : master(callback) {
+  FakePlugin() {
     effect.magic = kEffectMagic;
     effect.dispatcher = &dispatchProc;
     effect.processReplacing = &processProc;
@@ -36,7 +35,6 @@ class FakePlugin {
   static VstIntPtr dispatchProc(AEffect* e, VstInt32 opcode, VstInt32, VstIntPtr value,
                                 void* ptr, float) {
     FakePlugin* p = self(e);
-    p->opcodes.push_back(opcode);
     switch (opcode) {
       case effClose:
         delete p;
@@ -62,19 +60,6 @@ class FakePlugin {
 
   static void processProc(AEffect* e, float**, float** outputs, VstInt32 frames) {
     FakePlugin* p = self(e);
-    auto* time = reinterpret_cast<VstTimeInfo*>(
-        p->master(e, audioMasterGetTime, 0, kVstTempoValid, nullptr, 0.0f));
-    if (p->askFromOtherThread && time) {
-      // A GUI-thread query in the middle of the block must not hand out the
-      // record the audio thread is reading.
-      audioMasterCallback callback = p->master;
-      VstIntPtr other = 0;
-      std::thread gui([&] { other = callback(e, audioMasterGetTime, 0, 0, nullptr, 0.0f); });
-      gui.join();
-      p->sharedTimeRecord = other == reinterpret_cast<VstIntPtr>(time);
-    }
-    p->samplePosAtBlock.push_back(time ? time->samplePos : -1.0);
-    p->timeFlagsAtBlock.push_back(time ? time->flags : 0);
     int written = p->writeEverything ? frames : 1;
     for (int i = 0; i < written; ++i) {
       outputs[0][i] = static_cast<float>(p->framesDone + i);
@@ -85,21 +70,17 @@ class FakePlugin {
   }
 
   AEffect effect{};
-  audioMasterCallback master;
-  std::vector<VstInt32> opcodes;
   std::vector<int> blockFrames;
   std::vector<Delivered> delivered;
-  std::vector<double> samplePosAtBlock;
-  std::vector<VstInt32> timeFlagsAtBlock;
   int lastBlockSize = 0, framesDone = 0;
-  bool writeEverything = true, askFromOtherThread = false, sharedTimeRecord = false;
+  bool writeEverything = true;
 
   static inline FakePlugin* last = nullptr;
 };
 
 AEffect* fakeEntry(audioMasterCallback master) {
   if (master(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
-  return &(new FakePlugin(master))->effect;
+  return &(new FakePlugin)->effect;
 }
 
 std::unique_ptr<HostedPlugin> loadFake(const HostSettings& settings = {}) {

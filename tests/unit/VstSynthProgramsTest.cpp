@@ -29,10 +29,6 @@ using namespace vst;
 
 namespace {
 
-VstIntPtr quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-  return opcode == audioMasterVersion ? 2400 : 0;
-}
-
 std::vector<std::uint8_t> chunkOf(VstSynth& synth, bool preset) {
   void* data = nullptr;
   const VstInt32 size = synth.getChunk(&data, preset);
@@ -81,7 +77,6 @@ class SynthPrograms : public ::testing::Test {
     writeSoundSet(soundFolder_);
     VornMain::setDataPaths("Vellamor");
     presets_ = VornMain::presetBankPath();
-    answers_.answer = false;
   }
   void TearDown() override {
     fs::remove(fs::path(presets_) / "Default.bnk");
@@ -106,7 +101,7 @@ class SynthPrograms : public ::testing::Test {
   testfiles::TempDir resources_{"vellamor-res"};
   std::string soundFolder_;
   std::string presets_;
-  testfiles::MessageLog answers_;
+  testfiles::MessageLog answers_{false};
 };
 
 TEST_F(SynthPrograms, FactoryBankUnlessADefaultBankOfTheRightSizeAndTheReloadQuestionCanRefuseIt) {
@@ -114,7 +109,7 @@ TEST_F(SynthPrograms, FactoryBankUnlessADefaultBankOfTheRightSizeAndTheReloadQue
   char name[32];
   for (size_t size : {sizeof(VstParameters) - 1, sizeof(VstParameters) + 1}) {
     writeFile(defaultBankPath(), std::vector<std::uint8_t>(size, 0));
-    VstSynth synth(quietHost);
+    VstSynth synth(nullptr);
     synth.getProgramNameIndexed(0, 0, name);
     EXPECT_STREQ(name, "Factory 0") << size;
     synth.getProgramNameIndexed(0, 127, name);
@@ -125,7 +120,7 @@ TEST_F(SynthPrograms, FactoryBankUnlessADefaultBankOfTheRightSizeAndTheReloadQue
   }
   EXPECT_TRUE(answers_.shown.empty());
   {
-    VstSynth author(quietHost);
+    VstSynth author(nullptr);
     char renamed[] = "Saved by user";
     author.setProgramName(renamed);
     author.setParameter(30, 2.0f);
@@ -133,7 +128,7 @@ TEST_F(SynthPrograms, FactoryBankUnlessADefaultBankOfTheRightSizeAndTheReloadQue
   }
   EXPECT_EQ(fs::file_size(defaultBankPath()), sizeof(VstParameters));
 
-  VstSynth synth(quietHost);
+  VstSynth synth(nullptr);
   synth.getProgramName(name);
   EXPECT_STREQ(name, "Saved by user");
   EXPECT_FLOAT_EQ(synth.volumeFactor(), 0.52f);  // the bank also carries VolumeType
@@ -146,36 +141,6 @@ TEST_F(SynthPrograms, FactoryBankUnlessADefaultBankOfTheRightSizeAndTheReloadQue
   EXPECT_STREQ(name, "Factory 0");
 }
 
-TEST_F(SynthPrograms, ChunksOfOtherSizesChangeNothingAndHostileValuesAreMadeSafe) {
-  VstSynth synth(quietHost);
-  std::vector<std::uint8_t> bytes = chunkOf(synth, false);
-  std::vector<std::uint8_t> garbage(1000, 0xff);
-  EXPECT_FALSE(synth.setChunkSynth(garbage.data(), 292));
-  EXPECT_EQ(synth.setChunk(garbage.data(), 1000, false), 0);
-  ASSERT_EQ(answers_.shown.size(), 2u);
-  EXPECT_EQ(answers_.shown[0].text, "Can't load bank, wrong file size!");
-  EXPECT_EQ(answers_.shown[0].title, "Error!");
-  EXPECT_EQ(chunkOf(synth, false), bytes);
-
-  float nan = NAN, inf = INFINITY;
-  std::int32_t badCC = 5000;
-  std::memcpy(bytes.data() + 13 * sizeof(VstParams) + offsetof(VstParams, midiCC), &badCC, 4);
-  bytes[13 * sizeof(VstParams)] = 0x7f;  // a bool byte that is neither 0 nor 1
-  std::uint8_t* program0 = bytes.data() + sizeof(VstParams) * kNumParams;
-  std::memcpy(program0 + offsetof(VstProgram, values) + 13 * 4, &nan, 4);
-  std::memcpy(program0 + offsetof(VstProgram, values) + 12 * 4, &inf, 4);
-  std::memset(program0, 'x', sizeof(VstProgram::name));  // no terminator
-  ASSERT_EQ(synth.setChunk(bytes.data(), static_cast<VstInt32>(bytes.size()), false), 1);
-  EXPECT_EQ(synth.getParameter(13), 1.0f);  // the table's default
-  EXPECT_FLOAT_EQ(synth.getParameter(12), 0.2f);
-  EXPECT_EQ(synth.getMidiCC(13), 0);
-  char name[64];
-  synth.getProgramName(name);
-  EXPECT_EQ(std::strlen(name), 23u);
-  std::vector<float> out = render(synth, 2048);
-  for (float v : out) ASSERT_TRUE(std::isfinite(v));
-}
-
 // Constructs on a thread of its own, so that a construction blocked in a file
 // fails the test instead of hanging it; such a block is then released by
 // opening the FIFOs for writing. nullptr when it took longer than `limit`.
@@ -184,7 +149,7 @@ std::unique_ptr<VstSynth> constructWithin(std::chrono::milliseconds limit,
   std::unique_ptr<VstSynth> synth;
   std::atomic<bool> done{false};
   std::thread maker([&] {
-    synth = std::make_unique<VstSynth>(quietHost);
+    synth = std::make_unique<VstSynth>(nullptr);
     done = true;
   });
   const auto deadline = std::chrono::steady_clock::now() + limit;
@@ -245,7 +210,7 @@ TEST_F(SynthPrograms, ScaleNamesInChunksAreWholeWhileAnotherThreadSwitchesScales
   const std::string names[2] = {"Short", "A Considerably Longer Tuning Name"};
   fs::create_directories(scaleFolder());
   for (const std::string& n : names) std::ofstream(scaleFolder() / (n + ".txt")) << "0\n";
-  VstSynth synth(quietHost);
+  VstSynth synth(nullptr);
   ASSERT_EQ(synth.tuning().getSize(), 2);
   long tables[2];
   for (long k = 0; k < 2; ++k) tables[synth.tuning().getTableName(k) == names[0] ? 0 : 1] = k;
@@ -292,7 +257,7 @@ TEST_F(SynthPrograms, StoredDefaultsComeBackExactlyAsSavedAndOldThirdsStillReadA
     ASSERT_TRUE(prefs.save());
   }
   {
-    VstSynth synth(quietHost);
+    VstSynth synth(nullptr);
     EXPECT_EQ(synth.getParameter(3), 1.0f / 3.0f);
     EXPECT_EQ(synth.getParameter(16), 2.0f / 3.0f);
   }
@@ -312,11 +277,11 @@ TEST_F(SynthPrograms, StoredDefaultsComeBackExactlyAsSavedAndOldThirdsStillReadA
         {30, static_cast<float>(round % 3)},
     };
     {
-      VstSynth author(quietHost);
+      VstSynth author(nullptr);
       for (auto [index, value] : saved) author.setParameter(index, value);
       ASSERT_TRUE(author.saveControllerPresets());
     }
-    VstSynth synth(quietHost);
+    VstSynth synth(nullptr);
     for (auto [index, value] : saved)
       EXPECT_EQ(synth.getParameter(index), value) << "parameter " << index << ", round " << round;
   }
