@@ -263,29 +263,54 @@ int VstSynth::renderMain(int frames, float l, const RenderParams& r) {
   Wavetable& osc = *mainWave;
   ADSR& envelope = *mainEnv;
   float* out = stretch_.main;
+  float* wave = stretch_.wave;
+  // Samples j.. up to `until`, or up to the one the envelope falls idle at,
+  // whose index is returned.
+  const auto sound = [&](int j, int until) {
+    int m = j;
+    for (; m < until && envelope.getState() != ADSR::kIdle; ++m) out[m] = envelope.tick();
+    osc.tickBlock(wave + j, m - j);
+    for (int k = j; k < m; ++k) out[k] = wave[k] * out[k];
+    return m;
+  };
+  // The pitch moves on every twelfth sample (pitchModCounter cycles through
+  // 0..11); without pitch modulation the oscillator runs the whole stretch.
+  if (r.pitchOffset == 0.5f || !(r.pitchTime > 0.0f)) {
+    const int j = sound(0, frames);
+    pitchModCounter = (pitchModCounter + j) % 12;
+    if (j > 0) vibratoLfo->advance(j < frames ? j : frames - 1);
+    return j;
+  }
+  const float o = 2.0f * r.pitchOffset - 1.0f;
+  int ticked = 0;  // the vibrato has run through this sample
   int j = 0;
-  for (; j < frames; ++j) {
-    if (j > 0) l = vibratoLfo->tick();
-    if (envelope.getState() == ADSR::kIdle) break;
+  while (j < frames && envelope.getState() != ADSR::kIdle) {
     if (pitchModCounter <= 10) {
       ++pitchModCounter;
     } else {
       pitchModCounter = 0;
-      if (r.pitchOffset != 0.5f && r.pitchTime > 0.0f) {
-        const float e = pitchEnv->tick();
-        const float o = 2.0f * r.pitchOffset - 1.0f;
-        if (!r.vibratoFx) {
-          osc.setPitchEnv(o * e, 5);
-        } else {
-          const float a = aftertouchDepth;
-          osc.setPitchLfo((1.0f + e + a) * 0.5f * l * (2.0f * a + o), 1);
-        }
-        osc.setRate();
+      if (j > ticked) {
+        if (j - ticked > 1) vibratoLfo->advance(j - ticked - 1);
+        l = vibratoLfo->tick();
+        ticked = j;
       }
+      const float e = pitchEnv->tick();
+      if (!r.vibratoFx) {
+        osc.setPitchEnv(o * e, 5);
+      } else {
+        const float a = aftertouchDepth;
+        osc.setPitchLfo((1.0f + e + a) * 0.5f * l * (2.0f * a + o), 1);
+      }
+      osc.setRate();
     }
-    const float w = osc.tick();
-    out[j] = w * envelope.tick();
+    // This sample (its envelope sounds) and those up to the next pitch step.
+    const int m = sound(j, std::min(frames, j + 12 - pitchModCounter));
+    pitchModCounter += m - j - 1;
+    j = m;
   }
+  // The vibrato runs through the sample the voice stopped at, or the last.
+  const int through = j < frames ? j : frames - 1;
+  if (through > ticked) vibratoLfo->advance(through - ticked);
   return j;
 }
 
