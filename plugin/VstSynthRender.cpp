@@ -158,13 +158,7 @@ void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFra
     droneSum = stretch_.drone[last];
     voiceActive = last < active;
     if (r.flangerOn) {
-      const float m = r.flangerMix;
-      for (int j = 0; j < frames; ++j) {
-        const float x = dryL[j];
-        const float* p = flanger->tick(x, r.combined);
-        dryL[j] = p[0] * m + (2.0f * m - 1.0f) * x;
-        dryR[j] = p[1] * m + (2.0f * m - 1.0f) * x;
-      }
+      flanger->tickBlock(dryL, dryL, dryR, frames, r.combined, r.flangerMix);
     } else {
       std::memcpy(dryR, dryL, sizeof(float) * static_cast<size_t>(frames));
     }
