@@ -2,7 +2,8 @@
 // module the way a host loads it, playing the factory content of the build
 // tree. Counters:
 //   ns_per_frame  CPU time per output frame (shown in seconds, e.g. 3.1n)
-//   x_realtime    seconds of audio rendered per second (44.1 kHz)
+//   x_realtime    seconds of audio rendered per second
+// BM_DensePassage/B/R plays blocks of B frames at R Hz.
 //   per_note      one note-on plus its note-off, including a 1-frame block
 //                 (subtract BM_OneFrameDense for the events alone)
 #include <benchmark/benchmark.h>
@@ -24,7 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr double kRate = 44100.0;
-constexpr int kBeat = 43 * 512;  // about half a second, whole blocks of 64 and 512
 constexpr int kBeats = 8;
 constexpr int kNotes = 14;
 constexpr int kFirstNote = 48;  // 48..61: every pitch class, so all twelve strings ring
@@ -62,10 +62,14 @@ const char* pluginPath() {
   return other && *other ? other : VELLAMOR_PLUGIN_PATH;
 }
 
-std::unique_ptr<host::HostedPlugin> load(benchmark::State& state, int blockSize) {
+// About half a second in whole blocks of 512 (so of 32 and 64 as well).
+int beatFrames(double rate) { return static_cast<int>(rate * 0.5 / 512.0 + 0.5) * 512; }
+
+std::unique_ptr<host::HostedPlugin> load(benchmark::State& state, int blockSize,
+                                         double rate = kRate) {
   std::string error;
   auto plugin = host::HostedPlugin::load(pluginPath(), error,
-                                         host::HostSettings{kRate, blockSize, 120.0});
+                                         host::HostSettings{rate, blockSize, 120.0});
   if (!plugin) {
     state.SkipWithError(error.c_str());
     return plugin;
@@ -94,34 +98,36 @@ void denseSettings(host::HostedPlugin& p) {
 
 // One MIDI list per block over kBeats beats: the notes struck on every beat
 // and released just before the next.
-std::vector<host::MidiEventList> densePassage(int blockSize) {
-  const int frames = kBeat * kBeats;
+std::vector<host::MidiEventList> densePassage(int blockSize, int beat) {
+  const int frames = beat * kBeats;
   std::vector<host::MidiEventList> blocks(static_cast<size_t>(frames / blockSize));
   auto at = [&](int frame) -> host::MidiEventList& {
     return blocks[static_cast<size_t>(frame / blockSize)];
   };
-  for (int beat = 0; beat < kBeats; ++beat) {
-    const int on = beat * kBeat;
-    const int off = on + kBeat - 100;
+  for (int b = 0; b < kBeats; ++b) {
+    const int on = b * beat;
+    const int off = on + beat - 100;
     for (int k = 0; k < kNotes; ++k) at(on).noteOn(on % blockSize, 0, kFirstNote + k, 100);
     for (int k = 0; k < kNotes; ++k) at(off).noteOff(off % blockSize, 0, kFirstNote + k);
   }
   return blocks;
 }
 
-void frameCounters(benchmark::State& state, double framesPerIteration) {
+void frameCounters(benchmark::State& state, double framesPerIteration, double rate = kRate) {
   const double frames = framesPerIteration * static_cast<double>(state.iterations());
   state.counters["ns_per_frame"] =
       benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-  state.counters["x_realtime"] = benchmark::Counter(frames / kRate, benchmark::Counter::kIsRate);
+  state.counters["x_realtime"] = benchmark::Counter(frames / rate, benchmark::Counter::kIsRate);
 }
 
 void BM_DensePassage(benchmark::State& state) {
   const int blockSize = static_cast<int>(state.range(0));
-  auto plugin = load(state, blockSize);
+  const double rate = static_cast<double>(state.range(1));
+  auto plugin = load(state, blockSize, rate);
   if (!plugin) return;
   denseSettings(*plugin);
-  std::vector<host::MidiEventList> blocks = densePassage(blockSize);
+  const int beat = beatFrames(rate);
+  std::vector<host::MidiEventList> blocks = densePassage(blockSize, beat);
   std::vector<float> left(static_cast<size_t>(blockSize)), right(left.size());
   size_t next = 0;
   auto play = [&] {
@@ -130,16 +136,22 @@ void BM_DensePassage(benchmark::State& state) {
     plugin->processBlock(left.data(), right.data(), blockSize);
     if (++next == blocks.size()) next = 0;
   };
-  for (int i = 0; i < kBeat / blockSize; ++i) play();  // every voice sounding
+  for (int i = 0; i < beat / blockSize; ++i) play();  // every voice sounding
   for (auto _ : state) {
     play();
     benchmark::DoNotOptimize(left.data());
     benchmark::ClobberMemory();
   }
   if (left[0] == 0.0f && left[blockSize - 1] == 0.0f) state.SkipWithError("passage is silent");
-  frameCounters(state, blockSize);
+  frameCounters(state, blockSize, rate);
 }
-BENCHMARK(BM_DensePassage)->Arg(64)->Arg(512)->MinTime(2.0);
+BENCHMARK(BM_DensePassage)
+    ->ArgNames({"block", "rate"})
+    ->Args({32, 44100})
+    ->Args({64, 44100})
+    ->Args({512, 44100})
+    ->Args({512, 96000})
+    ->MinTime(2.0);
 
 void BM_Idle(benchmark::State& state) {
   const int blockSize = static_cast<int>(state.range(0));

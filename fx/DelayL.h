@@ -32,28 +32,67 @@ class DelayL : public VornMain {
   DelayL(const DelayL&) = delete;
   DelayL& operator=(const DelayL&) = delete;
 
-  // Delays beyond length - 1 clamp to it, negative delays become 0.5.
-  void setDelay(float d) {
-    requested_ = d;
-    const float m = static_cast<float>(length_ - 1);
-    float point;
-    if (d > m) {
-      point = static_cast<float>(write_ + 1);
-      delay_ = m;
-    } else if (d < 0.0f || !(d == d)) {  // NaN is treated like a negative delay
-      point = static_cast<float>(write_);
-      delay_ = 0.5f;
-    } else {
-      point = static_cast<float>(write_) - d;
-      delay_ = d;
+  // The part of the line a modulated tick moves, held by a caller that
+  // ticks many times in a row (see cursor() and keep()): in locals, the
+  // compiler need not reload it after every sample written.
+  struct Cursor {
+    float* data;
+    std::int64_t length, write, read;
+    float fraction, oneMinusFraction, delay, requested, lastOutput;
+
+    // Delays beyond length - 1 clamp to it, negative delays become 0.5.
+    void setDelay(float d) {
+      requested = d;
+      const float m = static_cast<float>(length - 1);
+      float point;
+      if (d > m) {
+        point = static_cast<float>(write + 1);
+        delay = m;
+      } else if (d < 0.0f || !(d == d)) {  // NaN is treated like a negative delay
+        point = static_cast<float>(write);
+        delay = 0.5f;
+      } else {
+        point = static_cast<float>(write) - d;
+        delay = d;
+      }
+      const float len = static_cast<float>(length);
+      while (point < 0.0f) point += len;
+      read = static_cast<std::int64_t>(point);
+      if (read >= length) read -= length;  // write + 1 at the end
+      fraction = point - static_cast<float>(read);
+      if (fraction < 0.0f || fraction >= 1.0f) fraction = 0.0f;
+      oneMinusFraction = 1.0f - fraction;
     }
-    const float len = static_cast<float>(length_);
-    while (point < 0.0f) point += len;
-    read_ = static_cast<std::int64_t>(point);
-    if (read_ >= length_) read_ -= length_;  // write + 1 at the end
-    fraction_ = point - static_cast<float>(read_);
-    if (fraction_ < 0.0f || fraction_ >= 1.0f) fraction_ = 0.0f;
-    oneMinusFraction_ = 1.0f - fraction_;
+    // tickmod().
+    float tick(float x) {
+      data[write] = x;
+      if (++write >= length) write = 0;
+      std::int64_t next = read + 1;
+      if (next >= length) next = 0;
+      lastOutput = data[read] * oneMinusFraction + data[next] * fraction;
+      if (++read >= length) read -= length;
+      return lastOutput;
+    }
+  };
+  // Audio thread: the line's state after taking up a new buffer, and back.
+  Cursor cursor() {
+    pickUp();
+    return {data_, length_, write_, read_, fraction_, oneMinusFraction_, delay_, requested_, lastOutput_};
+  }
+  void keep(const Cursor& c) {
+    write_ = c.write;
+    read_ = c.read;
+    fraction_ = c.fraction;
+    oneMinusFraction_ = c.oneMinusFraction;
+    delay_ = c.delay;
+    requested_ = c.requested;
+    lastOutput_ = c.lastOutput;
+  }
+
+  void setDelay(float d) {
+    Cursor c{data_, length_, write_, read_, fraction_, oneMinusFraction_, delay_, requested_, lastOutput_};
+    c.setDelay(d);
+    keep(c);
     // The allpass coefficient follows from the fraction; it is worked out where
     // the allpass variant needs it, keeping the division off the common path.
   }

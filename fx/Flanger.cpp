@@ -61,6 +61,63 @@ void Flanger::setRate(float v) {
   sweepLfo_->setPureRate(0.4f / (depth + 1.1f));
 }
 
+void Flanger::tickBlock(const float* in, float* left, float* right, int n, bool combined, float mix) {
+  DelayL::Cursor lineL = left_->cursor();
+  DelayL::Cursor lineR = right_->cursor();
+  const float threshold = idleThreshold_.load(rlx);
+  const float depth = depth_.load(rlx);
+  const float rate = static_cast<float>(integerRate_.load(rlx));
+  const float fb = feedback_.load(rlx);
+  const float dry = 2.0f * mix - 1.0f;
+  std::int64_t silent = silentCount_;
+  std::int32_t counter = updateCounter_;
+  float sweep = sweep_;
+  float memoryL = feedbackMemory_[0], memoryR = feedbackMemory_[1];
+  float inL = lineIn_[0], inR = lineIn_[1];
+  float l = out_[0], r = out_[1];
+  for (int j = 0; j < n; ++j) {
+    const float x = in[j];
+    // The steps of tick(), in its order.
+    if (x > 0.0f) silent = 0;
+    if (static_cast<float>(silent) > threshold) {
+      l = r = memoryL = memoryR = 0.0f;
+    } else {
+      const bool update = ++counter > 2;
+      if (combined) sweep = 2.0f;
+      else if (update) sweep = sweepLfo_->tick() * depth + 1.0f;
+      else sweepLfo_->advance();
+      if (update) {
+        lineL.setDelay(0.0032f * sweep * rate);
+        lineR.setDelay(0.014f * sweep * rate);
+        counter = 0;
+      }
+      inL = memoryL * fb + x;
+      inR = memoryR * fb + x;
+      if (memoryL > 0.001f) silent = 0;
+      else ++silent;
+      l = lineL.tick(inL);
+      r = lineR.tick(inR);
+      if (FilterOneP::isZeroOrSubnormal(l)) l = 0.0f;
+      if (FilterOneP::isZeroOrSubnormal(r)) r = 0.0f;
+      memoryL = l;
+      memoryR = r;
+    }
+    left[j] = l * mix + dry * x;
+    right[j] = r * mix + dry * x;
+  }
+  left_->keep(lineL);
+  right_->keep(lineR);
+  silentCount_ = silent;
+  updateCounter_ = counter;
+  sweep_ = sweep;
+  feedbackMemory_[0] = memoryL;
+  feedbackMemory_[1] = memoryR;
+  lineIn_[0] = inL;
+  lineIn_[1] = inR;
+  out_[0] = l;
+  out_[1] = r;
+}
+
 void Flanger::clear() {
   left_->clear();
   right_->clear();

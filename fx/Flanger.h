@@ -61,6 +61,11 @@ class Flanger : public VornMain {
     return out_;
   }
 
+  // Audio thread: n ticks on the mono input in[j], mixed with it as
+  // left[j] = out[0] * mix + (2 mix - 1) in[j], and the same for the right;
+  // left may be in.
+  void tickBlock(const float* in, float* left, float* right, int n, bool combined, float mix);
+
   // Highest rate the lines are sized for; above it the delays are cut short.
   static constexpr float kLineRate = 768000.0f;
 

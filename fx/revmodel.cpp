@@ -200,16 +200,37 @@ void revmodel::processBlock(const float* inL, const float* inR, float* outL, flo
       allpassL_[i].processBlock(s.left, m);
       allpassR_[i].processBlock(s.right, m);
     }
-    for (int t = 0; t < m; ++t) {
-      const float x = s.input[t];
-      const float l = s.left[t] * wet1 + s.right[t] * wet2 + inl[t] * dry;
-      const float r = s.right[t] * wet1 + s.left[t] * wet2 + inr[t] * dry;
-      if (x > 0.1f || x < -0.1f) idleCount_ = 0;
-      if (l > 0.0001f || l < -0.0001f) idleCount_ = 0;
-      else ++idleCount_;
-      outL[done + t] = l;
-      outR[done + t] = r;
+    float* ol = outL + done;
+    float* orr = outR + done;
+    int t = 0;
+    const lanes::F4 wet1s = {wet1, wet1, wet1, wet1}, wet2s = {wet2, wet2, wet2, wet2},
+                    drys = {dry, dry, dry, dry};
+    for (; t + 4 <= m; t += 4) {
+      const lanes::F4 l = lanes::load(s.left + t), r = lanes::load(s.right + t);
+      lanes::store(ol + t, l * wet1s + r * wet2s + lanes::load(inl + t) * drys);
+      lanes::store(orr + t, r * wet1s + l * wet2s + lanes::load(inr + t) * drys);
     }
+    for (; t < m; ++t) {
+      const float l = s.left[t], r = s.right[t];
+      ol[t] = l * wet1 + r * wet2 + inl[t] * dry;
+      orr[t] = r * wet1 + l * wet2 + inr[t] * dry;
+    }
+    // Idle count: a loud output sets it to 0 and a loud input to 1 (it is
+    // counted on that same frame); other frames count on. Only the last
+    // loud frame matters.
+    std::int64_t count = idleCount_ + m;
+    for (t = m - 1; t >= 0; --t) {
+      const float l = ol[t], x = s.input[t];
+      if (l > 0.0001f || l < -0.0001f) {
+        count = m - 1 - t;
+        break;
+      }
+      if (x > 0.1f || x < -0.1f) {
+        count = m - t;
+        break;
+      }
+    }
+    idleCount_ = count;
     frame_[0] = outL[done + m - 1];
     frame_[1] = outR[done + m - 1];
     done += m;

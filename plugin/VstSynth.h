@@ -184,6 +184,12 @@ class VstSynth : public vst::AudioEffectX {
   // Sympathetic strings and drone over a stretch, into stretch_; returns how
   // many of its samples start with one of them sounding.
   int renderStrings(int frames);
+  // The main voice over a stretch, into stretch_.main, until its envelope
+  // falls idle; returns how many samples it sounded. l is the vibrato at
+  // the stretch's first sample; it runs on for the others.
+  int renderMain(int frames, float l, const RenderParams& r);
+  // Main voice, strings and drone mixed, then the tone band: n mono samples.
+  void mixStretch(float* out, int n, const RenderParams& r);
 
   // Engine application of a stored value (audio thread).
   void applyParameter(long index, float v);
@@ -247,6 +253,7 @@ class VstSynth : public vst::AudioEffectX {
     float wave[kStretch];
     float sympathetic[kStretch];
     float drone[kStretch];
+    float main[kStretch];
     float left[kStretch];  // the reverb's input
     float right[kStretch];
   } stretch_;

@@ -96,8 +96,6 @@ void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFra
 
   RenderParams r;
   readRenderParams(r);
-  Wavetable& mainOsc = *mainWave;
-  ADSR& mainEnvelope = *mainEnv;
   // One busy mark per oscillator for the rest of the block, taken at the
   // first sample that may touch an oscillator; a silent block takes none.
   Wavetable* waves[kSympSlots + 2];
@@ -132,87 +130,47 @@ void VstSynth::DoProcess(float** /*inputs*/, float** outputs, VstInt32 sampleFra
       ++i;
       continue;
     }
-    // A stretch in which the strings render ahead; the rest follows sample
-    // by sample, in the order a single sample would take.
-    const int frames = stretchLength(i, sampleFrames, r);
+    // A stretch that no event, block end or idle effect interrupts, worked
+    // one part at a time: strings, main voice, mix and tone band, flanger,
+    // reverb.
+    int frames = stretchLength(i, sampleFrames, r);
     const int stringsActive = renderStrings(frames);
-    // With the reverb on, the stretch goes through it as a whole afterwards;
-    // its idle test is then the one that counts, and it cannot pass inside
-    // the stretch.
+    const int mainActive = renderMain(frames, l, r);
+    if (mainActive < frames) {
+      // Without effects the first sample with nothing sounding turns the
+      // instrument idle and ends the stretch.
+      int end = frames;
+      if (!r.flangerOn && !r.reverbOn) end = std::min(frames, std::max(mainActive, stringsActive) + 1);
+      // The vibrato has run up to the sample the main voice stopped at.
+      if (end - mainActive - 1 > 0) vibratoLfo->advance(end - mainActive - 1);
+      lanes::fill(stretch_.main + mainActive, 0.0f, end - mainActive);
+      frames = end;
+    }
+    const int active = std::min(frames, std::max(mainActive, stringsActive));
     const int first = i;
     float* dryL = r.reverbOn ? stretch_.left : outL + first - 1;
     float* dryR = r.reverbOn ? stretch_.right : outR + first - 1;
-    int j = 0;
-    for (; j < frames; ++j, ++i) {
-      if (j > 0) {
-        if (idle) break;
-        l = vibratoLfo->tick();
-      }
-      bool active = j < stringsActive;
-      float mainSumNow = 0.0f;
-      const float sympSumNow = stretch_.sympathetic[j];
-      const float droneSumNow = stretch_.drone[j];
-      if (mainEnvelope.getState() != ADSR::kIdle) {
-        active = true;
-        if (pitchModCounter <= 10) {
-          ++pitchModCounter;
-        } else {
-          pitchModCounter = 0;
-          if (r.pitchOffset != 0.5f && r.pitchTime > 0.0f) {
-            float e = pitchEnv->tick();
-            float o = 2.0f * r.pitchOffset - 1.0f;
-            if (!r.vibratoFx) {
-              mainOsc.setPitchEnv(o * e, 5);
-            } else {
-              float a = aftertouchDepth;
-              mainOsc.setPitchLfo((1.0f + e + a) * 0.5f * l * (2.0f * a + o), 1);
-            }
-            mainOsc.setRate();
-          }
-        }
-        float w = mainOsc.tick();
-        mainSumNow += w * mainEnvelope.tick();
-      }
-      left = right = 0.0f;
-      if (active) {
-        const float s = r.sympathetic, d = r.drone, g = r.volume;
-        float mix;
-        if (r.followMain) {
-          float e = followFilter->tick(std::fabs(mainSumNow));
-          mix = g * (mainSumNow + 0.5f * (e + 0.04f) * sympSumNow * s + 0.5f * droneSumNow * d);
-        } else {
-          mix = g * (mainSumNow + 0.5f * sympSumNow * s + 0.5f * droneSumNow * d);
-        }
-        left = mix * r.gain;
-        if (r.toneBand) {
-          float x = left;
-          float y = toneFilterD->tick(toneFilterC->tick(toneFilterB->tick(toneFilterA->tick(x))));
-          left = x - y;
-        }
-        right = left;
-      } else if (!r.reverbOn) {
-        idle = true;
-      }
-      mainSum = mainSumNow;
-      sympSum = sympSumNow;
-      droneSum = droneSumNow;
-      voiceActive = active;
-      if (r.flangerOn) {
-        const float m = r.flangerMix;
-        float* p = flanger->tick(left, r.combined);
-        left = p[0] * m + (2.0f * m - 1.0f) * left;
-        right = p[1] * m + (2.0f * m - 1.0f) * right;
-        if (!r.reverbOn) idle = flanger->Idle();
-      }
-      dryL[j] = left;
-      dryR[j] = right;
+    mixStretch(dryL, active, r);
+    lanes::fill(dryL + active, 0.0f, frames - active);
+    const int last = frames - 1;
+    mainSum = stretch_.main[last];
+    sympSum = stretch_.sympathetic[last];
+    droneSum = stretch_.drone[last];
+    voiceActive = last < active;
+    if (r.flangerOn) {
+      flanger->tickBlock(dryL, dryL, dryR, frames, r.combined, r.flangerMix);
+    } else {
+      std::memcpy(dryR, dryL, sizeof(float) * static_cast<size_t>(frames));
     }
+    i += frames;
     if (r.reverbOn) {
-      reverb->processBlock(stretch_.left, stretch_.right, outL + first - 1, outR + first - 1, j);
+      reverb->processBlock(stretch_.left, stretch_.right, outL + first - 1, outR + first - 1, frames);
       idle = reverb->Idle();
-      left = outL[i - 2];
-      right = outR[i - 2];
+    } else {
+      idle = r.flangerOn ? flanger->Idle() : last >= active;
     }
+    left = outL[i - 2];
+    right = outR[i - 2];
   }
   frame[0] = left;
   frame[1] = right;
@@ -293,4 +251,122 @@ int VstSynth::renderStrings(int frames) {
     lanes::addProducts(k == drone ? b.drone : b.sympathetic, b.wave, b.envelope[k], n);
   }
   return active;
+}
+
+int VstSynth::renderMain(int frames, float l, const RenderParams& r) {
+  Wavetable& osc = *mainWave;
+  ADSR& envelope = *mainEnv;
+  float* out = stretch_.main;
+  float* wave = stretch_.wave;
+  // Samples j.. up to `until`, or up to the one the envelope falls idle at,
+  // whose index is returned.
+  const auto sound = [&](int j, int until) {
+    int m = j;
+    for (; m < until && envelope.getState() != ADSR::kIdle; ++m) out[m] = envelope.tick();
+    osc.tickBlock(wave + j, m - j);
+    for (int k = j; k < m; ++k) out[k] = wave[k] * out[k];
+    return m;
+  };
+  // The pitch moves on every twelfth sample (pitchModCounter cycles through
+  // 0..11); without pitch modulation the oscillator runs the whole stretch.
+  if (r.pitchOffset == 0.5f || !(r.pitchTime > 0.0f)) {
+    const int j = sound(0, frames);
+    pitchModCounter = (pitchModCounter + j) % 12;
+    if (j > 0) vibratoLfo->advance(j < frames ? j : frames - 1);
+    return j;
+  }
+  const float o = 2.0f * r.pitchOffset - 1.0f;
+  int ticked = 0;  // the vibrato has run through this sample
+  int j = 0;
+  while (j < frames && envelope.getState() != ADSR::kIdle) {
+    if (pitchModCounter <= 10) {
+      ++pitchModCounter;
+    } else {
+      pitchModCounter = 0;
+      if (j > ticked) {
+        if (j - ticked > 1) vibratoLfo->advance(j - ticked - 1);
+        l = vibratoLfo->tick();
+        ticked = j;
+      }
+      const float e = pitchEnv->tick();
+      if (!r.vibratoFx) {
+        osc.setPitchEnv(o * e, 5);
+      } else {
+        const float a = aftertouchDepth;
+        osc.setPitchLfo((1.0f + e + a) * 0.5f * l * (2.0f * a + o), 1);
+      }
+      osc.setRate();
+    }
+    // This sample (its envelope sounds) and those up to the next pitch step.
+    const int m = sound(j, std::min(frames, j + 12 - pitchModCounter));
+    pitchModCounter += m - j - 1;
+    j = m;
+  }
+  // The vibrato runs through the sample the voice stopped at, or the last.
+  const int through = j < frames ? j : frames - 1;
+  if (through > ticked) vibratoLfo->advance(through - ticked);
+  return j;
+}
+
+namespace {
+
+// One-pole steps of the tone band and the level follower with their states
+// in registers; the same arithmetic as FilterOneP::tick.
+struct Poles {
+  float state[5];
+  float coefficient[5];
+};
+
+template <bool kFollow, bool kTone>
+void mixVoices(float* out, const float* mainVoice, const float* sympathetic, const float* drone,
+               int n, float s, float d, float g, float gain, Poles& p) {
+  float follow = p.state[4], a = p.state[0], b = p.state[1], c = p.state[2], e = p.state[3];
+  const float cf = p.coefficient[4], ca = p.coefficient[0], cb = p.coefficient[1],
+              cc = p.coefficient[2], ce = p.coefficient[3];
+  for (int j = 0; j < n; ++j) {
+    const float m = mainVoice[j];
+    float mix;
+    if (kFollow) {
+      const float level = FilterOneP::step(std::fabs(m), follow, cf, false);
+      mix = g * (m + 0.5f * (level + 0.04f) * sympathetic[j] * s + 0.5f * drone[j] * d);
+    } else {
+      mix = g * (m + 0.5f * sympathetic[j] * s + 0.5f * drone[j] * d);
+    }
+    float x = mix * gain;
+    if (kTone) {
+      const float y = FilterOneP::step(
+          FilterOneP::step(FilterOneP::step(FilterOneP::step(x, a, ca, false), b, cb, false), c, cc, true),
+          e, ce, true);
+      x = x - y;
+    }
+    out[j] = x;
+  }
+  p.state[0] = a;
+  p.state[1] = b;
+  p.state[2] = c;
+  p.state[3] = e;
+  p.state[4] = follow;
+}
+
+}  // namespace
+
+void VstSynth::mixStretch(float* out, int n, const RenderParams& r) {
+  if (n <= 0) return;
+  FilterOneP* filters[5] = {toneFilterA.get(), toneFilterB.get(), toneFilterC.get(), toneFilterD.get(),
+                            followFilter.get()};
+  Poles p;
+  for (int k = 0; k < 5; ++k) {
+    p.state[k] = filters[k]->getState();
+    p.coefficient[k] = filters[k]->getCoefficient();
+  }
+  const StretchBuffers& b = stretch_;
+  const float s = r.sympathetic, d = r.drone, g = r.volume, gain = r.gain;
+  if (r.followMain) {
+    if (r.toneBand) mixVoices<true, true>(out, b.main, b.sympathetic, b.drone, n, s, d, g, gain, p);
+    else mixVoices<true, false>(out, b.main, b.sympathetic, b.drone, n, s, d, g, gain, p);
+  } else {
+    if (r.toneBand) mixVoices<false, true>(out, b.main, b.sympathetic, b.drone, n, s, d, g, gain, p);
+    else mixVoices<false, false>(out, b.main, b.sympathetic, b.drone, n, s, d, g, gain, p);
+  }
+  for (int k = 0; k < 5; ++k) filters[k]->setState(p.state[k]);
 }

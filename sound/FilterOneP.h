@@ -50,6 +50,16 @@ class FilterOneP : public VornMain {
     return output_;
   }
 
+  // tick() on a state the caller keeps, for loops that hold several
+  // filters in registers; highPass as type 1.
+  static float step(float x, float& state, float a, bool highPass) {
+    float y = (x - state) * a + state;
+    const float out = highPass ? x - state : y;
+    if (isZeroOrSubnormal(y)) y = 0.0f;
+    state = y;
+    return out;
+  }
+
   float getCoefficient() const { return coef_.load(std::memory_order_relaxed); }
   float getState() const { return state_; }
   void setState(float s) { state_ = s; }

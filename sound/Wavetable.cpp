@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstring>
 #include <thread>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -11,6 +14,65 @@ constexpr float kNegativeFrequency = 1e-12f;
 constexpr float kNegativeIncrement = 1e-8f;
 
 int clampRange(int range) { return range < 0 ? 0 : (range > 127 ? 127 : range); }
+
+// Exponent of the lowest set bit of a positive finite double.
+int lowestBit(double x) {
+  const auto bits = std::bit_cast<std::uint64_t>(x);
+  const int exponent = static_cast<int>((bits >> 52) & 0x7ff);
+  std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+  if (exponent != 0) mantissa |= std::uint64_t{1} << 52;
+  return (exponent == 0 ? 1 : exponent) - 1075 + std::countr_zero(mantissa);
+}
+
+// True when position + k * increment is a double exactly for every value
+// below limit: both lie on a grid of one power of two, fine enough, and
+// limit spans no more of its steps than a double's mantissa holds. The
+// running sum of the increments then never rounds, so the positions may be
+// worked out in any order and still be the running sum's, bit for bit.
+bool exactSums(double position, double increment, double limit) {
+  int grid = lowestBit(increment);
+  if (position != 0.0) grid = std::min(grid, lowestBit(position));
+  int span = 0;
+  std::frexp(limit, &span);  // limit < 2^span
+  return span - grid <= 53 && limit < 2147483647.0;
+}
+
+// n samples of Wavetable::between from position on, four at a time.
+// Requires exactSums(position, increment, limit) with every position of
+// the run below limit.
+void betweenRun(const float* data, double position, double increment, float* out, int n) {
+  int j = 0;
+#if defined(__SSE2__)
+  const __m128d twoSteps = _mm_set1_pd(2.0 * increment);
+  __m128d pos = _mm_set_pd(position + increment, position);
+  // The sample at k and the next one, as doubles.
+  const auto pair = [data](int k) {
+    return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(data + k))));
+  };
+  const auto lerp = [&pair](__m128d p) {
+    const __m128i index = _mm_cvttpd_epi32(p);
+    const __m128d fraction = _mm_sub_pd(p, _mm_cvtepi32_pd(index));
+    const __m128d first = pair(_mm_cvtsi128_si32(index));
+    const __m128d second = pair(_mm_cvtsi128_si32(_mm_shuffle_epi32(index, 1)));
+    const __m128d a = _mm_unpacklo_pd(first, second);
+    const __m128d b = _mm_unpackhi_pd(first, second);
+    return _mm_cvtpd_ps(_mm_add_pd(a, _mm_mul_pd(fraction, _mm_sub_pd(b, a))));
+  };
+  for (; j + 4 <= n; j += 4) {
+    const __m128d next = _mm_add_pd(pos, twoSteps);
+    _mm_storeu_ps(out + j, _mm_movelh_ps(lerp(pos), lerp(next)));
+    pos = _mm_add_pd(next, twoSteps);
+  }
+  position = _mm_cvtsd_f64(pos);
+#endif
+  for (; j < n; ++j) {
+    const auto i = static_cast<std::int64_t>(position);
+    const double a = data[i];
+    const double b = data[i + 1];
+    out[j] = static_cast<float>(a + (position - static_cast<double>(i)) * (b - a));
+    position += increment;
+  }
+}
 
 }  // namespace
 
@@ -339,6 +401,13 @@ void Wavetable::tickBlock(float* out, int n) {
     if (!runs || !(position < bound)) continue;
     const double steps = (bound - position) / increment - 2.0;
     int run = steps < static_cast<double>(n - j) ? static_cast<int>(steps) : n - j;
+    if (run >= 8 && exactSums(position, increment, bound)) {
+      betweenRun(data, position, increment, out + j, run);
+      j += run;
+      last = out[j - 1];
+      position += static_cast<double>(run) * increment;
+      continue;
+    }
     for (; run > 0; --run) {
       last = between(data, position);
       out[j++] = last;

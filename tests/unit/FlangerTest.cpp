@@ -57,18 +57,39 @@ class ReferenceFlanger {
 };
 
 // A whole sweep (about 4.2 s at depth 0.58), then the combined mode, which
-// holds the sweep, then the sweep again from where it stopped. Impulses every
-// 1500 ticks show any error of the delay as an error of the output.
+// holds the sweep, then the sweep again from where it stopped, then a second
+// of silence that turns the flanger idle and an impulse that wakes it.
+// Impulses every 1500 ticks show any error of the delay as an error of the
+// output. A twin ticked in blocks gives the same outputs bit for bit.
 TEST(FlangerSweep, SweptAndCombinedDelaysMatchTheRoundedTriangleSweep) {
   const double rate = 44100.0;
-  Flanger f;
+  Flanger f, twin;
   f.setRate(0.2f);
+  twin.setRate(0.2f);
   ReferenceFlanger model(rate, 0.2f);
   double lowest[2] = {1e9, 1e9}, highest[2] = {0.0, 0.0};
-  auto run = [&](int ticks, bool combined, long& n) {
+  std::vector<float> in, expected[2], got[2];
+  auto compareBlock = [&](bool combined) {
+    const int n = static_cast<int>(in.size());
+    got[0].resize(in.size());
+    got[1].resize(in.size());
+    // Mix 0.5: out * 0.5 + 0 * in.
+    twin.tickBlock(in.data(), got[0].data(), got[1].data(), n, combined, 0.5f);
+    for (int c = 0; c < 2; ++c)
+      for (int j = 0; j < n; ++j) ASSERT_EQ(got[c][j], expected[c][j] * 0.5f) << "block sample " << j;
+    in.clear();
+    expected[0].clear();
+    expected[1].clear();
+  };
+  auto run = [&](int ticks, bool combined, long& n, bool quiet = false) {
     for (int i = 0; i < ticks; ++i, ++n) {
-      const float x = n % 1500 == 0 ? 1.0f : 0.0f;
+      const float x = (quiet ? i == ticks - 1 : n % 1500 == 0) ? 1.0f : 0.0f;
       const float* out = f.tick(x, combined);
+      in.push_back(x);
+      expected[0].push_back(out[0]);
+      expected[1].push_back(out[1]);
+      if (in.size() == 1 + static_cast<size_t>(n % 97)) compareBlock(combined);
+      if (quiet) continue;
       model.tick(x, combined);
       for (int c = 0; c < 2; ++c) {
         ASSERT_NEAR(out[c], model.out[c], 5e-4) << (c ? "right" : "left") << ", tick " << n;
@@ -79,6 +100,7 @@ TEST(FlangerSweep, SweptAndCombinedDelaysMatchTheRoundedTriangleSweep) {
       ASSERT_NEAR(f.leftLine().getDelay(), model.delay(0), 2e-3) << n;
       ASSERT_NEAR(f.rightLine().getDelay(), model.delay(1), 5e-3) << n;
     }
+    if (!in.empty()) compareBlock(combined);
   };
   long n = 0;
   run(190000, false, n);
@@ -93,6 +115,9 @@ TEST(FlangerSweep, SweptAndCombinedDelaysMatchTheRoundedTriangleSweep) {
   EXPECT_NEAR(f.leftLine().getDelay(), 282.24, 1e-3);
   EXPECT_NEAR(f.rightLine().getDelay(), 1234.8, 1e-3);
   run(20000, false, n);
+  run(46000, false, n, true);
+  EXPECT_FALSE(f.Idle());
+  EXPECT_FALSE(twin.Idle());
 }
 
 TEST(FlangerRate, DelaysSweepAndIdleTimeFollowTheRate) {

@@ -62,19 +62,22 @@ TEST(RevmodelProcess, FirstEchoAndDampingKeepTheirTimeAndCutOffAtEveryRate) {
 // Stretches of any length (shorter and longer than the shortest line, odd
 // sizes that leave a scalar tail) give processmix's frames bit for bit, tiny
 // values flushed alike, the idle count included, through a freeze and a mute.
+// It opens dry-less and loud, before the first echo: a loud input under a
+// silent output.
 TEST(RevmodelProcess, ProcessBlockMatchesProcessMixFrameByFrame) {
   auto a = makeReverb();
   auto b = makeReverb();
   for (revmodel* r : {a.get(), b.get()}) {
     r->setwet(0.4f);
-    r->setdry(0.6f);
+    r->setdry(0.0f);
     r->setdamp(0.7f);
     r->setwidth(0.3f);
   }
   constexpr int kFrames = 30000;
   std::vector<float> inL(kFrames), inR(kFrames), outL(kFrames), outR(kFrames);
   for (int n = 0; n < kFrames; ++n) {
-    const float level = n < 12000 ? 1.0f : (n < 20000 ? 1e-39f : 0.0f);  // then subnormal, then quiet
+    // Loud, then ordinary, then subnormal, then quiet.
+    const float level = n < 400 ? 20.0f : (n < 12000 ? 1.0f : (n < 20000 ? 1e-39f : 0.0f));
     inL[n] = level * std::sin(0.01f * static_cast<float>(n));
     inR[n] = level * std::cos(0.013f * static_cast<float>(n * n % 1013));
   }
@@ -82,6 +85,10 @@ TEST(RevmodelProcess, ProcessBlockMatchesProcessMixFrameByFrame) {
   int n = 0;
   for (int k = 0; n < kFrames; ++k) {
     const int m = std::min(sizes[k % 8], kFrames - n);
+    if (k == 5) {
+      a->setdry(0.6f);
+      b->setdry(0.6f);
+    }
     if (k == 40) {
       a->setmode(1.0f);
       b->setmode(1.0f);
