@@ -1,5 +1,6 @@
 #include "FactorySets.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -23,6 +24,29 @@ VORNsndWriter::Wave toWave(const RenderedWave& r, int root, int lowKey, int high
   w.lowVelocity = lowVel;
   w.highVelocity = highVel;
   return w;
+}
+
+// A wave for `root` played up to key `highest`: partials under half of
+// 44.1 kHz there, with room for fine tuning, deviations and scales. It is
+// rendered at a rate high enough (the root key tag lowered by as many
+// semitones) that reading it between samples leaves images well under the
+// partials; the player then steps through it that much faster.
+VORNsndWriter::Wave bandLimited(StringTone t, int root, int highest, int lowKey, int highKey,
+                                int lowVel, int highVel) {
+  constexpr double kPitchRoom = 2.0;       // semitones above the highest key
+  constexpr double kHighestHz = 20950.0;   // 95 % of half of 44.1 kHz
+  constexpr double kImageDb = -76.0;
+  constexpr int kMostRaise = 52;           // keeps the player's table notes in range
+  t.topHz = kHighestHz / std::pow(2.0, (highest + kPitchRoom - root) / 12.0);
+  int raise = 0;
+  auto rate = [](int r) { return StringModel::kSampleRate * std::pow(2.0, r / 12.0); };
+  const int most = std::min(kMostRaise, root);
+  while (raise < most && StringModel::interpolationImageDb(t, rate(raise)) > kImageDb) ++raise;
+  // Still too loud at the highest rate: give up the partials that image
+  // most, all but the fundamental.
+  while (t.topHz > 1.5 * t.frequency && StringModel::interpolationImageDb(t, rate(raise)) > kImageDb)
+    t.topHz = std::max(t.topHz * 0.94, 1.5 * t.frequency);
+  return toWave(StringModel::render(t, rate(raise)), root - raise, lowKey, highKey, lowVel, highVel);
 }
 
 // Low notes keep their partials; high notes lose the body's low modes and
@@ -55,14 +79,14 @@ SetDesign bowedGut() {
   s.mainSoft.riseSeconds = 0.07;
   s.mainSoft.riseTilt = 0.25;
   s.mainSoft.noiseLevel = 0.05;
-  s.mainSoft.hissLevel = 0.006;
+  s.mainSoft.hissLevel = 0.0008;
   s.mainSoft.peakDb = -3.0;
   s.mainLoud = m;
   s.mainLoud.rolloffHz = 5500;
   s.mainLoud.riseSeconds = 0.035;
   s.mainLoud.riseTilt = -0.15;
   s.mainLoud.noiseLevel = 0.14;
-  s.mainLoud.hissLevel = 0.01;
+  s.mainLoud.hissLevel = 0.0012;
   s.mainLoud.peakDb = -1.0;
 
   StringTone y;
@@ -119,14 +143,14 @@ SetDesign brightSteel() {
   s.mainSoft.riseSeconds = 0.045;
   s.mainSoft.riseTilt = 0.15;
   s.mainSoft.noiseLevel = 0.06;
-  s.mainSoft.hissLevel = 0.008;
+  s.mainSoft.hissLevel = 0.001;
   s.mainSoft.peakDb = -3.0;
   s.mainLoud = m;
   s.mainLoud.rolloffHz = 10000;
   s.mainLoud.riseSeconds = 0.018;
   s.mainLoud.riseTilt = -0.2;
   s.mainLoud.noiseLevel = 0.16;
-  s.mainLoud.hissLevel = 0.012;
+  s.mainLoud.hissLevel = 0.0014;
   s.mainLoud.peakDb = -1.0;
 
   StringTone y;
@@ -237,27 +261,32 @@ std::vector<VORNsndWriter::Wave> FactorySets::waves(const SetDesign& set, const 
   if (kind == "MainS") {
     for (int root = kMainLow; root <= kMainHigh; root += kMainStep) {
       int low = root == kMainLow ? 0 : root - kMainStep / 2;
-      int high = root + kMainStep >= kMainHigh + 1 ? 127 : root + kMainStep / 2 - 1;
-      if (root == kMainHigh) high = 127;
-      RenderedWave soft = StringModel::render(atNote(set.mainSoft, root, seedOf(set.folder, root, 1)));
-      RenderedWave loud = StringModel::render(atNote(set.mainLoud, root, seedOf(set.folder, root, 2)));
-      out.push_back(toWave(soft, root, low, high, 0, kSoftTop));
-      out.push_back(toWave(loud, root, low, high, kSoftTop + 1, 127));
+      int high = root == kMainHigh ? 127 : root + kMainStep / 2 - 1;
+      out.push_back(bandLimited(atNote(set.mainSoft, root, seedOf(set.folder, root, 1)), root, high,
+                                low, high, 0, kSoftTop));
+      out.push_back(bandLimited(atNote(set.mainLoud, root, seedOf(set.folder, root, 2)), root, high,
+                                low, high, kSoftTop + 1, 127));
     }
   } else if (kind == "Symp") {
     for (int root = kSympLow; root <= kSympHigh; root += 2) {
       int low = root == kSympLow ? 0 : root;
       int high = root + 2 > kSympHigh ? 127 : root + 1;
-      RenderedWave r = StringModel::render(atNote(set.symp, root, seedOf(set.folder, root, 3)));
-      out.push_back(toWave(r, root, low, high, 0, 127));
+      out.push_back(bandLimited(atNote(set.symp, root, seedOf(set.folder, root, 3)), root,
+                                std::min(high, kSympHigh), low, high, 0, 127));
     }
   } else if (kind == "Drone") {
-    // The drone plays note 36 (moved by -5..+6) or, below a split, the
-    // played note an octave down.
-    const int roots[3][3] = {{31, 0, 33}, {36, 34, 39}, {43, 40, 127}};
-    for (const auto& r : roots) {
-      RenderedWave w = StringModel::render(atNote(set.drone, r[0], seedOf(set.folder, r[0], 4)));
-      out.push_back(toWave(w, r[0], r[1], r[2], 0, 127));
+    // The drone plays note 36 moved by up to kDroneRaise semitones either
+    // way, or, below a split key, the played key an octave down: up to
+    // kDroneTop, moved the same way.
+    out.push_back(bandLimited(atNote(set.drone, 31, seedOf(set.folder, 31, 4)), 31, 33 + kDroneRaise,
+                              0, 33, 0, 127));
+    out.push_back(bandLimited(atNote(set.drone, 36, seedOf(set.folder, 36, 4)), 36, 39 + kDroneRaise,
+                              34, 39, 0, 127));
+    for (int root = 43; root <= kDroneTop; root += kDroneStep) {
+      int low = root - kDroneStep / 2, high = root + kDroneStep / 2 - 1 + kDroneStep % 2;
+      if (root + kDroneStep > kDroneTop) high = 127;
+      out.push_back(bandLimited(atNote(set.drone, root, seedOf(set.folder, root, 4)), root,
+                                std::min(high, kDroneTop) + kDroneRaise, low, high, 0, 127));
     }
   }
   return out;

@@ -51,6 +51,47 @@ class BandPass {
   double x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
 };
 
+// Two-pole low-pass (Butterworth Q) keeping the noise under the partials' limit.
+class LowPass {
+ public:
+  LowPass(double hz, double rate) {
+    double w = kTwoPi * std::min(hz, 0.45 * rate) / rate;
+    double alpha = std::sin(w) / std::numbers::sqrt2;
+    double a0 = 1.0 + alpha;
+    b1_ = (1.0 - std::cos(w)) / a0;
+    b0_ = 0.5 * b1_;
+    a1_ = -2.0 * std::cos(w) / a0;
+    a2_ = (1.0 - alpha) / a0;
+  }
+  double tick(double x) {
+    double y = b0_ * (x + x2_) + b1_ * x1_ - a1_ * y1_ - a2_ * y2_;
+    x2_ = x1_;
+    x1_ = x;
+    y2_ = y1_;
+    y1_ = y;
+    return y;
+  }
+
+ private:
+  double b0_, b1_, a1_, a2_;
+  double x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
+};
+
+// Band-passed white noise, steeply cut above `topHz`; its level in the band
+// does not depend on the rate it is made at.
+class Noise {
+ public:
+  Noise(double hz, double q, double topHz, double rate)
+      : band_(hz, q, rate), cut1_(topHz, rate), cut2_(topHz, rate),
+        gain_(std::sqrt(rate / StringModel::kSampleRate)) {}
+  double tick(Random& rnd) { return gain_ * cut2_.tick(cut1_.tick(band_.tick(rnd.bipolar()))); }
+
+ private:
+  BandPass band_;
+  LowPass cut1_, cut2_;
+  double gain_;
+};
+
 double bodyGain(const std::vector<Resonance>& body, double hz) {
   double g = 1.0;
   for (const Resonance& r : body) {
@@ -67,6 +108,14 @@ double blendOut(double n, double start, double end) {
   return 0.5 + 0.5 * std::cos(std::numbers::pi * (n - start) / (end - start));
 }
 
+double partialLevel(const StringTone& t, int k, double hz) {
+  double comb = std::max(0.08, std::fabs(std::sin(std::numbers::pi * k * t.excitePoint)));
+  double roll = 1.0 / std::sqrt(1.0 + std::pow(hz / t.rolloffHz, 4.0));
+  return std::pow(k, -t.slope) * comb * roll * bodyGain(t.body, hz);
+}
+
+double partialLimit(const StringTone& t, double sr) { return std::min({15000.0, t.topHz, 0.42 * sr}); }
+
 struct Partial {
   double hz;
   long cycles;  // per loop, looped tones only
@@ -81,8 +130,31 @@ struct Partial {
 
 double StringModel::noteHz(int note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0); }
 
-RenderedWave StringModel::render(const StringTone& t) {
-  const double sr = kSampleRate;
+double StringModel::interpolationImageDb(const StringTone& t, double sampleRate) {
+  const double stretch0 = std::sqrt(1.0 + t.inharmonicity);
+  // Level changes inside the loop and the level scatter between partials
+  // (at most 15 %) at their highest.
+  const double swing = (1.0 + t.shimmer) * (1.0 + t.sweepDepth) * 1.15;
+  double fundamental = 0.0, worst = 0.0;
+  for (int k = 1; k <= t.maxPartials; ++k) {
+    double hz = k * t.frequency * std::sqrt(1.0 + t.inharmonicity * k * k) / stretch0;
+    if (hz > partialLimit(t, sampleRate)) break;
+    double level = partialLevel(t, k, hz);
+    if (k == 1) {
+      fundamental = std::max(level / 1.15, 0.35);
+      level = fundamental * 1.15;
+    }
+    // A triangle kernel passes a partial at u cycles per sample into an
+    // image at 1 - u with the gain sinc^2(1 - u).
+    double u = hz / sampleRate;
+    double image = std::sin(std::numbers::pi * u) / (std::numbers::pi * (1.0 - u));
+    worst = std::max(worst, level * swing * image * image);
+  }
+  return fundamental > 0.0 ? 20.0 * std::log10(std::max(worst, 1e-30) / fundamental) : -300.0;
+}
+
+RenderedWave StringModel::render(const StringTone& t, double sampleRate) {
+  const double sr = sampleRate;
   const bool looped = t.loopSeconds > 0.0;
   Random rnd(t.seed);
 
@@ -105,7 +177,7 @@ RenderedWave StringModel::render(const StringTone& t) {
   long lastCycles = 0;
   for (int k = 1; k <= t.maxPartials; ++k) {
     double hz = k * f1 * std::sqrt(1.0 + t.inharmonicity * k * k) / stretch0;
-    if (hz > std::min(15000.0, 0.42 * sr)) break;
+    if (hz > partialLimit(t, sr)) break;
     Partial p{};
     if (looped) {
       p.cycles = std::lround(hz * loopLength / sr);
@@ -116,10 +188,8 @@ RenderedWave StringModel::render(const StringTone& t) {
     } else {
       p.hz = hz;
     }
-    double comb = std::max(0.08, std::fabs(std::sin(std::numbers::pi * k * t.excitePoint)));
-    double roll = 1.0 / std::sqrt(1.0 + std::pow(p.hz / t.rolloffHz, 4.0));
     double jitter = 1.0 + 0.15 * rnd.bipolar();
-    p.level = std::pow(k, -t.slope) * comb * roll * bodyGain(t.body, p.hz) * jitter;
+    p.level = partialLevel(t, k, p.hz) * jitter;
     if (k == 1) p.level = std::max(p.level, 0.35);  // keep the fundamental audible
     p.rise = t.riseSeconds * std::pow(k, t.riseTilt);
     p.pluckTime = t.pluckSeconds / (1.0 + 0.12 * (k - 1));
@@ -190,21 +260,21 @@ RenderedWave StringModel::render(const StringTone& t) {
   // Onset noise: filtered, quick rise, dies away before the loop begins.
   double fundamentalLevel = partials.empty() ? 1.0 : partials.front().level;
   if (t.noiseLevel > 0.0) {
-    BandPass bp(t.noiseHz, t.noiseQ, sr);
+    Noise noise(t.noiseHz, t.noiseQ, partialLimit(t, sr), sr);
     long n1 = std::min(total, looped ? attack : total);
     for (long n = 0; n < n1; ++n) {
       double time = n / sr;
       double e = std::min(1.0, time / 0.004) * std::exp(-time / t.noiseSeconds);
       if (looped) e *= blendOut(n, blendStart, attack);
-      out[n] += fundamentalLevel * t.noiseLevel * 4.0 * e * bp.tick(rnd.bipolar());
+      out[n] += fundamentalLevel * t.noiseLevel * 4.0 * e * noise.tick(rnd);
     }
   }
   // Bow hiss inside the loop: one loop length of noise made circular by an
   // equal-power cross-fade with the stretch that follows it.
   if (looped && t.hissLevel > 0.0) {
-    BandPass bp(t.noiseHz, 0.7, sr);
+    Noise noise(t.noiseHz, 0.7, partialLimit(t, sr), sr);
     std::vector<double> raw(3 * loopLength);
-    for (double& v : raw) v = bp.tick(rnd.bipolar());
+    for (double& v : raw) v = noise.tick(rnd);
     std::vector<double> hiss(loopLength);
     for (long i = 0; i < loopLength; ++i) {
       double x = static_cast<double>(i) / loopLength;

@@ -23,6 +23,9 @@ struct StringTone {
   double excitePoint = 0.12;       // relative bow/pluck position (comb)
   std::vector<Resonance> body;
   int maxPartials = 80;
+  // No partial above this (Hz): a wave played up to some interval above its
+  // root keeps its partials under half the output rate there.
+  double topHz = 15000.0;
 
   double attackSeconds = 0.4;  // part before the loop, or the whole tone without loop
   double loopSeconds = 0.0;    // 0: no loop, the tone decays
@@ -38,7 +41,10 @@ struct StringTone {
   double noiseHz = 2500.0;
   double noiseQ = 1.0;
   double noiseSeconds = 0.05;
-  double hissLevel = 0.0;  // steady noise inside the loop (bow hiss)
+  // Steady noise inside the loop (bow hiss). It repeats with the loop, so it
+  // is a dense comb of lines: about 0.0015 keeps them 70 dB under the
+  // fundamental.
+  double hissLevel = 0.0;
 
   double shimmer = 0.0;        // depth of slow loop-periodic level changes per partial
   double beatCents = 0.0;      // no loop: second polarisation, detuned, for beating
@@ -59,7 +65,13 @@ struct RenderedWave {
 class StringModel {
  public:
   static constexpr double kSampleRate = 44100.0;
-  static RenderedWave render(const StringTone& tone);
+  // At `sampleRate`, which may be above the rate the player assumes: the wave
+  // is then tagged with a lower root key and read faster.
+  static RenderedWave render(const StringTone& tone, double sampleRate = kSampleRate);
+  // The strongest image, in dB against the fundamental, that reading the
+  // tone rendered at `sampleRate` between samples by straight-line
+  // interpolation leaves (largest near the sample rate minus each partial).
+  static double interpolationImageDb(const StringTone& tone, double sampleRate);
   // Frequency of a MIDI note, A4 (69) = 440 Hz.
   static double noteHz(int note);
 };
