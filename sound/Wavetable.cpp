@@ -37,44 +37,48 @@ bool exactSums(double position, double increment, double limit) {
   return span - grid <= 53 && limit < 2147483647.0;
 }
 
+}  // namespace
+
 // n samples of Wavetable::between from position on, four at a time.
 // Requires exactSums(position, increment, limit) with every position of
-// the run below limit.
-void betweenRun(const float* data, double position, double increment, float* out, int n) {
+// the run below limit, and 1 <= position.
+void Wavetable::betweenRun(const float* data, double position, double increment, float* out, int n) {
   int j = 0;
 #if defined(__SSE2__)
   const __m128d twoSteps = _mm_set1_pd(2.0 * increment);
   __m128d pos = _mm_set_pd(position + increment, position);
-  // The sample at k and the next one, as doubles.
-  const auto pair = [data](int k) {
-    return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(data + k))));
-  };
-  const auto lerp = [&pair](__m128d p) {
+  const __m128d third = _mm_set1_pd(1.0 / 3.0);
+  const __m128d half = _mm_set1_pd(0.5);
+  const __m128d sixth = _mm_set1_pd(1.0 / 6.0);
+  // Wavetable::cubic for two positions, operation for operation.
+  const auto twoValues = [&](__m128d p) {
     const __m128i index = _mm_cvttpd_epi32(p);
-    const __m128d fraction = _mm_sub_pd(p, _mm_cvtepi32_pd(index));
-    const __m128d first = pair(_mm_cvtsi128_si32(index));
-    const __m128d second = pair(_mm_cvtsi128_si32(_mm_shuffle_epi32(index, 1)));
-    const __m128d a = _mm_unpacklo_pd(first, second);
-    const __m128d b = _mm_unpackhi_pd(first, second);
-    return _mm_cvtpd_ps(_mm_add_pd(a, _mm_mul_pd(fraction, _mm_sub_pd(b, a))));
+    const __m128d x = _mm_sub_pd(p, _mm_cvtepi32_pd(index));
+    const __m128 first = _mm_loadu_ps(data + _mm_cvtsi128_si32(index) - 1);
+    const __m128 second = _mm_loadu_ps(data + _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 1)) - 1);
+    const __m128d ab1 = _mm_cvtps_pd(first), cd1 = _mm_cvtps_pd(_mm_movehl_ps(first, first));
+    const __m128d ab2 = _mm_cvtps_pd(second), cd2 = _mm_cvtps_pd(_mm_movehl_ps(second, second));
+    const __m128d a = _mm_unpacklo_pd(ab1, ab2), b = _mm_unpackhi_pd(ab1, ab2);
+    const __m128d c = _mm_unpacklo_pd(cd1, cd2), d = _mm_unpackhi_pd(cd1, cd2);
+    const __m128d c1 = _mm_sub_pd(_mm_sub_pd(_mm_sub_pd(c, _mm_mul_pd(a, third)), _mm_mul_pd(b, half)),
+                                  _mm_mul_pd(d, sixth));
+    const __m128d c2 = _mm_sub_pd(_mm_mul_pd(_mm_add_pd(a, c), half), b);
+    const __m128d c3 = _mm_add_pd(_mm_mul_pd(_mm_sub_pd(d, a), sixth), _mm_mul_pd(_mm_sub_pd(b, c), half));
+    const __m128d y = _mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(c3, x), c2), x), c1), x), b);
+    return _mm_cvtpd_ps(y);
   };
   for (; j + 4 <= n; j += 4) {
     const __m128d next = _mm_add_pd(pos, twoSteps);
-    _mm_storeu_ps(out + j, _mm_movelh_ps(lerp(pos), lerp(next)));
+    _mm_storeu_ps(out + j, _mm_movelh_ps(twoValues(pos), twoValues(next)));
     pos = _mm_add_pd(next, twoSteps);
   }
   position = _mm_cvtsd_f64(pos);
 #endif
   for (; j < n; ++j) {
-    const auto i = static_cast<std::int64_t>(position);
-    const double a = data[i];
-    const double b = data[i + 1];
-    out[j] = static_cast<float>(a + (position - static_cast<double>(i)) * (b - a));
+    out[j] = between(data, position);
     position += increment;
   }
 }
-
-}  // namespace
 
 Wavetable::Wavetable(VORNsnd* sound, SoundStatus* status) : sound_(sound), status_(status) {
   init();
@@ -385,8 +389,8 @@ void Wavetable::tickBlock(float* out, int n) {
   const int64_t allocated = allocated_;
   const double increment = static_cast<double>(increment_);
   // Up to this position neither the loop end, the wave's end nor the last
-  // sample can be reached, so runs below it need no checks.
-  const double bound = std::min(looping ? loopEnd : end, static_cast<double>(allocated - 1));
+  // samples can be reached, so runs below it need no checks.
+  const double bound = std::min(looping ? loopEnd : end, static_cast<double>(allocated - 2));
   const bool runs = increment > 1e-6 && position >= 0.0;
   while (j < n) {
     if (looping) {
@@ -398,7 +402,7 @@ void Wavetable::tickBlock(float* out, int n) {
     out[j++] = last;
     position += increment;
     // Two steps' margin for the rounding of the running sum.
-    if (!runs || !(position < bound)) continue;
+    if (!runs || !(position < bound) || position < 1.0) continue;
     const double steps = (bound - position) / increment - 2.0;
     int run = steps < static_cast<double>(n - j) ? static_cast<int>(steps) : n - j;
     if (run >= 8 && exactSums(position, increment, bound)) {

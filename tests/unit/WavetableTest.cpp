@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <memory>
@@ -120,6 +121,33 @@ TEST_F(OscillatorTest, OffsetsBendAndDeviation) {
   osc.setRate();
   EXPECT_EQ(osc.frequency(), before);
   for (int i = 0; i < 100; ++i) ASSERT_TRUE(std::isfinite(osc.tick()));
+}
+
+// A looped sine of u = 0.05 cycles per sample played a little above its root
+// (through the loop seam several times): every output lies within the
+// remainder bound of a cubic through four samples, max|f^(4)| / 4! times
+// max|(x + 1) x (x - 1) (x - 2)| = 9/16 on 0..1, about -73 dB. A straight
+// line between two samples misses by up to (2 pi u)^2 / 8, about -38 dB.
+TEST_F(OscillatorTest, ReadsBetweenSamplesWithinTheCubicRemainder) {
+  constexpr double kPi = 3.14159265358979323846;
+  constexpr double u = 0.05;
+  Wave sine = constant(0.0f, 4000);
+  for (size_t i = 0; i < sine.samples.size(); ++i)
+    sine.samples[i] = static_cast<float>(std::sin(2.0 * kPi * u * static_cast<double>(i)));
+  sine.loopStart = 200;  // 3800 samples: a whole number of cycles
+  sine.loopEnd = 3999;
+  auto snd = sound({sine});
+  Wavetable osc(snd.get());
+  osc.setNote(61, 100, true, false);
+  ASSERT_GT(std::fabs(osc.increment() - 1.0f), 0.05f);
+  const double bound = std::pow(2.0 * kPi * u, 4.0) / 24.0 * (9.0 / 16.0);
+  double worst = 0.0;
+  for (int n = 0; n < 20000; ++n) {
+    const double p = osc.position();
+    worst = std::max(worst, std::fabs(osc.tick() - std::sin(2.0 * kPi * u * p)));
+  }
+  EXPECT_GT(osc.position(), 200.0);
+  EXPECT_LT(worst, bound + 1e-6) << "worst error " << 20.0 * std::log10(worst) << " dB";
 }
 
 }  // namespace
