@@ -116,6 +116,22 @@ double partialLevel(const StringTone& t, int k, double hz) {
 
 double partialLimit(const StringTone& t, double sr) { return std::min({15000.0, t.topHz, 0.42 * sr}); }
 
+// Response at f (cycles per sample) of the player's reader: the cubic through
+// the four samples around the position, as a kernel over -2..2.
+double readerGain(double f) {
+  const auto kernel = [](double t) {
+    return t < 1.0 ? ((0.5 * t - 1.0) * t - 0.5) * t + 1.0
+                   : ((-t / 6.0 + 1.0) * t - 11.0 / 6.0) * t + 1.0;
+  };
+  constexpr int kSteps = 256;
+  double sum = 0.0;
+  for (int i = 0; i < kSteps; ++i) {
+    const double t = 2.0 * (i + 0.5) / kSteps;
+    sum += kernel(t) * std::cos(2.0 * std::numbers::pi * f * t);
+  }
+  return 4.0 * sum / kSteps;
+}
+
 struct Partial {
   double hz;
   long cycles;  // per loop, looped tones only
@@ -144,11 +160,12 @@ double StringModel::interpolationImageDb(const StringTone& t, double sampleRate)
       fundamental = std::max(level / 1.15, 0.35);
       level = fundamental * 1.15;
     }
-    // A triangle kernel passes a partial at u cycles per sample into an
-    // image at 1 - u with the gain sinc^2(1 - u).
+    // A partial at u cycles per sample leaves images at k -+ u, the
+    // strongest next to the sample rate.
     double u = hz / sampleRate;
-    double image = std::sin(std::numbers::pi * u) / (std::numbers::pi * (1.0 - u));
-    worst = std::max(worst, level * swing * image * image);
+    double image = 0.0;
+    for (double f : {1.0 - u, 1.0 + u, 2.0 - u, 2.0 + u}) image = std::max(image, std::fabs(readerGain(f)));
+    worst = std::max(worst, level * swing * image / std::fabs(readerGain(u)));
   }
   return fundamental > 0.0 ? 20.0 * std::log10(std::max(worst, 1e-30) / fundamental) : -300.0;
 }

@@ -69,8 +69,8 @@ class StringModel {
   // is then tagged with a lower root key and read faster.
   static RenderedWave render(const StringTone& tone, double sampleRate = kSampleRate);
   // The strongest image, in dB against the fundamental, that reading the
-  // tone rendered at `sampleRate` between samples by straight-line
-  // interpolation leaves (largest near the sample rate minus each partial).
+  // tone rendered at `sampleRate` between samples with the player's
+  // four-point cubic leaves (largest near the sample rate minus each partial).
   static double interpolationImageDb(const StringTone& tone, double sampleRate);
   // Frequency of a MIDI note, A4 (69) = 440 Hz.
   static double noteHz(int note);
