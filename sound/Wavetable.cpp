@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <thread>
-#if defined(__SSE2__)
+#if defined(__SSE2__) && defined(__x86_64__)
 #include <emmintrin.h>
 #endif
 
@@ -44,32 +44,35 @@ bool exactSums(double position, double increment, double limit) {
 // the run below limit, and 1 <= position.
 void Wavetable::betweenRun(const float* data, double position, double increment, float* out, int n) {
   int j = 0;
-#if defined(__SSE2__)
+#if defined(__SSE2__) && defined(__x86_64__)
   const __m128d twoSteps = _mm_set1_pd(2.0 * increment);
   __m128d pos = _mm_set_pd(position + increment, position);
-  const __m128d third = _mm_set1_pd(1.0 / 3.0);
-  const __m128d half = _mm_set1_pd(0.5);
-  const __m128d sixth = _mm_set1_pd(1.0 / 6.0);
-  // Wavetable::cubic for two positions, operation for operation.
-  const auto twoValues = [&](__m128d p) {
-    const __m128i index = _mm_cvttpd_epi32(p);
-    const __m128d x = _mm_sub_pd(p, _mm_cvtepi32_pd(index));
-    const __m128 first = _mm_loadu_ps(data + _mm_cvtsi128_si32(index) - 1);
-    const __m128 second = _mm_loadu_ps(data + _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 1)) - 1);
-    const __m128d ab1 = _mm_cvtps_pd(first), cd1 = _mm_cvtps_pd(_mm_movehl_ps(first, first));
-    const __m128d ab2 = _mm_cvtps_pd(second), cd2 = _mm_cvtps_pd(_mm_movehl_ps(second, second));
-    const __m128d a = _mm_unpacklo_pd(ab1, ab2), b = _mm_unpackhi_pd(ab1, ab2);
-    const __m128d c = _mm_unpacklo_pd(cd1, cd2), d = _mm_unpackhi_pd(cd1, cd2);
-    const __m128d c1 = _mm_sub_pd(_mm_sub_pd(_mm_sub_pd(c, _mm_mul_pd(a, third)), _mm_mul_pd(b, half)),
-                                  _mm_mul_pd(d, sixth));
-    const __m128d c2 = _mm_sub_pd(_mm_mul_pd(_mm_add_pd(a, c), half), b);
-    const __m128d c3 = _mm_add_pd(_mm_mul_pd(_mm_sub_pd(d, a), sixth), _mm_mul_pd(_mm_sub_pd(b, c), half));
-    const __m128d y = _mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(c3, x), c2), x), c1), x), b);
-    return _mm_cvtpd_ps(y);
+  const __m128 half = _mm_set1_ps(0.5f);
+  const __m128 sixth = _mm_set1_ps(1.0f / 6.0f);
+  const auto window = [data](std::int64_t packed, int shift) {
+    return _mm_loadu_ps(data + static_cast<std::int32_t>(packed >> shift) - 1);
   };
+  // Wavetable::cubic for four positions, operation for operation.
   for (; j + 4 <= n; j += 4) {
     const __m128d next = _mm_add_pd(pos, twoSteps);
-    _mm_storeu_ps(out + j, _mm_movelh_ps(twoValues(pos), twoValues(next)));
+    const __m128i low = _mm_cvttpd_epi32(pos);
+    const __m128i high = _mm_cvttpd_epi32(next);
+    const __m128 x = _mm_movelh_ps(_mm_cvtpd_ps(_mm_sub_pd(pos, _mm_cvtepi32_pd(low))),
+                                   _mm_cvtpd_ps(_mm_sub_pd(next, _mm_cvtepi32_pd(high))));
+    const std::int64_t first = _mm_cvtsi128_si64(low);
+    const std::int64_t second = _mm_cvtsi128_si64(high);
+    // Rows of four samples around each position, turned into columns.
+    __m128 a = window(first, 0);
+    __m128 b = window(first, 32);
+    __m128 c = window(second, 0);
+    __m128 d = window(second, 32);
+    _MM_TRANSPOSE4_PS(a, b, c, d);
+    const __m128 c2 = _mm_sub_ps(_mm_mul_ps(_mm_add_ps(a, c), half), b);
+    const __m128 c3 = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(d, a), sixth), _mm_mul_ps(_mm_sub_ps(b, c), half));
+    const __m128 c1 = _mm_sub_ps(_mm_mul_ps(_mm_sub_ps(c, a), half), c3);
+    const __m128 y = _mm_add_ps(
+        _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(c3, x), c2), x), c1), x), b);
+    _mm_storeu_ps(out + j, y);
     pos = _mm_add_pd(next, twoSteps);
   }
   position = _mm_cvtsd_f64(pos);

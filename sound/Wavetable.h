@@ -145,28 +145,32 @@ class Wavetable : public VornMain {
   // Four-point cubic through the samples at i - 1 .. i + 2 (i the whole
   // part of position, fraction x): it passes through every sample and leaves
   // images of a partial at u cycles per sample about u^4 below it, where a
-  // straight line between two samples leaves u^2. The block reader repeats
-  // these operations in this order, so both give the same bits.
-  static double cubic(double a, double b, double c, double d, double x) {
-    const double c1 = c - a * (1.0 / 3.0) - b * 0.5 - d * (1.0 / 6.0);
-    const double c2 = (a + c) * 0.5 - b;
-    const double c3 = (d - a) * (1.0 / 6.0) + (b - c) * 0.5;
+  // straight line between two samples leaves u^2. Float is ample for float
+  // samples; the block reader repeats these operations in this order, four
+  // positions at a time, so both give the same bits.
+  static float cubic(float a, float b, float c, float d, float x) {
+    const float c2 = (a + c) * 0.5f - b;
+    const float c3 = (d - a) * (1.0f / 6.0f) + (b - c) * 0.5f;
+    const float c1 = (c - a) * 0.5f - c3;
     return ((c3 * x + c2) * x + c1) * x + b;
+  }
+  // The fraction is worked out in double, then rounded once.
+  static float fraction(double position, int64_t i) {
+    return static_cast<float>(position - static_cast<double>(i));
   }
   // The caller keeps 1 <= position and position + 2 inside the data.
   static float between(const float* data, double position) {
     const int64_t i = static_cast<int64_t>(position);
-    return static_cast<float>(
-        cubic(data[i - 1], data[i], data[i + 1], data[i + 2], position - static_cast<double>(i)));
+    return cubic(data[i - 1], data[i], data[i + 1], data[i + 2], fraction(position, i));
   }
   // Anywhere: samples outside the data count as silence.
   static float interpolate(const float* data, int64_t allocated, double position) {
     const int64_t i = static_cast<int64_t>(position);
     if (i < 0 || i + 1 >= allocated) return 0.0f;
     if (i >= 1 && i + 2 < allocated) return between(data, position);
-    const double a = i >= 1 ? data[i - 1] : 0.0;
-    const double d = i + 2 < allocated ? data[i + 2] : 0.0;
-    return static_cast<float>(cubic(a, data[i], data[i + 1], d, position - static_cast<double>(i)));
+    const float a = i >= 1 ? data[i - 1] : 0.0f;
+    const float d = i + 2 < allocated ? data[i + 2] : 0.0f;
+    return cubic(a, data[i], data[i + 1], d, fraction(position, i));
   }
   // n values of between() from position on, four at a time; every position
   // of the run lies where between() may read (see tickBlock).
