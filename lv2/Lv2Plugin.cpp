@@ -105,10 +105,7 @@ Lv2Plugin* Lv2Plugin::create(double sampleRate, const LV2_Feature* const* featur
   return self.release();
 }
 
-Lv2Plugin::~Lv2Plugin() {
-  // A host that forgot to close its UI: the editor must not call back.
-  listener_ = nullptr;
-}
+Lv2Plugin::~Lv2Plugin() = default;
 
 // Audio thread, inside run: the host's worker is told; a request made on any
 // other thread is left to the engine's own loader.
@@ -149,7 +146,8 @@ VstIntPtr Lv2Plugin::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 ind
 }
 
 VstIntPtr Lv2Plugin::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, float opt) {
-  const bool fromEditor = listener_ && uiThread_.load(std::memory_order_relaxed) == std::this_thread::get_id();
+  // The thread first: listener_ belongs to the UI thread and is read there only.
+  const bool fromEditor = uiThread_.load(std::memory_order_relaxed) == std::this_thread::get_id() && listener_;
   const bool port = index >= 0 && index < Lv2Ports::kControls;
   switch (opcode) {
     case audioMasterAutomate:
