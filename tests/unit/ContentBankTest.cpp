@@ -1,4 +1,5 @@
-// The generated scales and factory bank, and mkbank's handling of its source.
+// The generated scales and factory bank, and make install into a temporary
+// home: a fresh plug-in instance must find the content where it looks.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,9 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "host/HostedPlugin.h"
 #include "perform/MicroTuning.h"
 #include "plugin/VstParameters.h"
 #include "plugin/VstSynth.h"
+#include "sound/VORNsnd.h"
+#include "support/VornMain.h"
 #include "testsupport/TestFiles.h"
 
 namespace fs = std::filesystem;
@@ -114,4 +118,53 @@ TEST(ContentBankTest, FactoryBankHolds128ProgramsWhoseSetsAndScalesExist) {
   }
   EXPECT_GE(named, 16);
   EXPECT_EQ(sets.size(), 3u);
+}
+
+TEST(ContentInstallTest, FreshInstanceFindsTheInstalledContent) {
+  testfiles::TempDir tmp("vellamor_install");
+  ASSERT_TRUE(tmp.ok());
+  const fs::path home = tmp.path(), vst = home / ".vst";
+  testfiles::ScopedEnv h("HOME", home.string()), d("XDG_DATA_HOME", (home / "data").string()),
+      s("XDG_DATA_DIRS", (home / "nowhere").string());
+  // __FILE__ is relative to the build folder when ccache rewrites paths.
+  const fs::path source = (buildDir() / __FILE__).parent_path().parent_path().parent_path();
+  ASSERT_EQ(testfiles::runCommand("'" + (source / "scripts/install.sh").string() + "' install '" +
+                                  buildDir().string() + "' '" + vst.string() + "'")
+                .status,
+            0);
+
+  // Where the plug-in looks for its sounds, computed by the engine itself.
+  const fs::path sounds = findSoundsDirectory("Vellamor");
+  EXPECT_EQ(sounds, home / "data/Audio/Sounds/Banks/Quillmark/Vellamor/");
+  int sets = 0;
+  for (const auto& e : fs::directory_iterator(sounds)) {
+    if (!e.is_directory() || e.path().filename() == "Scale") continue;
+    ++sets;
+    for (const char* kind : {"MainS", "Symp", "Drone"}) {
+      VORNsnd sound;
+      EXPECT_EQ(sound.loadVORNsnd((e.path() / (std::string(kind) + ".VORNsnd")).c_str()), 0) << e.path() << kind;
+    }
+  }
+  EXPECT_GE(sets, 3);
+  EXPECT_GE(MicroTuning((sounds / "Scale").c_str()).getSize(), 9);
+
+  // The installed bank is the built one, checked above.
+  const fs::path bank = vst / "Vellamor-ZUL/Resources/res00165.bnk";
+  ASSERT_EQ(testfiles::readFile(bank), testfiles::readFile(bankPath()));
+
+  // A fresh instance of the installed module comes up with the factory
+  // bank's programs, and a played note is heard.
+  std::string error;
+  auto plugin = host::HostedPlugin::load((vst / "Vellamor-ZUL/Vellamor-ZUL.so").string(), error);
+  ASSERT_NE(plugin, nullptr) << error;
+  EXPECT_EQ(plugin->programNameIndexed(0), std::string(readBank()[0].name));
+  EXPECT_NE(plugin->programNameIndexed(0), "Init");
+  plugin->resume();
+  host::MidiEventList notes;
+  notes.noteOn(0, 0, 60, 100);
+  notes.noteOff(22050, 0, 60);
+  host::RenderedAudio audio = plugin->render(44100, 512, notes);
+  double energy = 0.0;
+  for (float v : audio.left) energy += v * v;
+  EXPECT_GT(energy / static_cast<double>(audio.frames()), 1e-4);
 }

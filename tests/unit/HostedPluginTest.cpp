@@ -30,36 +30,25 @@ class FakePlugin {
     last = this;
   }
 
-  static FakePlugin* self(AEffect* e) { return static_cast<FakePlugin*>(e->object); }
-
   static VstIntPtr dispatchProc(AEffect* e, VstInt32 opcode, VstInt32, VstIntPtr value,
                                 void* ptr, float) {
-    FakePlugin* p = self(e);
-    switch (opcode) {
-      case effClose:
-        delete p;
-        return 1;
-      case effSetBlockSize:
-        p->lastBlockSize = static_cast<int>(value);
-        return 0;
-      case effProcessEvents: {
-        auto* events = static_cast<VstEvents*>(ptr);
-        for (int i = 0; i < events->numEvents; ++i) {
-          VstEvent* ev = events->events[i];
-          int data1 = ev->type == kVstMidiType
-                          ? static_cast<unsigned char>(reinterpret_cast<VstMidiEvent*>(ev)->midiData[1])
-                          : reinterpret_cast<VstMidiSysexEvent*>(ev)->dumpBytes;
-          p->delivered.emplace_back(static_cast<int>(p->blockFrames.size()), ev->deltaFrames, ev->type, data1);
-        }
-        return 1;
-      }
-      default:
-        return 0;
+    auto* p = static_cast<FakePlugin*>(e->object);
+    if (opcode == effClose) delete p;
+    if (opcode == effSetBlockSize) p->lastBlockSize = static_cast<int>(value);
+    if (opcode != effProcessEvents) return opcode == effClose;
+    auto* events = static_cast<VstEvents*>(ptr);
+    for (int i = 0; i < events->numEvents; ++i) {
+      VstEvent* ev = events->events[i];
+      int data1 = ev->type == kVstMidiType
+                      ? static_cast<unsigned char>(reinterpret_cast<VstMidiEvent*>(ev)->midiData[1])
+                      : reinterpret_cast<VstMidiSysexEvent*>(ev)->dumpBytes;
+      p->delivered.emplace_back(static_cast<int>(p->blockFrames.size()), ev->deltaFrames, ev->type, data1);
     }
+    return 1;
   }
 
   static void processProc(AEffect* e, float**, float** outputs, VstInt32 frames) {
-    FakePlugin* p = self(e);
+    auto* p = static_cast<FakePlugin*>(e->object);
     int written = p->writeEverything ? frames : 1;
     for (int i = 0; i < written; ++i) {
       outputs[0][i] = static_cast<float>(p->framesDone + i);
@@ -101,6 +90,7 @@ TEST_F(HostedPluginTest, RenderSplitsEventsAcrossBlocksAtTheirAbsoluteFrames) {
   FakePlugin* fake = FakePlugin::last;
   MidiEventList schedule;
   schedule.noteOn(999, 0, 5, 100);
+  schedule.noteOff(999, 0, 6);  // ties keep the order they were added in
   schedule.noteOn(0, 0, 1, 100);
   schedule.noteOn(255, 0, 2, 100);
   schedule.noteOn(256, 0, 3, 100);
@@ -111,8 +101,7 @@ TEST_F(HostedPluginTest, RenderSplitsEventsAcrossBlocksAtTheirAbsoluteFrames) {
   schedule.noteOn(-5, 0, 9, 100);    // before the start
 
   host::RenderedAudio out = plugin->render(1000, 256, schedule);
-  ASSERT_EQ(out.frames(), 1000u);
-  ASSERT_EQ(out.right.size(), 1000u);
+  ASSERT_TRUE(out.left.size() == 1000u && out.right.size() == 1000u);
   EXPECT_EQ(out.droppedEvents, 2);
   EXPECT_EQ(fake->lastBlockSize, 256);  // the larger block is announced first
   EXPECT_EQ(fake->blockFrames, (std::vector<int>{256, 256, 256, 232}));
@@ -126,7 +115,8 @@ TEST_F(HostedPluginTest, RenderSplitsEventsAcrossBlocksAtTheirAbsoluteFrames) {
                                                      {1, 44, kVstSysExType, 4},
                                                      {2, 188, kVstMidiType, 60},
                                                      {2, 188, kVstMidiType, 62},
-                                                     {3, 231, kVstMidiType, 5}}));
+                                                     {3, 231, kVstMidiType, 5},
+                                                     {3, 231, kVstMidiType, 6}}));
 
   // Frames the plug-in leaves unwritten show the prefill.
   fake->writeEverything = false;

@@ -2,14 +2,12 @@
 // told about the ones that are not.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "plugin/SoundSetList.h"
-#include "support/MessageBox.h"
 #include "testsupport/TestFiles.h"
 #include "testsupport/MessageLog.h"
 
@@ -63,12 +61,8 @@ TEST(SoundSetList, WellNamedFoldersAreListedByCodeAndTheRestSkippedOrReported) {
 
   // One message per rejected folder; a name too long is reported as such
   // whatever its number.
-  int code = 0, tooLong = 0;
-  for (const std::string& m : log.lines()) {
-    code += m == kCodeMessage;
-    tooLong += m == kLongMessage;
-  }
-  EXPECT_EQ(code, 2);
-  EXPECT_EQ(tooLong, 2);
-  EXPECT_EQ(log.lines().size(), 4u);
+  const std::vector<std::string> shown = log.lines();
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), kCodeMessage), 2);
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), kLongMessage), 2);
+  EXPECT_EQ(shown.size(), 4u);
 }

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,11 +14,7 @@
 #include "testsupport/MessageLog.h"
 #include "testsupport/TestFiles.h"
 
-namespace fs = std::filesystem;
-
 namespace {
-
-using Recorder = testfiles::MessageLog;
 
 // Builds sound files byte by byte, independently of the engine's writer.
 struct Bytes {
@@ -24,11 +22,7 @@ struct Bytes {
   void i32(int32_t v) {
     for (int k = 0; k < 4; ++k) b.push_back(static_cast<unsigned char>(uint32_t(v) >> (8 * k)));
   }
-  void f32(float v) {
-    uint32_t u;
-    std::memcpy(&u, &v, 4);
-    i32(static_cast<int32_t>(u));
-  }
+  void f32(float v) { i32(std::bit_cast<int32_t>(v)); }
   void header(int32_t count) {
     b.insert(b.end(), 200, 'h');
     i32(count);
@@ -50,6 +44,50 @@ Bytes one(const std::vector<float>& s, Args... args) {
   f.header(1);
   f.chunk(s, args...);
   return f;
+}
+
+// Minimal WAV writer, so the test does not share code with the tool.
+void writeWav(const std::string& path, const std::vector<float>& samples, int rate, int channels,
+              bool asFloat) {
+  std::vector<unsigned char> data;
+  auto put = [&](uint32_t v, int bytes) {
+    for (int k = 0; k < bytes; ++k) data.push_back(static_cast<unsigned char>(v >> (8 * k)));
+  };
+  const int bytesPerSample = asFloat ? 4 : 2;
+  const uint32_t payload = static_cast<uint32_t>(samples.size() * bytesPerSample);
+  auto tag = [&](const char* four) { data.insert(data.end(), four, four + 4); };
+  tag("RIFF");
+  put(36 + payload, 4);
+  tag("WAVE");
+  tag("fmt ");
+  // Chunk size, format (3 float, 1 PCM), channels, rate, byte rate, frame size, bits.
+  for (auto [v, n] : {std::pair<uint32_t, int>{16, 4}, {asFloat ? 3 : 1, 2}, {channels, 2}, {rate, 4},
+                      {rate * channels * bytesPerSample, 4}, {channels * bytesPerSample, 2},
+                      {bytesPerSample * 8, 2}})
+    put(v, n);
+  tag("data");
+  put(payload, 4);
+  for (float s : samples)
+    put(asFloat ? std::bit_cast<uint32_t>(s) : static_cast<uint16_t>(std::lround(s * 32767.0f)),
+        bytesPerSample);
+  testfiles::writeFile(path, data);
+}
+
+using ToolRun = testfiles::CommandResult;
+ToolRun run(const std::string& arguments) {
+#ifdef VORNSND_TOOL_PATH
+  return testfiles::runCommand(std::string("'") + VORNSND_TOOL_PATH + "' " + arguments);
+#else
+  (void)arguments;
+  return {-1, ""};
+#endif
+}
+
+std::vector<float> tone(int n, float amplitude, int period) {
+  std::vector<float> s(n);
+  for (int i = 0; i < n; ++i)
+    s[i] = amplitude * static_cast<float>(std::sin(2.0 * M_PI * i / period));
+  return s;
 }
 
 class SoundFileTest : public ::testing::Test {
@@ -81,17 +119,9 @@ class SoundFileTest : public ::testing::Test {
   std::string dir = tmp.str();
 };
 
-uint32_t bitsOf(float v) {
-  uint32_t u;
-  std::memcpy(&u, &v, 4);
-  return u;
-}
-
 TEST_F(SoundFileTest, LooplessWaveGetsSilentTailAndInnerLoop) {
-  Bytes f;
-  f.header(1);
-  std::vector<float> s = ramp(1000);
-  f.chunk(s, -1, 0, 48, 10, 90, 5, 100);
+  const std::vector<float> s = ramp(1000);
+  const Bytes f = one(s, -1, 0, 48, 10, 90, 5, 100);
   SoundStatus status;
   auto snd = std::make_unique<VORNsnd>(&status);
   ASSERT_EQ(snd->loadVORNsnd(write("07-Set/MainS.VORNsnd", f).c_str()), 0);
@@ -100,7 +130,7 @@ TEST_F(SoundFileTest, LooplessWaveGetsSilentTailAndInnerLoop) {
   EXPECT_EQ(w.highVelocity, 100);
   ASSERT_GE(w.allocated, 1060);
   for (int i = 0; i < 1000; ++i) ASSERT_EQ(w.data[i], s[i]) << i;
-  for (int i = 1000; i < 1060; ++i) ASSERT_EQ(bitsOf(w.data[i]), 0x1E3CE508u) << i;
+  for (int i = 1000; i < 1060; ++i) ASSERT_EQ(std::bit_cast<uint32_t>(w.data[i]), 0x1E3CE508u) << i;
   EXPECT_FALSE(status.noWave());
 }
 
@@ -115,11 +145,7 @@ TEST_F(SoundFileTest, DamagedAndHostileFilesAreRefused) {
     edit(b);
     return b;
   };
-  auto counted = [](int32_t count) {
-    Bytes b;
-    b.header(count);
-    return b;
-  };
+  auto counted = [&](int32_t count) { return edited({}, [count](Bytes& b) { b.header(count); }); };
   const std::vector<float> two{0.1f, 0.2f}, hundred(100, 0.5f);
   const struct {
     const char* what;
@@ -154,7 +180,7 @@ TEST_F(SoundFileTest, DamagedAndHostileFilesAreRefused) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     SoundStatus status;
-    Recorder messages;
+    testfiles::MessageLog messages;
     auto snd = std::make_unique<VORNsnd>(&status);
     ASSERT_EQ(snd->loadVORNsnd(write("ok/Good.VORNsnd", good).c_str()), 0);
     const std::string path = write("bad/Bad.VORNsnd", c.file);
@@ -173,6 +199,42 @@ TEST_F(SoundFileTest, DamagedAndHostileFilesAreRefused) {
       EXPECT_TRUE(messages.shown.empty());
     }
   }
+}
+
+// The sound-file tool, run as a user would, and its output read back.
+TEST_F(SoundFileTest, ToolTurnsAudioIntoSoundFilesAndDescribesThem) {
+#ifndef VORNSND_TOOL_PATH
+  GTEST_SKIP() << "vornsnd tool not built";
+#endif
+  const std::vector<float> low = tone(3000, 0.5f, 100);
+  const std::vector<float> high = tone(2000, 0.25f, 50);
+  writeWav(dir + "/low.wav", low, 44100, 1, true);
+  writeWav(dir + "/high.wav", high, 44100, 1, false);
+  testfiles::writeFile(dir + "/set.txt", std::string("# two waves\nlow.wav keys=0-63 root=48 loop=100-2900\n"
+                                                     "\"high.wav\" keys=64-127 vel=10-120 root=72\r\n\n"));
+
+  const std::string out = dir + "/01-Test/MainS.VORNsnd";
+  std::filesystem::create_directories(dir + "/01-Test");
+  ToolRun built = run("build '" + out + "' --header 'made in a test' --manifest '" + dir + "/set.txt'");
+  ASSERT_EQ(built.status, 0) << built.output;
+
+  auto snd = std::make_unique<VORNsnd>();
+  ASSERT_EQ(snd->loadVORNsnd(out.c_str()), 0);
+  ASSERT_EQ(snd->waveCount(), 2);
+  const Wavetable_Wave& a = snd->wave(0);
+  EXPECT_EQ((std::vector<int64_t>{a.length, a.loopStart, a.loopEnd, a.rootKey, a.highKey}),
+            (std::vector<int64_t>{3000, 100, 2900, 48, 63}));
+  for (int i = 0; i < 3000; ++i) ASSERT_EQ(a.data[i], i == 2901 ? low[100] : low[i]) << i;  // with the loop copy
+  const Wavetable_Wave& b = snd->wave(1);
+  // Loopless: the silent tail is added on load.
+  EXPECT_EQ((std::vector<int64_t>{b.length, b.lowKey, b.lowVelocity, b.highVelocity, b.rootKey}),
+            (std::vector<int64_t>{2040, 64, 10, 120, 72}));
+  for (int i = 0; i < 2000; ++i) ASSERT_NEAR(b.data[i], high[i], 1.0f / 32768.0f) << i;
+
+  ToolRun shown = run("info '" + out + "'");
+  EXPECT_EQ(shown.status, 0) << shown.output;
+  EXPECT_NE(shown.output.find("2000 samples, keys 64-127, velocity 10-120, root 72, no loop"),
+            std::string::npos) << shown.output;
 }
 
 }  // namespace

@@ -56,11 +56,10 @@ void writeSoundSet(const std::string& soundFolder) {
   fs::path set = fs::path(soundFolder) / "01-Test";
   fs::create_directories(set);
   VORNsndWriter::Wave wave;
-  const int period = 100;
   for (int i = 0; i < 44100; ++i)
-    wave.samples.push_back(0.5f * std::sin(6.2831853f * static_cast<float>(i % period) / period));
+    wave.samples.push_back(0.5f * std::sin(6.2831853f * static_cast<float>(i % 100) / 100.0f));
   wave.loopStart = 1000;
-  wave.loopEnd = 1000 + 100 * period;
+  wave.loopEnd = 11000;
   for (const char* name : {"MainS", "Symp", "Drone"}) {
     std::string error;
     ASSERT_TRUE(VORNsndWriter::write((set / (std::string(name) + ".VORNsnd")).string(), "test",
@@ -87,16 +86,6 @@ class SynthPrograms : public ::testing::Test {
   fs::path scaleFolder() const { return fs::path(soundFolder_) / "Scale"; }
   fs::path factoryPath() const { return resources_ / "res00165.bnk"; }
   fs::path defaultBankPath() const { return fs::path(presets_) / "Default.bnk"; }
-
-  std::vector<float> render(VstSynth& synth, int frames, int note = 60) {
-    std::vector<float> left(frames), right(frames);
-    float* outs[2] = {left.data(), right.data()};
-    VstMidiEvent on{kVstMidiType, sizeof(VstMidiEvent), 0, 0, 0, 0, {char(0x90), char(note), 100, 0}, 0, 0, 0, 0};
-    VstEvents list{1, 0, {reinterpret_cast<VstEvent*>(&on), nullptr}};
-    synth.processEvents(&list);
-    synth.processReplacing(nullptr, outs, frames);
-    return left;
-  }
 
   testfiles::TempDir resources_{"vellamor-res"};
   std::string soundFolder_;
@@ -182,22 +171,20 @@ TEST_F(SynthPrograms, FifosInPlaceOfFilesNeitherBlockConstructionNorCountAsFiles
   }
   // The factory bank, the preferences, the program's scale and a sound file
   // as FIFOs: construction still ends, and none of them is taken for a file.
-  fs::remove(factoryPath());
-  ASSERT_EQ(::mkfifo(factoryPath().c_str(), 0600), 0);
-  fs::create_directories(fs::path(Preferences::defaultFilePath()).parent_path());
-  ASSERT_EQ(::mkfifo(Preferences::defaultFilePath().c_str(), 0600), 0);
-  fs::create_directories(scaleFolder());
   const fs::path scale = scaleFolder() / "12-Equal Temperament.txt";
-  ASSERT_EQ(::mkfifo(scale.c_str(), 0600), 0);
-  const fs::path sound = fs::path(soundFolder_) / "01-Test" / "MainS.VORNsnd";
-  fs::remove(sound);
-  ASSERT_EQ(::mkfifo(sound.c_str(), 0600), 0);
+  const std::vector<fs::path> fifos = {defaultBankPath(), factoryPath(), Preferences::defaultFilePath(),
+                                       scale, fs::path(soundFolder_) / "01-Test" / "MainS.VORNsnd"};
+  for (size_t i = 1; i < fifos.size(); ++i) {
+    fs::remove(fifos[i]);
+    fs::create_directories(fifos[i].parent_path());
+    ASSERT_EQ(::mkfifo(fifos[i].c_str(), 0600), 0) << fifos[i];
+  }
   answers_.shown.clear();
-  std::unique_ptr<VstSynth> synth = constructWithin(
-      std::chrono::seconds(5), {defaultBankPath(), factoryPath(), Preferences::defaultFilePath(),
-                                scale, sound});
+  std::unique_ptr<VstSynth> synth = constructWithin(std::chrono::seconds(5), fifos);
   ASSERT_TRUE(synth) << "construction blocked on a FIFO";
-  render(*synth, 64);  // the loaded set takes over
+  std::vector<float> left(64), right(64);
+  float* outs[2] = {left.data(), right.data()};
+  synth->processReplacing(nullptr, outs, 64);  // the loaded set takes over
   char name[32];
   synth->getProgramNameIndexed(0, 0, name);
   EXPECT_STREQ(name, "Init");
@@ -233,12 +220,9 @@ TEST_F(SynthPrograms, ScaleNamesInChunksAreWholeWhileAnotherThreadSwitchesScales
   while (std::chrono::steady_clock::now() < end && torn == 0) {
     for (bool preset : {true, false}) {
       std::vector<std::uint8_t> chunk = chunkOf(synth, preset);
-      const std::uint8_t* program =
-          chunk.data() + (preset ? 0 : sizeof(VstParams) * kNumParams);
-      std::string scale(reinterpret_cast<const char*>(program) + offsetof(VstProgram, scaleName),
-                        strnlen(reinterpret_cast<const char*>(program) +
-                                    offsetof(VstProgram, scaleName),
-                                sizeof(VstProgram::scaleName)));
+      const char* at = reinterpret_cast<const char*>(chunk.data()) + offsetof(VstProgram, scaleName) +
+                       (preset ? 0 : sizeof(VstParams) * kNumParams);
+      std::string scale(at, strnlen(at, sizeof(VstProgram::scaleName)));
       if (scale != names[0] && scale != names[1]) ++torn;
     }
   }
@@ -265,17 +249,11 @@ TEST_F(SynthPrograms, StoredDefaultsComeBackExactlyAsSavedAndOldThirdsStillReadA
   // deviation menus (0..5), the root (0..11), split notes over the whole
   // menu (0..83) and the output gain (0..2).
   for (int round = 0; round < 12; ++round) {
-    const float mode = static_cast<float>(round % 3) / 3.0f;
-    const float droneMode = static_cast<float>((round + 1) % 3) / 3.0f;
+    auto f = [](int v) { return static_cast<float>(v); };
     const std::vector<std::pair<int, float>> saved = {
-        {3, mode},
-        {16, droneMode},
-        {17, static_cast<float>(round == 11 ? 83 : round * 7)},
-        {25, static_cast<float>(round % 6)},
-        {26, static_cast<float>((round + 3) % 6)},
-        {27, static_cast<float>(round)},
-        {30, static_cast<float>(round % 3)},
-    };
+        {3, f(round % 3) / 3.0f}, {16, f((round + 1) % 3) / 3.0f}, {17, f(round == 11 ? 83 : round * 7)},
+        {25, f(round % 6)},       {26, f((round + 3) % 6)},        {27, f(round)},
+        {30, f(round % 3)}};
     {
       VstSynth author(nullptr);
       for (auto [index, value] : saved) author.setParameter(index, value);
@@ -285,6 +263,44 @@ TEST_F(SynthPrograms, StoredDefaultsComeBackExactlyAsSavedAndOldThirdsStillReadA
     for (auto [index, value] : saved)
       EXPECT_EQ(synth.getParameter(index), value) << "parameter " << index << ", round " << round;
   }
+}
+
+class SynthParameters : public ::testing::Test {
+ protected:
+  VstSynth synth{nullptr};
+};
+
+TEST_F(SynthParameters, NormalisedValuesAreClampedPlainNumbersAreNotAndBadValuesStoreNothing) {
+  synth.setParameter(13, 1.7f);
+  synth.setParameter(24, 12.0f);
+  synth.setParameter(27, -3.0f);
+  EXPECT_EQ(synth.getParameter(13), 1.0f);
+  EXPECT_EQ(synth.getParameter(24), 12.0f);
+  EXPECT_EQ(synth.getParameter(27), -3.0f);
+  char text[64] = {};
+  synth.getParameterDisplay(24, text);
+  EXPECT_STREQ(text, "12.000");
+
+  const VstParameters before = synth.parameterBlock();
+  for (auto [index, value] : {std::pair{13, NAN}, {24, INFINITY}, {24, -INFINITY}, {57, 0.3f},
+                              {-1, 0.3f}, {1000, 0.3f}})
+    synth.setParameter(index, value);
+  EXPECT_EQ(0, std::memcmp(&before, &synth.parameterBlock(), sizeof(VstParameters)));
+  EXPECT_EQ(synth.getParameter(57), 0.0f);
+  EXPECT_EQ(synth.getParameter(-1), 0.0f);
+}
+
+TEST_F(SynthParameters, ModeValuesAreNormalisedOnTheNextCall) {
+  // The default MonoType 1.0 becomes 1/3 at the first call of any index.
+  synth.setParameter(13, 0.5f);
+  EXPECT_FLOAT_EQ(synth.getParameter(3), 0.33333334f);
+  synth.setParameter(3, 2.0f);
+  EXPECT_EQ(synth.getParameter(3), 2.0f);  // stored unchanged by its own call
+  synth.setParameter(16, 2.0f);
+  synth.setParameter(13, 0.5f);
+  EXPECT_NEAR(synth.getParameter(3), 2.0f / 3.0f, 1e-6);
+  EXPECT_NEAR(synth.getParameter(16), 2.0f / 3.0f, 1e-6);
+  EXPECT_EQ(static_cast<int>(3.0f * synth.getParameter(3)), 2);  // still read as mode 2
 }
 
 }  // namespace
