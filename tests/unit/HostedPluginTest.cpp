@@ -129,3 +129,15 @@ TEST_F(HostedPluginTest, RenderSplitsEventsAcrossBlocksAtTheirAbsoluteFrames) {
   EXPECT_EQ(plugin->render(0, 64).frames(), 0u);
   EXPECT_EQ(plugin->render(64, 0).frames(), 0u);
 }
+
+// Render hands each block's events through a second list, so the list's own
+// order is checked here directly.
+TEST(MidiEventList, VstEventsAreOrderedByDeltaKeepingInsertionOrderOnTies) {
+  MidiEventList list;
+  for (auto [delta, note] : {std::pair{50, 1}, {10, 2}, {10, 3}, {0, 4}, {50, 5}})
+    note % 2 ? list.noteOn(delta, 0, note, 1) : list.noteOff(delta, 0, note);
+  VstEvents* events = list.vstEvents();
+  ASSERT_EQ(events->numEvents, 5);
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(reinterpret_cast<VstMidiEvent*>(events->events[i])->midiData[1], "\4\2\3\1\5"[i]) << i;
+}
