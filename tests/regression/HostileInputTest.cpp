@@ -59,6 +59,18 @@ void writeSoundSet(const std::string& name, const VORNsndWriter::Wave& wave) {
   }
 }
 
+// Renders after a note-on and/or a program change; both channels, one after the other.
+std::vector<float> render(VstSynth& synth, int frames, int note = -1, int program = -1) {
+  std::vector<float> out(2 * frames);
+  float* outs[2] = {out.data(), out.data() + frames};
+  host::MidiEventList events;
+  if (note >= 0) events.noteOn(0, 0, note, 100);
+  if (program >= 0) events.programChange(0, 0, program);
+  synth.processEvents(events.vstEvents());
+  synth.processReplacing(nullptr, outs, frames);
+  return out;
+}
+
 bool finite(const std::vector<float>& x) {
   return std::all_of(x.begin(), x.end(), [](float v) { return std::isfinite(v); });
 }
@@ -88,16 +100,6 @@ class Engine : public ::testing::Test {
     wave.loopStart = 800;
     wave.loopEnd = 800 + 80 * 80 - 1;
     writeSoundSet("01-Sine", wave);
-  }
-  // A note held for the whole render; both channels, one after the other.
-  static std::vector<float> play(VstSynth& synth, int frames, int note = 60) {
-    std::vector<float> out(2 * frames);
-    float* outs[2] = {out.data(), out.data() + frames};
-    host::MidiEventList on;
-    on.noteOn(0, 0, note, 100);
-    synth.processEvents(on.vstEvents());
-    synth.processReplacing(nullptr, outs, frames);
-    return out;
   }
   static bool sounds(const std::vector<float>& x) {
     return std::any_of(x.begin(), x.end(), [](float v) { return std::fabs(v) > 0.01f; });
@@ -151,7 +153,7 @@ TEST_F(Engine, BankChunkCannotUnclampAParameterOrStoreHostileValues) {
   EXPECT_EQ(synth.parameterBlock().programs[77].values[12].value, 1.0f);
   // Unclamped parameters keep what they were given.
   EXPECT_EQ(synth.parameterBlock().programs[77].values[17].value, huge);
-  EXPECT_TRUE(finite(play(synth, 4096)));
+  EXPECT_TRUE(finite(render(synth, 4096, 60)));
 }
 
 // Every size but a program's or the whole state's gets the same message
@@ -184,20 +186,20 @@ TEST_F(Engine, NoParameterValueFromAHostMakesTheOutputNonFinite) {
   synth.resume();
   synth.setParameter(24, 0.0f);  // folder "01-Sine"
   synth.setProgram(0);
-  EXPECT_TRUE(sounds(play(synth, 4096)));  // the set plays at all
+  EXPECT_TRUE(sounds(render(synth, 4096, 60)));  // the set plays at all
   std::vector<std::uint8_t> program = chunk(synth, true);
   const auto size = static_cast<VstInt32>(program.size());
   const float hostile[] = {NAN, INFINITY, -INFINITY, 1e30f, -1e30f, 3.4e38f, -3.4e38f, 1e-42f};
   for (int index = 0; index < kNumParams; ++index) {
     for (float value : hostile) {
       synth.setParameter(index, value);
-      ASSERT_TRUE(finite(play(synth, 512, 40 + index))) << "parameter " << index << " = " << value;
+      ASSERT_TRUE(finite(render(synth, 512, 40 + index))) << "parameter " << index << " = " << value;
       EXPECT_TRUE(std::isfinite(synth.getParameter(index)));
     }
     synth.setChunk(program.data(), size, true);
   }
   // The instrument still plays afterwards.
-  EXPECT_TRUE(sounds(play(synth, 8192)));
+  EXPECT_TRUE(sounds(render(synth, 8192, 60)));
 }
 
 
@@ -264,7 +266,7 @@ TEST_F(Engine, EveryOpcodeSurvivesNullPointersAndWildNumbers) {
                             {INFINITY, 768000.0f}}) {
     synth.setSampleRate(rate);
     EXPECT_EQ(synth.getSampleRate(), kept) << rate;
-    EXPECT_TRUE(finite(play(synth, 1024)));
+    EXPECT_TRUE(finite(render(synth, 1024, 60)));
   }
 }
 
@@ -288,15 +290,6 @@ class InterruptingEditor : public AEffEditor, public SynthEditor {
 
 InterruptingEditor* g_editor = nullptr;
 
-void renderBlock(VstSynth& synth, int programChange = -1) {
-  std::vector<float> left(64), right(64);
-  float* outs[2] = {left.data(), right.data()};
-  host::MidiEventList change;
-  if (programChange >= 0) change.programChange(0, 0, programChange);
-  synth.processEvents(change.vstEvents());
-  synth.processReplacing(nullptr, outs, 64);
-}
-
 class ProgramSwitch : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -313,10 +306,10 @@ TEST_F(ProgramSwitch, MidiChangeDuringTheHostsSwitchIsMadeAtTheNextBlock) {
   VstSynth synth(quietHost);
   synth.resume();
   ASSERT_TRUE(g_editor);
-  g_editor->during = [&] { std::thread([&] { renderBlock(synth, 9); }).join(); };
+  g_editor->during = [&] { std::thread([&] { render(synth, 64, -1, 9); }).join(); };
   synth.setProgram(3);
   EXPECT_EQ(synth.getProgram(), 3);
-  renderBlock(synth);
+  render(synth, 64);
   EXPECT_EQ(synth.getProgram(), 9);
 }
 
@@ -332,7 +325,7 @@ TEST_F(ProgramSwitch, HostsSwitchDuringAMidiChangeWaitsAndIsMade) {
     // The audio thread's switch is still under way: the host's must wait.
     finishedEarly = synth.getProgram() == 5;
   };
-  renderBlock(synth, 7);
+  render(synth, 64, -1, 7);
   control.join();
   EXPECT_FALSE(finishedEarly);
   EXPECT_EQ(synth.getProgram(), 5);
@@ -356,7 +349,7 @@ TEST_F(ProgramSwitch, ScaleChosenOnTheAudioThreadIsStoredAndLoadedByTheWorker) {
     synth.loadNewScale(raised);
     called = true;
   };
-  renderBlock(synth, 2);
+  render(synth, 64, -1, 2);
   ASSERT_TRUE(called);
   synth.waitForLoads();
   EXPECT_EQ(synth.getProgram(), 2);
@@ -381,7 +374,7 @@ TEST_F(ProgramSwitch, StaleSoundSetRequestDoesNotOverrideTheHostsLaterSwitch) {
   ASSERT_EQ(synth.currentSoundSet(), 0);
   // A MIDI program change asks the worker for set 1; before the worker gets
   // to it the host switches back to program 0, which wants set 0.
-  renderBlock(synth, 1);
+  render(synth, 64, -1, 1);
   synth.setProgram(0);
   synth.waitForLoads();
   EXPECT_EQ(synth.getProgram(), 0);
