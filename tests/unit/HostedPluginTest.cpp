@@ -109,14 +109,11 @@ TEST_F(HostedPluginTest, RenderSplitsEventsAcrossBlocksAtTheirAbsoluteFrames) {
     ASSERT_EQ(out.left[i], static_cast<float>(i)) << i;
     ASSERT_EQ(out.right[i], -static_cast<float>(i)) << i;
   }
-  EXPECT_EQ(fake->delivered, (std::vector<Delivered>{{0, 0, kVstMidiType, 1},
-                                                     {0, 255, kVstMidiType, 2},
-                                                     {1, 0, kVstMidiType, 3},
-                                                     {1, 44, kVstSysExType, 4},
-                                                     {2, 188, kVstMidiType, 60},
-                                                     {2, 188, kVstMidiType, 62},
-                                                     {3, 231, kVstMidiType, 5},
-                                                     {3, 231, kVstMidiType, 6}}));
+  EXPECT_EQ(fake->delivered,
+            (std::vector<Delivered>{{0, 0, kVstMidiType, 1}, {0, 255, kVstMidiType, 2}, {1, 0, kVstMidiType, 3},
+                                    {1, 44, kVstSysExType, 4}, {2, 188, kVstMidiType, 60},
+                                    {2, 188, kVstMidiType, 62}, {3, 231, kVstMidiType, 5},
+                                    {3, 231, kVstMidiType, 6}}));
 
   // Frames the plug-in leaves unwritten show the prefill.
   fake->writeEverything = false;

@@ -51,15 +51,12 @@ std::vector<std::uint8_t> factoryBank(const char* firstName, float volume) {
 
 using testfiles::writeFile;
 
-// A sound set of looped sines so that renders are not silent.
+// A sound set that loads, so that a missing file is what silences it.
 void writeSoundSet(const std::string& soundFolder) {
   fs::path set = fs::path(soundFolder) / "01-Test";
   fs::create_directories(set);
   VORNsndWriter::Wave wave;
-  for (int i = 0; i < 44100; ++i)
-    wave.samples.push_back(0.5f * std::sin(6.2831853f * static_cast<float>(i % 100) / 100.0f));
-  wave.loopStart = 1000;
-  wave.loopEnd = 11000;
+  wave.samples.assign(400, 0.25f);
   for (const char* name : {"MainS", "Symp", "Drone"}) {
     std::string error;
     ASSERT_TRUE(VORNsndWriter::write((set / (std::string(name) + ".VORNsnd")).string(), "test",
