@@ -36,46 +36,39 @@ class Target : public CControl {
   std::vector<std::pair<std::string, long>> seen;
 };
 
-std::string program(int i, const char* name) {
+// What an entry writer puts into a buffer of 64.
+template <class Write, class... Args>
+std::string text(Write write, Args... args) {
   char out[64];
-  EditorTexts::programEntry(i, name, out, sizeof(out));
-  return out;
-}
-
-std::string soundSet(const char* folder) {
-  char out[64];
-  EditorTexts::soundSetEntry(folder, out, sizeof(out));
-  return out;
-}
-
-std::string split(int n) {
-  char out[16];
-  EditorTexts::splitNoteEntry(n, out, sizeof(out));
+  write(args..., out, sizeof(out));
   return out;
 }
 
 TEST(EditorTexts, ProgramSoundSetAndSplitEntries) {
+  const auto program = EditorTexts::programEntry;
+  const auto soundSet = EditorTexts::soundSetEntry;
+  const auto split = EditorTexts::splitNoteEntry;
   const std::pair<std::string, const char*> cases[] = {
       // Three-digit numbers from one and names of at most 24 characters.
-      {program(0, "Init"), "001 Init"},
-      {program(127, ""), "128 "},
-      {program(9, "ABCDEFGHIJKLMNOPQRSTUVWXYZ"), "010 ABCDEFGHIJKLMNOPQRSTUVWX"},
+      {text(program, 0, "Init"), "001 Init"},
+      {text(program, 127, ""), "128 "},
+      {text(program, 9, "ABCDEFGHIJKLMNOPQRSTUVWXYZ"), "010 ABCDEFGHIJKLMNOPQRSTUVWX"},
       // Folder names without their code, at most 22 characters.
-      {soundSet("07-Bright Strings"), "Bright Strings"},
-      {soundSet("12 Gut"), "Gut"},
-      {soundSet("99-An Extremely Long Folder Name Indeed"), "An Extremely Long Fold"},
-      {soundSet("07-"), ""},
-      {soundSet("07"), ""},
-      {soundSet(nullptr), ""},
+      {text(soundSet, "07-Bright Strings"), "Bright Strings"},
+      {text(soundSet, "12 Gut"), "Gut"},
+      {text(soundSet, "99-An Extremely Long Folder Name Indeed"), "An Extremely Long Fold"},
+      {text(soundSet, "07-"), ""},
+      {text(soundSet, "07"), ""},
+      {text(soundSet, nullptr), ""},
       // Split notes from C0 to B6, twelve to an octave.
-      {split(0), "C0"},
-      {split(1), "C#0"},
-      {split(11), "B0"},
-      {split(12), "C1"},
-      {split(45), "A3"},
-      {split(83), "B6"},
-      {split(84), ""},
-      {split(-1), ""},
+      {text(split, 0), "C0"},
+      {text(split, 1), "C#0"},
+      {text(split, 11), "B0"},
+      {text(split, 12), "C1"},
+      {text(split, 45), "A3"},
+      {text(split, 83), "B6"},
+      {text(split, 84), ""},
+      {text(split, -1), ""},
   };
   for (const auto& [got, want] : cases) EXPECT_EQ(got, want);
   char tiny[6];
