@@ -1,12 +1,47 @@
-// The instrument's editor on a real X server: layout, mouse, menus, dialogs
-// and the window's lifetime.
-#include "tests/gui/EditorWindowFixture.h"
+// The instrument's editor on a real X server, hosted through the plug-in
+// interface inside a window of the host library and driven with XTest events:
+// layout, mouse, menus, dialogs, the window's lifetime, and its scale factor.
+// gtest first: Xlib defines macros (None, Bool) that clash with its names.
+#include <gtest/gtest.h>
 
+#include "tests/testsupport/XTestDisplay.h"
+#include <X11/Xatom.h>
+#include <X11/keysym.h>
+#include <dirent.h>
 #include <dlfcn.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "editor/CVornAnimatedButton.h"
+#include "editor/Editor.h"
+#include "editor/EditorMessageBox.h"
 #include "editor/EditorTexts.h"
+#include "host/HostedPlugin.h"
+#include "host/MidiEventList.h"
+#include "host/PluginModule.h"
+#include "plugin/VstSynth.h"
+#include "support/Preferences.h"
+#include "toolkit/CAnimKnob.h"
+#include "toolkit/CBaseObject.h"
+#include "toolkit/CFrame.h"
+#include "toolkit/CMenuPopup.h"
+#include "toolkit/COnOffButton.h"
+#include "toolkit/ResourceBitmaps.h"
+#include "tools/mkskin/SkinPainter.h"
 
-using namespace editor_gui;
+namespace fs = std::filesystem;
 using vgui::CPoint;
 using vgui::CRect;
 
@@ -23,37 +58,222 @@ class CairoStaticData : public ::testing::Environment {
 };
 const auto* const kCairoStaticData = ::testing::AddGlobalTestEnvironment(new CairoStaticData);
 
+constexpr int kPanelW = 927, kPanelH = 524;
+constexpr vst::VstInt32 kScaleRequest = vst::fourCC('P', 'r', 'e', 'S');
+
+int scaled(double v, double s) { return static_cast<int>(std::lround(v * s)); }
+
+// One data folder for the whole process: the engine caches its folders.
+void prepareDataFolders() {
+  static fs::path root;
+  if (!root.empty()) return;
+  root = fs::temp_directory_path() / ("vellamor-editor-gui-" + std::to_string(getpid()));
+  fs::path sounds = root / "data/Audio/Sounds/Banks/Quillmark/Vellamor";
+  for (const char* folder : {"03-Warm Gut", "07-Bright Strings", "Scale"})
+    fs::create_directories(sounds / folder);
+  std::ofstream(sounds / "Scale/12-Equal Temperament.txt") << "0\n";
+  std::ofstream(sounds / "Scale/Raised Fifth.txt") << "0\n0\n0\n0\n0\n0\n0\n30\n0\n0\n0\n0\n";
+  setenv("HOME", root.c_str(), 1);
+  setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+  setenv("XDG_DATA_DIRS", (root / "none").c_str(), 1);
+  vgui::ResourceBitmaps::setFolder(VELLAMOR_SKIN_DIR);
+  VstSynth::setEditorFactory(&Editor::create);
+}
+
+vst::AEffect* inProcessEntry(vst::audioMasterCallback audioMaster) {
+  vst::AudioEffect* effect = createEffectInstance(audioMaster);
+  return effect ? effect->getAeffect() : nullptr;
+}
+
+bool dialogOpen() { return EditorMessageBox::openWindow() != 0; }
+
+// Where window `w` lies on the screen, and its size.
+struct Geometry {
+  int x = 0, y = 0, width = 0, height = 0;
+  bool holds(const CPoint& p) const {
+    return p.x >= x && p.x < x + width && p.y >= y && p.y < y + height;
+  }
+};
+Geometry geometryOf(Display* d, Window w) {
+  XWindowAttributes a;
+  XGetWindowAttributes(d, w, &a);
+  Window child;
+  Geometry g{0, 0, a.width, a.height};
+  XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &g.x, &g.y, &child);
+  return g;
+}
+
+// A user who answers every dialog that comes up with Escape, noting where
+// each stood, until none has come for a second.
+std::function<void(Display*)> answerEveryDialog(std::vector<CPoint>& seen) {
+  return [&seen](Display* d) {
+    for (Window last = 0;;) {
+      Window w = 0;
+      for (int i = 0; i < 100 && ((w = EditorMessageBox::openWindow()) == 0 || w == last); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (w == 0 || w == last) return;
+      Geometry g = geometryOf(d, w);
+      seen.push_back(CPoint(g.x + g.width / 2, g.y + g.height / 2));
+      last = w;
+      pressKey(d, XK_Escape);
+    }
+  };
+}
+
+int openFiles() {
+  int n = 0;
+  DIR* d = opendir("/proc/self/fd");
+  while (readdir(d)) ++n;
+  closedir(d);
+  return n;
+}
+
+long residentKiB() {
+  std::ifstream f("/proc/self/status");
+  std::string line;
+  while (std::getline(f, line))
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  return 0;
+}
+
+auto keys(std::vector<KeySym> list) {
+  return [list](Display* d) {
+    for (KeySym k : list) pressKey(d, k);
+  };
+}
+
+class EditorWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host_ = openTestDisplay();
+    if (!host_) GTEST_SKIP() << "no X display";
+    int ev, err, major, minor;
+    ASSERT_TRUE(XTestQueryExtension(host_, &ev, &err, &major, &minor));
+    prepareDataFolders();
+    // Windows open at 1x unless a test says otherwise.
+    Preferences prefs(Preferences::defaultFilePath());
+    prefs.load();
+    if (prefs.remove(Preferences::kEditorZoomKey)) prefs.save();
+    setResources(nullptr);
+    unsetenv("GDK_SCALE");
+    parent_ = mapHostWindow(host_, 20, 20, 960, 560);
+    load();
+  }
+
+  void TearDown() override {
+    if (!host_) return;
+    plugin_.reset();
+    XDestroyWindow(host_, parent_);
+    XCloseDisplay(host_);
+    waitForTestDisplay();
+  }
+
+  void load() {
+    std::string error;
+    plugin_ = host::HostedPlugin::load(host::PluginModule::fromEntry(&inProcessEntry, "in-process"),
+                                       error);
+    ASSERT_TRUE(plugin_) << error;
+    synth_ = dynamic_cast<VstSynth*>(static_cast<vst::AudioEffect*>(plugin_->effect()->object));
+    ASSERT_NE(synth_, nullptr);
+    editor_ = dynamic_cast<Editor*>(synth_->getEditor());
+    ASSERT_NE(editor_, nullptr);
+  }
+
+  bool openEditor() {
+    if (!plugin_->openEditor(static_cast<std::uintptr_t>(parent_))) return false;
+    pumpFor(40);
+    return true;
+  }
+
+  void pump(const std::function<bool()>& until, int ms = 3000) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    do {
+      plugin_->editorIdle();
+      if (until && until()) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    } while (std::chrono::steady_clock::now() < end);
+  }
+  void pumpFor(int ms) { pump(nullptr, ms); }
+
+  vgui::CFrame* frame() const { return editor_->getFrame(); }
+  CRect placeOf(int index) const { return editor_->entry(index).control->getViewSize(); }
+
+  // Screen point of frame point (x, y) in a window at factor `s`.
+  CPoint toScreen(double x, double y, double s = 1.0) {
+    int sx, sy;
+    Window child;
+    XTranslateCoordinates(host_, frame()->getWindow(), DefaultRootWindow(host_), scaled(x, s),
+                          scaled(y, s), &sx, &sy, &child);
+    return CPoint(sx, sy);
+  }
+
+  // Opens the view at frame place `r` (at factor `s`) with a click and lets
+  // `script` act on what pops up.
+  void popUp(const CRect& r, std::function<void(Display*)> script, unsigned button = 1,
+             double s = 1.0) {
+    UserThread user(&vgui::CMenuPopup::isOpen, script);
+    CPoint p = toScreen((r.left + r.right) / 2, (r.top + r.bottom) / 2, s);
+    clickAt(host_, static_cast<int>(p.x), static_cast<int>(p.y), button);
+    pump([&] { return user.finished.load() && !vgui::CMenuPopup::isOpen(); }, 8000);
+    EXPECT_TRUE(user.started.load()) << "no pop-up opened";
+    pumpFor(30);
+  }
+
+  void sendController(int controller, int value) {
+    host::MidiEventList events;
+    events.controller(0, 0, controller, value);
+    plugin_->render(64, 64, events);
+  }
+
+  // A host window large enough for the editor at `s`.
+  void fitHostWindow(double s) {
+    XResizeWindow(host_, parent_, static_cast<unsigned>(scaled(kPanelW, s) + 10),
+                  static_cast<unsigned>(scaled(kPanelH, s) + 10));
+    XSync(host_, False);
+  }
+
+  void setResources(const char* text) {
+    Window root = DefaultRootWindow(host_);
+    if (text)
+      XChangeProperty(host_, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(text),
+                      static_cast<int>(std::strlen(text)));
+    else
+      XDeleteProperty(host_, root, XA_RESOURCE_MANAGER);
+    XSync(host_, False);
+  }
+
+  Display* host_ = nullptr;
+  Window parent_ = 0;
+  std::unique_ptr<host::HostedPlugin> plugin_;
+  VstSynth* synth_ = nullptr;
+  Editor* editor_ = nullptr;
+};
+using EditorScaleTest = EditorWindowTest;
+
 // The panel as drawn on the skin: every view in the order it enters the
 // frame, with its tag and place. Knobs are as wide as their film strip and
 // one 44-pixel frame high; menus are given by their corners.
-enum class Kind { Knob, OnOff, ThreeState, Display, Menu };
+enum Kind { Knob, OnOff, ThreeState, Readout, Menu };
 struct Placed {
   Kind kind;
-  int tag;
-  int x, y, w, h;  // menus: left, top, right, bottom
+  int tag, x, y, w = 0, h = 0;  // menus: left, top, right, bottom
 };
 const Placed kPanel[] = {
-    {Kind::Display, 58, 761, 164, 43, 19}, {Kind::Display, 59, 250, 164, 34, 19},
-    {Kind::Knob, 0, 244, 111, 0, 0},       {Kind::Knob, 1, 332, 111, 0, 0},
-    {Kind::Knob, 2, 420, 111, 0, 0},       {Kind::OnOff, 31, 343, 162, 22, 22},
-    {Kind::Knob, 28, 541, 111, 0, 0},      {Kind::Display, 28, 547, 164, 31, 19},
-    {Kind::Knob, 29, 629, 111, 0, 0},      {Kind::Knob, 5, 717, 111, 0, 0},
-    {Kind::Knob, 4, 805, 111, 0, 0},       {Kind::Knob, 6, 77, 386, 0, 0},
-    {Kind::Knob, 10, 541, 248, 0, 0},      {Kind::Knob, 11, 629, 248, 0, 0},
-    {Kind::Knob, 12, 717, 248, 0, 0},      {Kind::Knob, 13, 805, 248, 0, 0},
-    {Kind::OnOff, 7, 182, 336, 22, 22},    {Kind::Knob, 8, 166, 386, 0, 0},
-    {Kind::Knob, 9, 254, 386, 0, 0},       {Kind::Knob, 14, 420, 248, 0, 0},
-    {Kind::Display, 14, 398, 301, 22, 19}, {Kind::Knob, 15, 332, 248, 0, 0},
-    {Kind::Display, 15, 376, 301, 22, 19}, {Kind::Display, 27, 223, 301, 43, 19},
-    {Kind::OnOff, 18, 350, 336, 22, 22},   {Kind::Knob, 19, 375, 386, 0, 0},
-    {Kind::Knob, 20, 463, 386, 0, 0},      {Kind::OnOff, 32, 387, 435, 22, 22},
-    {Kind::OnOff, 21, 558, 336, 22, 22},   {Kind::Knob, 22, 584, 386, 0, 0},
-    {Kind::Knob, 23, 672, 386, 0, 0},      {Kind::ThreeState, 3, 72, 114, 99, 35},
-    {Kind::ThreeState, 16, 72, 231, 99, 35},
-    {Kind::Menu, 71, 776, 416, 864, 439},  {Kind::Menu, 25, 784, 201, 870, 223},
-    {Kind::Menu, 26, 518, 201, 604, 223},  {Kind::Menu, 60, 784, 63, 870, 85},
-    {Kind::Menu, 27, 518, 63, 604, 85},    {Kind::Menu, 17, 100, 301, 142, 320},
-    {Kind::Menu, 72, 36, 29, 204, 45},     {Kind::Menu, 68, 774, 357, 865, 378},
+    {Readout, 58, 761, 164, 43, 19}, {Readout, 59, 250, 164, 34, 19}, {Knob, 0, 244, 111},
+    {Knob, 1, 332, 111}, {Knob, 2, 420, 111}, {OnOff, 31, 343, 162, 22, 22}, {Knob, 28, 541, 111},
+    {Readout, 28, 547, 164, 31, 19}, {Knob, 29, 629, 111}, {Knob, 5, 717, 111}, {Knob, 4, 805, 111},
+    {Knob, 6, 77, 386}, {Knob, 10, 541, 248}, {Knob, 11, 629, 248}, {Knob, 12, 717, 248},
+    {Knob, 13, 805, 248}, {OnOff, 7, 182, 336, 22, 22}, {Knob, 8, 166, 386}, {Knob, 9, 254, 386},
+    {Knob, 14, 420, 248}, {Readout, 14, 398, 301, 22, 19}, {Knob, 15, 332, 248},
+    {Readout, 15, 376, 301, 22, 19}, {Readout, 27, 223, 301, 43, 19}, {OnOff, 18, 350, 336, 22, 22},
+    {Knob, 19, 375, 386}, {Knob, 20, 463, 386}, {OnOff, 32, 387, 435, 22, 22},
+    {OnOff, 21, 558, 336, 22, 22}, {Knob, 22, 584, 386}, {Knob, 23, 672, 386},
+    {ThreeState, 3, 72, 114, 99, 35}, {ThreeState, 16, 72, 231, 99, 35},
+    {Menu, 71, 776, 416, 864, 439}, {Menu, 25, 784, 201, 870, 223}, {Menu, 26, 518, 201, 604, 223},
+    {Menu, 60, 784, 63, 870, 85}, {Menu, 27, 518, 63, 604, 85}, {Menu, 17, 100, 301, 142, 320},
+    {Menu, 72, 36, 29, 204, 45}, {Menu, 68, 774, 357, 865, 378},
 };
 
 std::string describe(const CRect& r) {
@@ -76,39 +296,35 @@ TEST_F(EditorWindowTest, EveryViewLiesWhereThePanelPutsItAndKnobsAreDrawnOverThe
     return next < frame()->getNbViews() ? frame()->getView(next++) : nullptr;
   };
   for (const Placed& p : kPanel) {
-    CRect want = p.kind == Kind::Menu ? CRect(p.x, p.y, p.w, p.h)
-                 : p.kind == Kind::Knob ? CRect(p.x, p.y, p.x + knobWidth, p.y + 44)
-                                        : CRect(p.x, p.y, p.x + p.w, p.y + p.h);
+    CRect want = p.kind == Menu   ? CRect(p.x, p.y, p.w, p.h)
+                 : p.kind == Knob ? CRect(p.x, p.y, p.x + knobWidth, p.y + 44)
+                                  : CRect(p.x, p.y, p.x + p.w, p.y + p.h);
     SCOPED_TRACE("tag " + std::to_string(p.tag) + " at " + describe(want));
-    vgui::CView* v = view();
-    ASSERT_NE(v, nullptr) << "the frame holds fewer views than the panel";
-    auto* control = dynamic_cast<vgui::CControl*>(v);
-    ASSERT_NE(control, nullptr);
-    EXPECT_EQ(control->getTag(), p.tag);
+    vgui::CControl* v = dynamic_cast<vgui::CControl*>(view());
+    ASSERT_NE(v, nullptr) << "the frame holds fewer views than the panel, or not this control";
+    EXPECT_EQ(v->getTag(), p.tag);
     EXPECT_EQ(describe(v->getViewSize()), describe(want));
     switch (p.kind) {
-      case Kind::Knob: EXPECT_NE(dynamic_cast<vgui::CAnimKnob*>(v), nullptr); break;
-      case Kind::OnOff: EXPECT_NE(dynamic_cast<vgui::COnOffButton*>(v), nullptr); break;
-      case Kind::ThreeState: EXPECT_NE(dynamic_cast<CVornAnimatedButton*>(v), nullptr); break;
-      case Kind::Display:
+      case Knob: EXPECT_NE(dynamic_cast<vgui::CAnimKnob*>(v), nullptr); break;
+      case OnOff: EXPECT_NE(dynamic_cast<vgui::COnOffButton*>(v), nullptr); break;
+      case ThreeState: EXPECT_NE(dynamic_cast<CVornAnimatedButton*>(v), nullptr); break;
+      case Readout:
         EXPECT_EQ(v, editor_->entry(p.tag).display);
         EXPECT_EQ(dynamic_cast<vgui::COptionMenu*>(v), nullptr);
         break;
-      case Kind::Menu: EXPECT_NE(dynamic_cast<vgui::COptionMenu*>(v), nullptr); break;
+      case Menu: EXPECT_NE(dynamic_cast<vgui::COptionMenu*>(v), nullptr); break;
     }
-    if (p.kind == Kind::Display || p.kind == Kind::Menu) continue;
+    if (p.kind == Readout || p.kind == Menu) continue;
     EXPECT_EQ(v, editor_->entry(p.tag).control);
-    if (p.kind == Kind::Knob) knobs.emplace_back(p.tag, want);
+    if (p.kind == Knob) knobs.emplace_back(p.tag, want);
     // Each control lies under its learn overlay, which covers it exactly.
-    vgui::CView* overlay = view();
+    vgui::CControl* overlay = dynamic_cast<vgui::CControl*>(view());
     ASSERT_NE(overlay, nullptr);
     EXPECT_EQ(overlay, editor_->entry(p.tag).rightMenu);
-    ASSERT_NE(dynamic_cast<vgui::CControl*>(overlay), nullptr);
-    EXPECT_EQ(dynamic_cast<vgui::CControl*>(overlay)->getTag(), 69);
+    EXPECT_EQ(overlay->getTag(), 69);
     EXPECT_EQ(describe(overlay->getViewSize()), describe(want));
   }
   EXPECT_EQ(frame()->getNbViews(), next) << "views beyond the panel";
-  EXPECT_EQ(knobs.size(), 20u);
   EXPECT_EQ(editor_->bitmapCache().used(), 4);
   EXPECT_FALSE(frame()->isChild(editor_->getAboutPage()));
 
@@ -132,32 +348,26 @@ TEST_F(EditorWindowTest, EveryViewLiesWhereThePanelPutsItAndKnobsAreDrawnOverThe
 }
 
 TEST_F(EditorWindowTest, OpeningZoomingClosingAndDestroyingWhileOpenLeakNothing) {
-  // Every zoom step once first: cairo and fontconfig keep caches per size.
-  for (int i = 0; i < EditorTexts::kZoomSteps; ++i) {
+  // Zoomed while open: the skin is drawn again at the new size.
+  auto cycle = [&](int i) {
     ASSERT_TRUE(plugin_->openEditor(static_cast<std::uintptr_t>(parent_)));
+    plugin_->setParameter(i % 30, static_cast<float>(i % 10) / 10.0f);
     plugin_->editorIdle();
-    editor_->zoomTo(EditorTexts::zoomPercent(i));
+    editor_->zoomTo(EditorTexts::zoomPercent(i % EditorTexts::kZoomSteps));
     plugin_->editorIdle();
     plugin_->closeEditor();
-  }
+  };
+  // Every zoom step once first: cairo and fontconfig keep caches per size.
+  for (int i = 0; i < EditorTexts::kZoomSteps; ++i) cycle(i);
   long objects = vgui::CBaseObject::liveObjects();
   int bitmaps = vgui::ResourceBitmaps::cachedCount();
   int files = openFiles();
   long rss = residentKiB();
-  for (int i = 0; i < 100; ++i) {
-    ASSERT_TRUE(plugin_->openEditor(static_cast<std::uintptr_t>(parent_)));
-    plugin_->setParameter(i % 30, static_cast<float>(i % 10) / 10.0f);
-    plugin_->editorIdle();
-    // Zoomed while open: the skin is drawn again at the new size.
-    editor_->zoomTo(EditorTexts::zoomPercent(i % EditorTexts::kZoomSteps));
-    plugin_->editorIdle();
-    plugin_->closeEditor();
-  }
+  for (int i = 0; i < 100; ++i) cycle(i);
   EXPECT_EQ(vgui::CBaseObject::liveObjects(), objects);
   EXPECT_EQ(vgui::ResourceBitmaps::cachedCount(), bitmaps);
   EXPECT_EQ(openFiles(), files) << "every X connection is closed";
   long grown = residentKiB() - rss;
-  std::printf("resident memory growth over 100 open/zoom/close cycles: %ld KiB\n", grown);
 #ifndef __SANITIZE_ADDRESS__  // its quarantine keeps freed memory resident
   // A window's skin at 3x is megabytes: leaking one per cycle would grow by
   // hundreds; what the allocator keeps of freed pictures stays well below.
@@ -223,8 +433,7 @@ TEST_F(EditorWindowTest, RightClickLearnsAControllerAndForgetsIt) {
   sendController(21, 100);
   EXPECT_EQ(synth_->getMidiCC(index), 21);
   EXPECT_FLOAT_EQ(plugin_->getParameter(index), 100.0f / 127.0f);
-  VstGraph::CRightMenu* overlay = editor_->entry(index).rightMenu;
-  EXPECT_EQ(overlay->getMidiCC(), 21);
+  EXPECT_EQ(editor_->entry(index).rightMenu->getMidiCC(), 21);
   sendController(22, 5);  // learning is over: another controller leaves it
   EXPECT_EQ(synth_->getMidiCC(index), 21);
   EXPECT_FLOAT_EQ(plugin_->getParameter(index), 100.0f / 127.0f);
@@ -235,7 +444,7 @@ TEST_F(EditorWindowTest, RightClickLearnsAControllerAndForgetsIt) {
 
   popUp(knob, keys({XK_Down, XK_Return}), 3);
   EXPECT_EQ(synth_->getMidiCC(index), 0);
-  EXPECT_EQ(overlay->getMidiCC(), 0);
+  EXPECT_EQ(editor_->entry(index).rightMenu->getMidiCC(), 0);
   sendController(21, 90);
   EXPECT_FLOAT_EQ(plugin_->getParameter(index), 37.0f / 127.0f) << "a forgotten controller";
 
@@ -261,11 +470,12 @@ TEST_F(EditorWindowTest, EachInstanceAsksOverItsOwnWindowAndNoOther) {
   ASSERT_TRUE(openEditor());
   ASSERT_TRUE(second->openEditor(static_cast<std::uintptr_t>(secondParent)));
   second->editorIdle();
-  CRect first = onScreen(frame());
-  CRect other = onScreen(dynamic_cast<Editor*>(secondSynth->getEditor())->getFrame());
-  auto over = [](const CRect& r, const std::vector<CPoint>& seen) {
-    return !seen.empty() && std::all_of(seen.begin(), seen.end(),
-                                        [&](const CPoint& p) { return r.pointInside(p); });
+  Geometry first = geometryOf(host_, frame()->getWindow());
+  Geometry other =
+      geometryOf(host_, dynamic_cast<Editor*>(secondSynth->getEditor())->getFrame()->getWindow());
+  auto over = [](const Geometry& g, const std::vector<CPoint>& seen) {
+    return !seen.empty() &&
+           std::all_of(seen.begin(), seen.end(), [&](const CPoint& p) { return g.holds(p); });
   };
 
   std::vector<CPoint> seen;
@@ -330,6 +540,223 @@ TEST_F(EditorWindowTest, AQuestionShownWhenTheHostTakesItsWindowAwayIsAnsweredNo
   parent_ = mapHostWindow(host_, 20, 20, 960, 560);
   ASSERT_TRUE(openEditor());
   EXPECT_TRUE(frame()->isOpen());
+}
+
+int channelSpread(uint32_t a, uint32_t b) {
+  int worst = 0;
+  for (int shift : {0, 8, 16})
+    worst = std::max(worst, std::abs(static_cast<int>((a >> shift) & 0xff) -
+                                     static_cast<int>((b >> shift) & 0xff)));
+  return worst;
+}
+
+// Rows of the box that hold dark text pixels (no channel above 89): the
+// height of the ink.
+int inkRows(cairo_surface_t* s, int left, int top, int right, int bottom) {
+  int rows = 0;
+  for (int y = top; y < bottom; ++y) {
+    bool dark = false;
+    for (int x = left; x < right && !dark; ++x) dark = channelSpread(surfacePixel(s, x, y), 0) < 90;
+    rows += dark;
+  }
+  return rows;
+}
+
+// Against the 1x picture scaled up by doubling its pixels: in text and at the
+// knobs' edges a window drawn at 2x has detail the doubled pixels cannot have,
+// since every 2 x 2 block of those is one colour.
+void expectDetailBeyondDoubledPixels(cairo_surface_t* one, cairo_surface_t* two) {
+  // Boxes in frame pixels: left, top, right, bottom.
+  for (auto [what, left, top, right, bottom] :
+       {std::tuple{"title", 300, 14, 520, 54}, {"knob", 805, 248, 849, 292},
+        {"labels", 230, 95, 480, 110}, {"mode button", 72, 114, 171, 149}}) {
+    SCOPED_TRACE(what);
+    int differing = 0, pixels = 0, detailedBlocks = 0, edgeBlocks = 0;
+    for (int y = top; y < bottom; ++y)
+      for (int x = left; x < right; ++x) {
+        uint32_t doubled = surfacePixel(one, x, y);
+        // An edge of the 1x picture: its right or lower neighbour differs.
+        if (channelSpread(doubled, surfacePixel(one, x + 1, y)) <= 48 &&
+            channelSpread(doubled, surfacePixel(one, x, y + 1)) <= 48)
+          continue;
+        int spread = 0;
+        for (int k = 0; k < 4; ++k) {
+          uint32_t p = surfacePixel(two, 2 * x + k % 2, 2 * y + k / 2);
+          if (channelSpread(p, doubled) > 48) ++differing;
+          spread = std::max(spread, channelSpread(p, surfacePixel(two, 2 * x, 2 * y)));
+        }
+        pixels += 4;
+        ++edgeBlocks;
+        if (spread > 48) ++detailedBlocks;
+      }
+    ASSERT_GT(edgeBlocks, 20);
+    EXPECT_GT(differing, pixels / 8);
+    EXPECT_GT(detailedBlocks, edgeBlocks / 4);
+  }
+}
+
+TEST_F(EditorScaleTest, WindowMouseKnobTravelMenusAndSkinFollowTheHostsFactor) {
+  Geometry menuAtOne;
+  int inkAtOne = 0;
+  cairo_surface_t* one = nullptr;
+  for (double s : {1.0, 1.5, 2.0}) {
+    SCOPED_TRACE("factor " + std::to_string(s));
+    EXPECT_EQ(plugin_->vendorSpecific(kScaleRequest, 0, nullptr, static_cast<float>(s)), 1);
+    auto rect = plugin_->editorRect();
+    ASSERT_TRUE(rect);
+    EXPECT_EQ(rect->right - rect->left, scaled(kPanelW, s));
+    EXPECT_EQ(rect->bottom - rect->top, scaled(kPanelH, s));
+    fitHostWindow(s);
+    ASSERT_TRUE(openEditor());
+    Geometry window = geometryOf(host_, frame()->getWindow());
+    EXPECT_EQ(window.width, scaled(kPanelW, s));
+    EXPECT_EQ(window.height, scaled(kPanelH, s));
+
+    if (s == 1.0) {
+      one = frame()->copyBackBuffer();
+    } else if (s == 1.5) {
+      // Where no view lies, the window shows the panel drawn at 1.5x pixel
+      // for pixel: the footer line and the header.
+      cairo_surface_t* shot = frame()->copyBackBuffer();
+      cairo_surface_t* panel = SkinPainter::paint(139, s);
+      for (auto [l, t, r, b] : {std::array{30, 488, 897, 510}, {260, 8, 700, 55}})
+        EXPECT_EQ(differingPixels(shot, panel, scaled(l, s), scaled(t, s), scaled(r, s),
+                                  scaled(b, s)),
+                  0);
+      cairo_surface_destroy(panel);
+      cairo_surface_destroy(shot);
+    } else {
+      cairo_surface_t* two = grabWindow(host_, frame()->getWindow(), 0, 0, 1854, 1048);
+      ASSERT_NE(two, nullptr);
+      expectDetailBeyondDoubledPixels(one, two);
+      cairo_surface_destroy(two);
+      cairo_surface_destroy(one);
+    }
+
+    // 60 frame pixels up turn a knob by 60 / 200 of its range at any factor.
+    const int knob = 6;
+    plugin_->setParameter(knob, 0.2f);
+    pumpFor(20);
+    plugin_->recorder().clear();
+    CRect r = placeOf(knob);
+    CPoint start = toScreen((r.left + r.right) / 2, (r.top + r.bottom) / 2, s);
+    for (int step = 0; step <= 10; ++step) {
+      XTestFakeMotionEvent(host_, -1, static_cast<int>(start.x),
+                           static_cast<int>(start.y) - scaled(6 * step, s), 0);
+      if (step == 0) XTestFakeButtonEvent(host_, 1, True, 0);
+      XFlush(host_);
+      pumpFor(step == 0 ? 30 : 10);
+    }
+    XTestFakeButtonEvent(host_, 1, False, 0);
+    XFlush(host_);
+    pumpFor(40);
+    const float value = plugin_->getParameter(knob);
+    EXPECT_NEAR(value, 0.5f, 0.011f);
+    EXPECT_FLOAT_EQ(editor_->entry(knob).control->getValue(), value);
+    auto edits = plugin_->recorder().edits();
+    ASSERT_EQ(edits.size(), 2u) << "the release reaches the knob under its overlay";
+    EXPECT_TRUE(edits[0].begin && !edits[1].begin && edits[0].index == knob &&
+                edits[1].index == knob);
+    auto automations = plugin_->recorder().automations();
+    ASSERT_FALSE(automations.empty());
+    for (const auto& a : automations) EXPECT_EQ(a.index, knob);
+    EXPECT_FLOAT_EQ(automations.back().value, value);
+
+    // The main menu drops from the bottom left of its place, as large as the window.
+    Geometry menu;
+    int ink = 0;
+    CRect place = editor_->getMainMenu()->getViewSize();
+    popUp(place, [&](Display* d) {
+      Window w = vgui::CMenuPopup::openWindow();
+      menu = geometryOf(d, w);
+      cairo_surface_t* shot = grabWindow(d, w, 0, 0, menu.width, menu.height);
+      // The first entry's text, clear of the check mark column.
+      ink = inkRows(shot, scaled(20, s), 0, menu.width, scaled(18, s));
+      cairo_surface_destroy(shot);
+      pressKey(d, XK_Escape);
+    }, 1, s);
+    CPoint corner = toScreen(place.left, place.bottom, s);
+    EXPECT_NEAR(menu.x, corner.x, 1);
+    EXPECT_NEAR(menu.y, corner.y, 1);
+    if (s == 1.0) {
+      menuAtOne = menu;
+      inkAtOne = ink;
+      ASSERT_GT(inkAtOne, 5);
+    } else {
+      EXPECT_NEAR(menu.height, menuAtOne.height * s, 2 * s);
+      EXPECT_NEAR(menu.width, menuAtOne.width * s, 4 * s);
+      EXPECT_GE(ink, inkAtOne * s * 0.8) << "the entries' text is drawn larger";
+      EXPECT_LE(ink, inkAtOne * s * 1.25);
+    }
+    plugin_->closeEditor();
+  }
+}
+
+TEST_F(EditorScaleTest, FactorComesFromTheHostThenTheZoomThenXftDpiThenGdkScale) {
+  struct Case {
+    const char* resources;
+    const char* gdkScale;
+    int storedZoom;  // percent, 0 for none
+    float host;      // 0 for no request
+    double expected;
+  };
+  const Case cases[] = {
+      {nullptr, nullptr, 0, 0, 1.0},
+      {"Xft.dpi:\t144\n", nullptr, 0, 0, 1.5},
+      {"Xft.antialias:\t1\nXft.dpi:\t120\n", "3", 0, 0, 1.25},
+      {nullptr, "2", 0, 0, 2.0},
+      {"Xft.dpi:\t480\n", nullptr, 0, 0, 3.0},
+      {"Xft.dpi:\t72\n", nullptr, 0, 0, 1.0},
+      {"Xft.dpi:\t144\n", "2", 125, 0, 1.25},
+      {"Xft.dpi:\t144\n", nullptr, 125, 2.0f, 2.0},
+      {nullptr, nullptr, 0, 1.75f, 1.75},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("case " + std::to_string(&c - cases));
+    setResources(c.resources);
+    c.gdkScale ? setenv("GDK_SCALE", c.gdkScale, 1) : unsetenv("GDK_SCALE");
+    Preferences prefs(Preferences::defaultFilePath());
+    prefs.load();
+    c.storedZoom ? prefs.setInt(Preferences::kEditorZoomKey, c.storedZoom + 1)
+                 : (void)prefs.remove(Preferences::kEditorZoomKey);
+    ASSERT_TRUE(prefs.save());
+    plugin_.reset();
+    load();  // a new instance: nothing chosen yet
+    if (c.host > 0) plugin_->vendorSpecific(kScaleRequest, 0, nullptr, c.host);
+    auto rect = plugin_->editorRect();
+    ASSERT_TRUE(rect);
+    EXPECT_EQ(rect->right, scaled(kPanelW, c.expected));
+    EXPECT_EQ(rect->bottom, scaled(kPanelH, c.expected));
+  }
+}
+
+TEST_F(EditorScaleTest, ZoomFromTheMainMenuResizesAsksTheHostAndIsRememberedForNewWindows) {
+  ASSERT_TRUE(openEditor());
+  ASSERT_EQ(editor_->getMainMenu()->getNbEntries(), 8);
+  ASSERT_STREQ(editor_->getMainMenu()->getEntry(7)->getTitle(), "Zoom");
+  fitHostWindow(2.0);
+  // Up from the first entry wraps to Zoom; its submenu starts at 100 %.
+  popUp(editor_->getMainMenu()->getViewSize(),
+        keys({XK_Up, XK_Right, XK_Down, XK_Down, XK_Down, XK_Return}));
+  pumpFor(40);
+  EXPECT_DOUBLE_EQ(editor_->getScaleFactor(), 2.0);
+  Geometry window = geometryOf(host_, frame()->getWindow());
+  EXPECT_EQ(window.width, 1854);
+  EXPECT_EQ(window.height, 1048);
+  auto sizes = plugin_->recorder().windowSizes();
+  ASSERT_FALSE(sizes.empty()) << "the host is asked to resize";
+  EXPECT_EQ(sizes.back().width, 1854);
+  EXPECT_EQ(sizes.back().height, 1048);
+  EXPECT_TRUE(plugin_->recorder().automations().empty()) << "zoom is no parameter";
+  EXPECT_TRUE(editor_->getZoomMenu()->getEntry(3)->isChecked());
+  EXPECT_FALSE(editor_->getZoomMenu()->getEntry(0)->isChecked());
+
+  plugin_->closeEditor();
+  plugin_.reset();
+  load();
+  auto rect = plugin_->editorRect();
+  ASSERT_TRUE(rect);
+  EXPECT_EQ(rect->right, 1854) << "a new window opens at the zoom chosen last";
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,43 +14,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Answers "Yes" after the test lets it, noting what it was asked.
-class GatedHandler : public MessageBoxHandler {
- public:
-  bool show(const char* text, const char*, int) override {
-    std::unique_lock<std::mutex> lock(mutex_);
-    asked_.push_back(text);
-    showing_ = true;
-    changed_.notify_all();
-    changed_.wait_for(lock, 5s, [&] { return open_; });
-    showing_ = false;
-    changed_.notify_all();
+// Shows its dialog until the test lets it go, then answers "Yes".
+struct GatedHandler : MessageBoxHandler {
+  bool show(const char*, const char*, int) override {
+    showing = true;
+    for (int i = 0; i < 500 && !open; ++i) std::this_thread::sleep_for(10ms);
+    showing = false;
     return true;
   }
-  void open() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    open_ = true;
-    changed_.notify_all();
-  }
-  bool waitShowing() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, 5s, [&] { return showing_; });
-  }
-  bool showing() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return showing_;
-  }
-  std::vector<std::string> asked() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return asked_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::string> asked_;
-  bool showing_ = false;
-  bool open_ = false;
+  std::atomic<bool> showing{false}, open{false};
 };
 
 struct Recorder : MessageBoxHandler {
@@ -101,7 +71,8 @@ TEST(MessageBoxRouting, RemovingAHandlerWaitsUntilItsDialogOnAnotherThreadEnds) 
   GatedHandler gated;
   installMessageBoxHandler(&gated);
   std::thread asker([] { MessageBox(0, "Selected file is missing", "Warning!", 0); });
-  ASSERT_TRUE(gated.waitShowing());
+  for (int i = 0; i < 500 && !gated.showing; ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(gated.showing);
   // The editor closes while its dialog is up on another thread.
   std::atomic<bool> removed{false};
   std::thread closer([&] {
@@ -109,12 +80,12 @@ TEST(MessageBoxRouting, RemovingAHandlerWaitsUntilItsDialogOnAnotherThreadEnds) 
     removed = true;
   });
   std::this_thread::sleep_for(200ms);
-  bool removedWhileShowing = removed.load() && gated.showing();
-  gated.open();
+  bool removedWhileShowing = removed && gated.showing;
+  gated.open = true;
   closer.join();
   asker.join();
   EXPECT_FALSE(removedWhileShowing) << "the handler could be destroyed under its running dialog";
-  EXPECT_FALSE(gated.showing());
+  EXPECT_FALSE(gated.showing);
 }
 
 }  // namespace
