@@ -9,14 +9,11 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <limits>
 #include <string>
 #include <tuple>
 #include <utility>
-#include <type_traits>
 #include <vector>
 
-#include "plugin/VstSynth.h"
 #include "tests/plugin/SoundSetFixture.h"
 #include "testsupport/TestFiles.h"
 
@@ -25,20 +22,16 @@ using namespace testfiles;
 
 namespace {
 
-// Every sample of a file through libsndfile: as 32-bit integers (24-bit
-// samples left-justified) or as floats; interleaved.
-template <typename T>
-std::vector<T> readWithSndfile(const fs::path& path, SF_INFO& info) {
+// Every sample of a file through libsndfile as floats, interleaved; integer
+// samples scaled by 2^-(bits - 1), so that 24-bit full scale reads as
+// 0x7fffff / 0x800000 and -1.
+std::vector<float> readWithSndfile(const fs::path& path, SF_INFO& info) {
   info = SF_INFO{};
   SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
   if (!file) return {};
-  std::vector<T> samples(static_cast<std::size_t>(info.frames * info.channels));
-  sf_count_t got = 0;
-  if constexpr (std::is_same_v<T, int>)
-    got = sf_read_int(file, samples.data(), static_cast<sf_count_t>(samples.size()));
-  else
-    got = sf_read_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
-  samples.resize(static_cast<std::size_t>(got));
+  std::vector<float> samples(static_cast<std::size_t>(info.frames * info.channels));
+  samples.resize(static_cast<std::size_t>(
+      sf_read_float(file, samples.data(), static_cast<sf_count_t>(samples.size()))));
   sf_close(file);
   return samples;
 }
@@ -54,13 +47,7 @@ class RenderTool : public ::testing::Test {
   fs::path write(const std::string& name, const Bytes& data) { return writeFile(dir_ / name, data); }
   // The built-in parameter table as a whole-state bank, so that programs do
   // not depend on the factory bank beside the module.
-  fs::path builtInBank() {
-    VstSynth table(nullptr);
-    void* data = nullptr;
-    const auto size = static_cast<std::size_t>(table.getChunk(&data, false));
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    return write("builtin.bnk", Bytes(bytes, bytes + size));
-  }
+  fs::path builtInBank() { return write("builtin.bnk", SoundSetFixture::builtInChunk(false)); }
   // The sound folder of the test's data root, copied below `root`.
   void copySoundsTo(const fs::path& root) {
     const fs::path to = root / "Audio/Sounds/Banks/Quillmark/Vellamor";
@@ -74,6 +61,12 @@ class RenderTool : public ::testing::Test {
     for (const std::string& a : args) command += " '" + a + "'";
     return runCommand(command + " 2>&1 >/dev/null)");
   }
+  // Exit status 1, `message` said and no file left.
+  void expectFailure(const CommandResult& result, const std::string& message) {
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.output.find(message), std::string::npos) << result.output;
+    EXPECT_FALSE(fs::exists(wav_));
+  }
 
   TempDir tmp_{"render-tool"};
   fs::path dir_ = tmp_.path(), wav_ = dir_ / "out.wav";
@@ -82,13 +75,10 @@ class RenderTool : public ::testing::Test {
 // 100 bpm, 96 ticks per quarter: one tick is 1/160 s. Running status,
 // controllers, pitch bend, a program change and SysEx, in two tracks.
 Bytes song() {
-  return midiFile(
-      1,
-      {cat({tempo(0, 600000), endOfTrack(0)}),
-       cat({ev(0, {0xc0, 2}), ev(0, {0xb0, 7, 100}), ev(16, {0x90, 60, 100}), ev(48, {62, 90}),
-            ev(24, {0xe0, 0, 80}), ev(8, {0x80, 60, 0}), ev(0, {0xf0, 0x03, 0x7d, 0x01, 0xf7}),
-            ev(40, {0x80, 62, 64}), endOfTrack(96)})},
-      96);
+  return cat({midiHeader(1, 2, 96), track({tempo(0, 600000), endOfTrack(0)}),
+              track({ev(0, {0xc0, 2}), ev(0, {0xb0, 7, 100}), ev(16, {0x90, 60, 100}),
+                     ev(48, {62, 90}), ev(24, {0xe0, 0, 80}), ev(8, {0x80, 60, 0}),
+                     ev(0, {0xf0, 0x03, 0x7d, 0x01, 0xf7}), ev(40, {0x80, 62, 64}), endOfTrack(96)})});
 }
 
 }  // namespace
@@ -96,21 +86,19 @@ Bytes song() {
 // One held note 60 on a root-60 wave recorded at 44.1 kHz (441 Hz) sounds at
 // 441 Hz in the file, whatever rate it is rendered at.
 TEST_F(RenderTool, ANoteSoundsAtItsPitchAtEveryRate) {
-  const fs::path midi = write("note.mid", midiFile(0, {cat({tempo(0, 600000), ev(0, {0x90, 60, 100}),
-                                                             ev(160, {0x80, 60, 0}), endOfTrack(0)})},
-                                                    96));
+  const fs::path midi = write("note.mid", cat({midiHeader(0, 1, 96),
+                                               track({tempo(0, 600000), ev(0, {0x90, 60, 100}),
+                                                      ev(160, {0x80, 60, 0}), endOfTrack(0)})}));
   std::vector<std::string> args = {"--format", "float", "--tail", "0"};
-  for (auto [index, value] : SoundSetFixture::dryParameters()) {
-    args.push_back("--set");
-    args.push_back(std::to_string(index) + "=" + std::to_string(value));
-  }
+  for (auto [index, value] : SoundSetFixture::dryParameters())
+    args.insert(args.end(), {"--set", std::to_string(index) + "=" + std::to_string(value)});
   for (const char* rate : {"44100", "48000", "96000"}) {
     std::vector<std::string> withRate = args;
     withRate.insert(withRate.end(), {"--rate", rate, midi.string(), wav_.string()});
     CommandResult result = run(withRate);
     ASSERT_EQ(result.status, 0) << result.output;
     SF_INFO info;
-    const std::vector<float> samples = readWithSndfile<float>(wav_, info);
+    const std::vector<float> samples = readWithSndfile(wav_, info);
     ASSERT_EQ(std::tuple(info.samplerate, info.channels), std::tuple(std::stoi(rate), 2));
     std::vector<float> left(samples.size() / 2);
     for (std::size_t i = 0; i < left.size(); ++i) left[i] = samples[2 * i];
@@ -125,15 +113,10 @@ TEST_F(RenderTool, ANoteSoundsAtItsPitchAtEveryRate) {
 TEST_F(RenderTool, FailuresAreReportedAndLeaveNoOutput) {
   Bytes cut = song();
   cut.resize(cut.size() - 5);
-  CommandResult result = run({write("damaged.mid", cut).string(), wav_.string()});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.output.find("damaged.mid is truncated"), std::string::npos) << result.output;
-  EXPECT_FALSE(fs::exists(wav_));
-  result = run({"--tail", "20", write("song.mid", song()).string(), wav_.string()},
-               "trap '' XFSZ; ulimit -f 400;");
-  EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.output.find("cannot write"), std::string::npos) << result.output;
-  EXPECT_FALSE(fs::exists(wav_));
+  expectFailure(run({write("damaged.mid", cut).string(), wav_.string()}), "damaged.mid is truncated");
+  expectFailure(run({"--tail", "20", write("song.mid", song()).string(), wav_.string()},
+                    "trap '' XFSZ; ulimit -f 400;"),
+                "cannot write");
 }
 
 // Relative folders are taken from where the tool was started; when the
@@ -152,9 +135,8 @@ TEST_F(RenderTool, RelativeDataFoldersAreFoundAndNothingToPlayIsAnError) {
     ASSERT_EQ(result.status, 0) << result.output;
     EXPECT_EQ(result.output, "");
     SF_INFO info;
-    float peak = 0.0f;
-    for (float v : readWithSndfile<float>(wav_, info)) peak = std::max(peak, std::fabs(v));
-    EXPECT_GT(peak, 0.05f) << "sounds under --data-home " << home << " --data-dirs " << dirs;
+    const std::vector<float> out = readWithSndfile(wav_, info);
+    EXPECT_GT(measure::peak(out, 0, out.size()), 0.05f) << "sounds under --data-home " << home << " --data-dirs " << dirs;
     fs::remove(wav_);
   }
 
@@ -176,16 +158,12 @@ TEST_F(RenderTool, RelativeDataFoldersAreFoundAndNothingToPlayIsAnError) {
     CommandResult result = run({"--data-home", "home", "--data-dirs", dirs, "--bank", bank,
                                 "--program", "0", "-q", midi.string(), "out.wav"},
                                inDir);
-    EXPECT_EQ(result.status, 1) << dirs;
-    EXPECT_NE(result.output.find(std::string("vellamor-render: the instrument has no sound set to "
-                                             "play: ") + why),
-              std::string::npos)
-        << result.output;
+    SCOPED_TRACE(dirs);
+    expectFailure(result, std::string("vellamor-render: the instrument has no sound set to play: ") + why);
     for (const char* root : {"home/data", dirs})
       EXPECT_NE(result.output.find((dir_ / root).string() + "/Audio/Sounds/Banks/Quillmark/Vellamor/"),
                 std::string::npos)
           << result.output;
-    EXPECT_FALSE(fs::exists(wav_));
   }
 }
 
@@ -199,12 +177,9 @@ TEST_F(RenderTool, SamplesAtOrBeyondFullScaleAreCountedAndSaid) {
     notes = cat({notes, ev(i ? 10 : 0, {0x90, static_cast<std::uint8_t>(40 + i * 7 % 30), 127})});
     if (i) notes = cat({notes, ev(0, {0x80, static_cast<std::uint8_t>(40 + (i - 1) * 7 % 30), 0})});
   }
-  const fs::path midi = write("loud.mid", midiFile(0, {cat({notes, endOfTrack(10)})}, 96));
+  const fs::path midi = write("loud.mid", cat({midiHeader(0, 1, 96), track({notes, endOfTrack(10)})}));
   const std::string bank = builtInBank().string();
-  struct Report {
-    long long count = -1;
-    double dbfs = 0.0, linear = 0.0;
-  };
+  struct Report { long long count = -1; double dbfs = 0.0, linear = 0.0; };
   auto renderAs = [&](const char* format, const char* kind, Report& report) {
     CommandResult result =
         run({"-q", "--bank", bank, "--program", "0", "--set", "Volume=1", "--set", "VolumeType=0",
@@ -228,22 +203,21 @@ TEST_F(RenderTool, SamplesAtOrBeyondFullScaleAreCountedAndSaid) {
   Report clipped;
   renderAs("24", "clipped at full scale", clipped);
   SF_INFO info;
-  const std::vector<int> ints = readWithSndfile<int>(wav_, info);
+  const std::vector<float> pcm = readWithSndfile(wav_, info);
   ASSERT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
-  ASSERT_FALSE(ints.empty());
-  // 24-bit full scale, left-justified: 0x7fffff and -0x800000.
-  const auto atFullScale = std::count_if(ints.begin(), ints.end(), [](int v) {
-    return v == 0x7fffff00 || v == std::numeric_limits<int>::min();
+  ASSERT_FALSE(pcm.empty());
+  // 24-bit full scale: 0x7fffff and -0x800000.
+  const auto atFullScale = std::count_if(pcm.begin(), pcm.end(), [](float v) {
+    return v == 8388607.0f / 8388608.0f || v == -1.0f;
   });
   EXPECT_GT(atFullScale, 1000) << "the passage is loud enough to clip";
   EXPECT_EQ(clipped.count, atFullScale);
 
   Report over;
   renderAs("float", "over full scale", over);
-  const std::vector<float> floats = readWithSndfile<float>(wav_, info);
-  ASSERT_EQ(floats.size(), ints.size());
-  float peak = 0.0f;
-  for (float v : floats) peak = std::max(peak, std::fabs(v));
+  const std::vector<float> floats = readWithSndfile(wav_, info);
+  ASSERT_EQ(floats.size(), pcm.size());
+  const float peak = measure::peak(floats, 0, floats.size());
   const auto beyond =
       std::count_if(floats.begin(), floats.end(), [](float v) { return std::fabs(v) >= 1.0f; });
   EXPECT_EQ(over.count, beyond);

@@ -90,16 +90,18 @@ std::unique_ptr<host::HostedPlugin> SoundSetFixture::loadPlugin(double sampleRat
   if (!plugin) return plugin;
   // The bundle may carry a factory bank; every test starts from the built-in
   // parameter table instead, sent as a program chunk (values, scale, set).
-  static const std::vector<std::uint8_t> defaults = [] {
-    VstSynth table(nullptr);
-    void* data = nullptr;
-    vst::VstInt32 size = table.getChunk(&data, true);
-    auto* bytes = static_cast<std::uint8_t*>(data);
-    return std::vector<std::uint8_t>(bytes, bytes + size);
-  }();
+  static const std::vector<std::uint8_t> defaults = builtInChunk(true);
   plugin->setChunk(defaults, true);
   plugin->resume();
   return plugin;
+}
+
+std::vector<std::uint8_t> SoundSetFixture::builtInChunk(bool program) {
+  VstSynth table(nullptr);
+  void* data = nullptr;
+  const vst::VstInt32 size = table.getChunk(&data, program);
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  return {bytes, bytes + size};
 }
 
 std::unique_ptr<host::HostedPlugin> SoundSetFixture::loadDry(double sampleRate) {

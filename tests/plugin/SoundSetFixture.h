@@ -49,6 +49,8 @@ class SoundSetFixture : public ::testing::Test {
   // Writes scale `name` with one value in cents per line.
   static void writeScale(const std::string& name, const std::vector<double>& cents);
 
+  // The engine's built-in parameter table as a program or whole-state chunk.
+  static std::vector<std::uint8_t> builtInChunk(bool program);
   // Loaded with the built-in parameter table (not the bundle's bank), resumed.
   std::unique_ptr<host::HostedPlugin> loadPlugin(double sampleRate = 44100.0, int blockSize = 256);
   std::unique_ptr<host::HostedPlugin> loadDry(double sampleRate = 44100.0);  // then dryMainOnly

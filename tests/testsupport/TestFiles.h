@@ -135,11 +135,4 @@ inline Bytes tempo(std::uint32_t delta, std::uint32_t micros) {
 inline Bytes endOfTrack(std::uint32_t delta = 0) { return ev(delta, {0xff, 0x2f, 0x00}); }
 inline Bytes track(std::initializer_list<Bytes> events) { return chunk("MTrk", cat(events)); }
 
-inline Bytes midiFile(int format, std::initializer_list<Bytes> trackBodies, int division) {
-  Bytes out = midiHeader(format, static_cast<int>(trackBodies.size()),
-                         static_cast<std::uint16_t>(division));
-  for (const Bytes& t : trackBodies) out = cat({out, chunk("MTrk", t)});
-  return out;
-}
-
 }  // namespace testfiles
