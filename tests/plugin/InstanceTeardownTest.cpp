@@ -22,11 +22,7 @@ struct EditorLog {
   std::mutex mutex;
   std::condition_variable changed;
   bool holdReports = false;  // the next report waits for `release`
-  bool reported = false;
-  bool inReport = false;
-  bool release = false;
-  bool destroyed = false;
-  bool destroyedDuringReport = false;
+  bool inReport = false, release = false, destroyed = false, destroyedDuringReport = false;
 };
 
 EditorLog* g_log = nullptr;
@@ -46,7 +42,6 @@ class HoldingEditor : public vst::AEffEditor, public SynthEditor {
 
   void updateSoundSet(long) override {
     std::unique_lock<std::mutex> lock(log_.mutex);
-    log_.reported = true;
     if (!log_.holdReports) return;
     log_.inReport = true;
     log_.changed.notify_all();
@@ -64,8 +59,6 @@ class HoldingEditor : public vst::AEffEditor, public SynthEditor {
   EditorLog& log_;
 };
 
-vst::AEffEditor* makeHoldingEditor(VstSynth* synth) { return new HoldingEditor(synth, *g_log); }
-
 class InstanceTeardown : public SoundSetFixture {
  protected:
   void TearDown() override {
@@ -79,7 +72,8 @@ TEST_F(InstanceTeardown, DestroyedWhileTheWorkerLoadsASetTheEditorGoesAfterTheLo
   writeSoundSet(2, "Second", TestSoundSet{});
   EditorLog log;
   g_log = &log;
-  VstSynth::setEditorFactory(&makeHoldingEditor);
+  VstSynth::setEditorFactory(
+      [](VstSynth* synth) -> vst::AEffEditor* { return new HoldingEditor(synth, *g_log); });
   auto synth = std::make_unique<VstSynth>(nullptr);
   ASSERT_NE(synth->getEditor(), nullptr);
   long other = synth->currentSoundSet() == 1 ? 0 : 1;

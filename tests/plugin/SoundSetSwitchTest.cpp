@@ -9,31 +9,22 @@
 #include <vector>
 
 #include "plugin/VstSynth.h"
-#include "support/MessageBox.h"
 #include "tests/plugin/SoundSetFixture.h"
+#include "testsupport/MessageLog.h"
 
 namespace fs = std::filesystem;
-using namespace vst;
 
 namespace {
 
-// Answers every message box by running `onShow`: a load that meets a missing
-// file shows one while it is under way.
-class DuringLoad : public MessageBoxHandler {
- public:
-  explicit DuringLoad(std::function<void()> onShow) : onShow_(std::move(onShow)) {
-    installMessageBoxHandler(this);
+// Runs `onShow` at every message box: a load that meets a missing file shows
+// one while it is under way.
+struct DuringLoad : testfiles::MessageLog {
+  explicit DuringLoad(std::function<void()> f) : onShow(std::move(f)) {}
+  bool show(const char* text, const char* title, int type) override {
+    onShow();
+    return MessageLog::show(text, title, type);
   }
-  ~DuringLoad() override { removeMessageBoxHandler(this); }
-  bool show(const char*, const char*, int) override {
-    ++shown;
-    onShow_();
-    return true;
-  }
-  int shown = 0;
-
- private:
-  std::function<void()> onShow_;
+  std::function<void()> onShow;
 };
 
 class SoundSetSwitch : public SoundSetFixture {
@@ -99,7 +90,7 @@ TEST_F(SoundSetSwitch, ASoundingSetSoundsOnWhileASilencedOneLoads) {
     levelDuringLoad = measure::rms(during, 0, during.size());
   });
   synth->loadNewVORNsnd(2);
-  ASSERT_EQ(hook.shown, 1);
+  ASSERT_EQ(hook.shown.size(), 1u);
   EXPECT_FALSE(flagDuringLoad);
   EXPECT_NEAR(levelDuringLoad, level, 0.05 * level) << "the held note stopped during the load";
   EXPECT_FALSE(synth->soundSilenced());
