@@ -8,14 +8,15 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "sound/VORNsndWriter.h"
 #include "tests/plugin/SoundSetFixture.h"
+#include "testsupport/TestFiles.h"
 
 using host::MidiEventList;
 
@@ -191,22 +192,17 @@ TEST_F(ReferenceRender, MatchesTheStoredRender) {
   EXPECT_TRUE(differ);
 
   const std::string path = referencePath();
+  const std::string bytes(reinterpret_cast<const char*>(out.data()), out.size() * sizeof(float));
   if (std::getenv("VELLAMOR_WRITE_REFERENCE")) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(out.data()),
-               static_cast<std::streamsize>(out.size() * sizeof(float)));
-    ASSERT_TRUE(file.good()) << "cannot write " << path;
+    testfiles::writeFile(path, bytes);
+    ASSERT_EQ(testfiles::readFile(path), bytes) << "cannot write " << path;
     std::printf("wrote %s\n", path.c_str());
     return;
   }
-  std::ifstream file(path, std::ios::binary);
-  ASSERT_TRUE(file.good()) << "missing " << path;
+  const std::string storedBytes = testfiles::readFile(path);
+  ASSERT_EQ(storedBytes.size(), bytes.size()) << path << " is missing or of another length";
   std::vector<float> stored(out.size());
-  file.read(reinterpret_cast<char*>(stored.data()),
-            static_cast<std::streamsize>(stored.size() * sizeof(float)));
-  ASSERT_EQ(file.gcount(), static_cast<std::streamsize>(stored.size() * sizeof(float)));
-  ASSERT_EQ(file.peek(), std::ifstream::traits_type::eof()) << "stored render is longer";
+  std::memcpy(stored.data(), storedBytes.data(), storedBytes.size());
 
   size_t worst = 0;
   for (size_t i = 1; i < out.size(); ++i)
