@@ -112,10 +112,9 @@ TEST(ADSRKeyTracking, VolumeTrackingShapesThePeakAndSpeedTrackingTheStages) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.k) + " note " + std::to_string(c.note));
-    ADSR volume;
+    ADSR volume, speed;
+    for (ADSR* e : {&volume, &speed}) e->setLowTrack(36), e->setHighTrack(96);
     configure(volume, 0.0f, 0.0f, 1.0f, 0.1f);
-    volume.setLowTrack(36);
-    volume.setHighTrack(96);
     volume.setVolumeKeyTracking(c.k);
     volume.keyOn(127, c.note);
     EXPECT_NEAR(volume.tick(), c.factor, 1e-5) << "the peak";
@@ -124,10 +123,7 @@ TEST(ADSRKeyTracking, VolumeTrackingShapesThePeakAndSpeedTrackingTheStages) {
     EXPECT_NEAR(volume.tick(), c.factor, 1e-5);
 
     if (c.factor == 0.0) continue;  // a zero time: nothing to measure
-    ADSR speed;
     configure(speed, 0.1f, 0.1f, 0.5f, 0.1f);
-    speed.setLowTrack(36);
-    speed.setHighTrack(96);
     speed.setSpeedKeyTracking(c.k);
     speed.keyOn(127, c.note);
     EXPECT_NEAR(ticksWhile(speed, ADSR::kAttack), stageTicks(1.0, 0.1 * c.factor), 1);
