@@ -56,9 +56,15 @@ class Lv2PluginTest : public SoundSetFixture {
     lilv_node_free(uri);
     return state;
   }
-  // The instance plays notes sample for sample as the VST module does on
-  // this program (-1: the one it starts with).
-  static void expectSameAsVst(Lv2TestHost& lv2, int program) {
+  // An instance given this state (null: a fresh one, its ports at the
+  // described defaults) plays notes sample for sample as the VST module does
+  // on this program (-1: the one it starts with).
+  static void expectSameAsVst(LilvState* state, int program) {
+    SCOPED_TRACE("program " + std::to_string(program));
+    Lv2TestHost lv2(44100.0);
+    ASSERT_TRUE(lv2.ok());
+    lv2.setFreewheel(true);
+    if (state) lv2.restore(state);
     std::string error;
     auto vst = host::HostedPlugin::load(VELLAMOR_PLUGIN_PATH, error, {44100.0, 256, 120.0, true});
     ASSERT_TRUE(vst) << error;
@@ -70,6 +76,7 @@ class Lv2PluginTest : public SoundSetFixture {
     ASSERT_GT(measure::rms(b.left, 0, 44100), 1e-3);
     EXPECT_EQ(a.left, b.left);
     EXPECT_EQ(a.right, b.right);
+    EXPECT_TRUE(lv2.messages.empty());
   }
 };
 
@@ -89,20 +96,8 @@ TEST_F(Lv2PluginTest, FactoryProgramsArePresetsSoundingAsTheVstPrograms) {
 
   LilvState* state = factoryPreset("Nylon Pluck");
   ASSERT_NE(state, nullptr);
-
-  Lv2TestHost lv2(44100.0);
-  ASSERT_TRUE(lv2.ok());
-  lv2.setFreewheel(true);
-  lv2.restore(state);
-  expectSameAsVst(lv2, 10);
-  EXPECT_TRUE(lv2.messages.empty());
-
-  // A fresh instance, its ports at the described defaults, sounds as a fresh
-  // VST instance does: the bank's first program.
-  Lv2TestHost fresh(44100.0);
-  ASSERT_TRUE(fresh.ok());
-  fresh.setFreewheel(true);
-  expectSameAsVst(fresh, -1);
+  expectSameAsVst(state, 10);
+  expectSameAsVst(nullptr, -1);  // both start with the bank's first program
 }
 
 TEST_F(Lv2PluginTest, SavedStateRendersTheSameInAFreshInstance) {
