@@ -146,7 +146,6 @@ bool AudioThreadGuard::active() {
   }
 #define GUARD_FORWARD(ret, name, params, args, ...) \
   GUARD_CALL(ret, name, params, GUARD_NEXT(name) args, __VA_ARGS__)
-#define GUARD_ALLOC(name, params, call) GUARD_CALL(void*, name, params, call, noexcept)
 // The mode argument is there only when the flags create a file.
 #define GUARD_OPEN(name, params, args)                                       \
   int name params {                                                          \
@@ -167,10 +166,10 @@ void* __libc_realloc(void*, size_t);
 void* __libc_memalign(size_t, size_t);
 void __libc_free(void*);
 
-GUARD_ALLOC(malloc, (size_t n), __libc_malloc(n))
-GUARD_ALLOC(calloc, (size_t count, size_t n), __libc_calloc(count, n))
-GUARD_ALLOC(realloc, (void* p, size_t n), __libc_realloc(p, n))
-GUARD_ALLOC(aligned_alloc, (size_t alignment, size_t n), __libc_memalign(alignment, n))
+GUARD_CALL(void*, malloc, (size_t n), __libc_malloc(n), noexcept)
+GUARD_CALL(void*, calloc, (size_t count, size_t n), __libc_calloc(count, n), noexcept)
+GUARD_CALL(void*, realloc, (void* p, size_t n), __libc_realloc(p, n), noexcept)
+GUARD_CALL(void*, aligned_alloc, (size_t alignment, size_t n), __libc_memalign(alignment, n), noexcept)
 int posix_memalign(void** out, size_t alignment, size_t n) noexcept {
   record("posix_memalign");
   if (alignment % sizeof(void*) || (alignment & (alignment - 1))) return EINVAL;

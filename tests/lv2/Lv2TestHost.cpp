@@ -61,11 +61,11 @@ LV2_Worker_Status Lv2TestHost::scheduleWork(LV2_Worker_Schedule_Handle handle, u
 }
 
 Lv2TestHost::Lv2TestHost(double sampleRate, int blockSize, bool worker)
-    : log_{&messages, printLog, vprintLog}, blockSize_(blockSize), blockLength_(blockSize), left_(blockSize), right_(blockSize), atoms_(1 << 16) {
+    : log_{&messages, printLog, vprintLog}, blockSize_(blockSize), left_(blockSize), right_(blockSize), atoms_(1 << 16) {
   const LilvPlugin* p = plugin();
   if (!p) return;
   options_[0] = {LV2_OPTIONS_INSTANCE, 0, map(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t),
-                 map(LV2_ATOM__Int), &blockLength_};
+                 map(LV2_ATOM__Int), &blockSize_};
   if (worker) features_[3] = &workerFeature_;
   if (!(instance_ = lilv_plugin_instantiate(p, sampleRate, features_))) return;
   if (worker) worker_ = static_cast<const LV2_Worker_Interface*>(extensionData(LV2_WORKER__interface));
@@ -143,10 +143,11 @@ LilvState* Lv2TestHost::save() {
                                       LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, features_);
 }
 
-void Lv2TestHost::restore(const LilvState* state) {
+void Lv2TestHost::restore(LilvState* state) {
   auto setValue = [](const char* symbol, void* data, const void* value, uint32_t size, uint32_t) {
     float* control = static_cast<Lv2TestHost*>(data)->control(symbol);
     if (control && size == sizeof(float)) std::memcpy(control, value, sizeof(float));
   };
   lilv_state_restore(state, instance_, setValue, this, 0, features_);
+  lilv_state_free(state);
 }

@@ -35,8 +35,9 @@ class Lv2TestHost {
   host::RenderedAudio render(int frames) { return render(frames, host::MidiEventList()); }
 
   LilvState* save();
-  void restore(const LilvState* state);
+  void restore(LilvState* state);  // and frees it
   LV2_URID map(const char* uri);
+  LV2_URID_Map* uridMap() { return &map_; }
   LV2_Handle handle() const { return lilv_instance_get_handle(instance_); }
   const LV2_Descriptor* descriptor() const { return lilv_instance_get_descriptor(instance_); }
   const void* extensionData(const char* uri) const { return lilv_instance_get_extension_data(instance_, uri); }
@@ -53,8 +54,7 @@ class Lv2TestHost {
   LV2_URID next_ = 1;
   LV2_URID_Map map_{this, mapUri};
   LV2_Log_Log log_;
-  int blockSize_;
-  int32_t blockLength_;
+  int32_t blockSize_;  // also the maximum block length the options give
   LV2_Options_Option options_[2] = {};
   LV2_Feature mapFeature_{LV2_URID__map, &map_}, logFeature_{LV2_LOG__log, &log_},
       optionsFeature_{LV2_OPTIONS__options, options_};

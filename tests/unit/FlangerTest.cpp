@@ -71,15 +71,12 @@ TEST(FlangerSweep, SweptAndCombinedDelaysMatchTheRoundedTriangleSweep) {
   std::vector<float> in, expected[2], got[2];
   auto compareBlock = [&](bool combined) {
     const int n = static_cast<int>(in.size());
-    got[0].resize(in.size());
-    got[1].resize(in.size());
+    for (auto& g : got) g.resize(in.size());
     // Mix 0.5: out * 0.5 + 0 * in.
     twin.tickBlock(in.data(), got[0].data(), got[1].data(), n, combined, 0.5f);
     for (int c = 0; c < 2; ++c)
       for (int j = 0; j < n; ++j) ASSERT_EQ(got[c][j], expected[c][j] * 0.5f) << "block sample " << j;
-    in.clear();
-    expected[0].clear();
-    expected[1].clear();
+    for (auto* v : {&in, &expected[0], &expected[1]}) v->clear();
   };
   auto run = [&](int ticks, bool combined, long& n, bool quiet = false) {
     for (int i = 0; i < ticks; ++i, ++n) {

@@ -13,28 +13,6 @@ std::vector<int> entries(const MidiNote& m) {
   return out;
 }
 
-// Twelve envelopes, each idle or sounding as asked.
-struct Voices {
-  ADSR env[12];
-  ADSR* ptr[12];
-  Voices() {
-    for (int i = 0; i < 12; ++i) ptr[i] = &env[i];
-  }
-  void sound(int i) {
-    env[i].setAttackTime(0.5f);
-    env[i].keyOn(100, 60);
-    env[i].tick();
-  }
-  // Notes 40..51 on all twelve voices of m.
-  void fill(MidiNote& m) {
-    m.setVoices(12);
-    for (int i = 0; i < 12; ++i) {
-      EXPECT_EQ(m.NoteOn(40 + i, 100, ptr), i);  // idle voices in order
-      sound(i);  // the caller starts the voice
-    }
-  }
-};
-
 }  // namespace
 
 TEST(MidiNoteStack, ReleaseFromTheMiddleKeepsOrderAndDuplicatesAndUnknownNotesBalance) {
@@ -69,13 +47,24 @@ TEST(MidiNoteStack, ReleaseFromTheMiddleKeepsOrderAndDuplicatesAndUnknownNotesBa
 }
 
 TEST(MidiNoteAllocator, IdleVoicesInOrderThenStealTheOldest) {
+  ADSR env[12];
+  ADSR* voices[12];
+  for (int i = 0; i < 12; ++i) voices[i] = &env[i];
+  auto sound = [&](int i) {  // the caller starts the voice
+    env[i].setAttackTime(0.5f);
+    env[i].keyOn(100, 60);
+    env[i].tick();
+  };
   MidiNote m;
-  Voices v;
-  v.fill(m);
-  EXPECT_EQ(m.NoteOn(70, 100, v.ptr), 0);  // oldest: slot 0
-  v.sound(0);
-  EXPECT_EQ(m.NoteOn(71, 100, v.ptr), 1);
+  m.setVoices(12);
+  for (int i = 0; i < 12; ++i) {
+    EXPECT_EQ(m.NoteOn(40 + i, 100, voices), i);  // idle voices in order
+    sound(i);
+  }
+  EXPECT_EQ(m.NoteOn(70, 100, voices), 0);  // all sounding: the oldest, slot 0
+  sound(0);
+  EXPECT_EQ(m.NoteOn(71, 100, voices), 1);
   EXPECT_EQ(m.GetNote(0), 70);
-  v.env[7].Reset();  // an idle envelope wins over stealing
-  EXPECT_EQ(m.NoteOn(80, 100, v.ptr), 7);
+  env[7].Reset();  // an idle envelope wins over stealing
+  EXPECT_EQ(m.NoteOn(80, 100, voices), 7);
 }

@@ -1,17 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <fstream>
 #include <filesystem>
 #include <string>
-#include <utility>
-#include <vector>
 
-#include "support/MessageBox.h"
 #include "support/VornMain.h"
 #include "testsupport/TestFiles.h"
-#include "testsupport/MessageLog.h"
 
 namespace fs = std::filesystem;
 
