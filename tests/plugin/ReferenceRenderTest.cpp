@@ -28,9 +28,7 @@ constexpr int kSection = 33075;  // 0.75 s
 constexpr int kSections = 5;
 
 std::string referencePath() {
-  return (std::filesystem::path(__FILE__).parent_path().parent_path() / "data" /
-          "reference-render.f32")
-      .string();
+  return VELLAMOR_SOURCE_DIR "/tests/data/reference-render.f32";
 }
 
 // A tone of a few partials, looped over a whole number of its periods (or

@@ -125,8 +125,7 @@ TEST(ContentInstallTest, FreshInstanceFindsTheInstalledContent) {
   const fs::path home = tmp.path(), vst = home / ".vst";
   testfiles::ScopedEnv h("HOME", home.string()), d("XDG_DATA_HOME", (home / "data").string()),
       s("XDG_DATA_DIRS", (home / "nowhere").string());
-  // __FILE__ is relative to the build folder when ccache rewrites paths.
-  const fs::path source = (buildDir() / __FILE__).parent_path().parent_path().parent_path();
+  const fs::path source = VELLAMOR_SOURCE_DIR;
   ASSERT_EQ(testfiles::runCommand("'" + (source / "scripts/install.sh").string() + "' install '" +
                                   buildDir().string() + "' '" + vst.string() + "'")
                 .status,
