@@ -135,7 +135,7 @@ TEST_F(SoundImport, SfzRegionsPlayAtTheirKeyCentresAndLayersAndLoopsHold) {
       {55, 40, 96000.0 / 300 * std::exp2(30 / 1200.0)},          // 96 kHz float, tune
       {72, 10, 22050.0 / 50 * std::exp2((-1200 - 15) / 1200.0)},  // file's loop, transpose
   };
-  for (double rate : {44100.0, 48000.0})
+  for (double rate : {44100.0, 48000.0, 96000.0})
     for (const Case& c : cases) {
       SCOPED_TRACE(testing::Message() << rate << " Hz, key " << c.key << " velocity " << c.velocity);
       EXPECT_NEAR(cents(played(rate, c.key, c.velocity), c.hz), 0.0, 1.0);
