@@ -253,6 +253,8 @@ void Editor::idle() {
   if (!frame || notReady) return;
   AEffGUIEditor::idle();
   showPendingWork();
+  // Alerts of loads made elsewhere, over the panel just drawn.
+  if (messageBox_) messageBox_->showPosted();
 }
 
 void Editor::showPendingWork() {

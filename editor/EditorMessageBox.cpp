@@ -6,6 +6,7 @@
 #include <cairo.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -395,4 +396,28 @@ bool EditorMessageBox::show(const char* text, const char* title, int type) {
   }
   frame_->invalidRect(frame_->getViewSize());
   return chosen == 0;
+}
+
+void EditorMessageBox::post(const char* text, const char* title) {
+  std::pair<std::string, std::string> alert(text ? text : "", title ? title : "");
+  std::lock_guard<std::mutex> lock(postedMutex_);
+  // A set with three missing files says so once; a flood stays a few dialogs.
+  if (posted_.size() < 4 && std::find(posted_.begin(), posted_.end(), alert) == posted_.end())
+    posted_.push_back(std::move(alert));
+}
+
+void EditorMessageBox::showPosted() {
+  if (showingPosted_ || std::this_thread::get_id() != guiThread_) return;
+  showingPosted_ = true;
+  for (;;) {
+    std::pair<std::string, std::string> alert;
+    {
+      std::lock_guard<std::mutex> lock(postedMutex_);
+      if (posted_.empty()) break;
+      alert = std::move(posted_.front());
+      posted_.pop_front();
+    }
+    show(alert.first.c_str(), alert.second.c_str(), 0);
+  }
+  showingPosted_ = false;
 }

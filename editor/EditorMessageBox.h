@@ -8,13 +8,17 @@
 // or the handler is destroyed.
 // The dialog is as many times larger as the editor's window (its frame's factor).
 // Threads: show() runs its own event loop on the editor's GUI thread; from any
-// other thread it answers without asking, as when no editor is open. The
-// destructor may run on any thread: it ends a dialog on screen and waits
-// until show() has returned.
+// other thread it answers without asking, as when no editor is open. post()
+// may run on any thread: the alert waits for showPosted() on the GUI thread
+// (the editor's idle). The destructor may run on any thread: it ends a dialog
+// on screen and waits until show() and post() have returned.
 #pragma once
 
 #include <atomic>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <thread>
 #include <vector>
 
@@ -38,6 +42,9 @@ class EditorMessageBox : public MessageBoxHandler {
   EditorMessageBox& operator=(const EditorMessageBox&) = delete;
 
   bool show(const char* text, const char* title, int type) override;
+  void post(const char* text, const char* title) override;
+  // Shows the posted alerts, one after another. GUI thread.
+  void showPosted();
 
   // Button captions of a type, first (the "true" answer) first.
   static std::vector<std::string> buttonsFor(int type);
@@ -52,4 +59,7 @@ class EditorMessageBox : public MessageBoxHandler {
   vgui::CFrame* frame_;
   std::thread::id guiThread_;
   std::atomic<bool> closing_{false};
+  std::mutex postedMutex_;
+  std::deque<std::pair<std::string, std::string>> posted_;  // text, title
+  bool showingPosted_ = false;
 };

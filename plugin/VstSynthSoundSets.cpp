@@ -34,12 +34,16 @@ void VstSynth::loadNewVORNsnd(long code) {
       worker_->requestSoundSet(static_cast<int>(code));
     return;
   }
+  // Inside a host's or the editor's call: a missing file is said over this
+  // instance's window at the editor's next idle, not in the middle of it.
+  MessageBoxOwner messages(this, true);
   std::lock_guard<std::mutex> lock(loadMutex_);
   loadSoundSet(code);
 }
 
 void VstSynth::loadNewVORNsndpath(int kind, const char* path) {
   if (kind < 1 || kind > 3 || !path) return;
+  MessageBoxOwner messages(this, true);
   std::lock_guard<std::mutex> lock(loadMutex_);
   // A fresh copy of the current set with one sound replaced; its loads raise
   // its own flag, which the instance takes over with the set.
@@ -86,6 +90,7 @@ void VstSynth::loadSoundSet(long code) {
 void VstSynth::retireSounds() { delete retiredSounds_.exchange(nullptr, std::memory_order_acq_rel); }
 
 void VstSynth::runWorkerJob(int soundSet, bool scale) {
+  MessageBoxOwner messages(this, true);
   if (soundSet != EngineWorker::kNone) {
     // Asked for by the audio thread for the current program's set; a control
     // thread may have switched programs and loaded another set since. What

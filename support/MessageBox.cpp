@@ -19,6 +19,7 @@ struct Registry {
   struct Mark {
     std::thread::id thread;
     const void* owner;
+    bool later;
   };
   struct Call {
     MessageBoxHandler* handler;
@@ -73,10 +74,10 @@ void removeMessageBoxHandler(MessageBoxHandler* handler) {
   r.callEnded.wait(lock, [&] { return !r.runsElsewhere(handler, self); });
 }
 
-MessageBoxOwner::MessageBoxOwner(const void* owner) {
+MessageBoxOwner::MessageBoxOwner(const void* owner, bool later) {
   Registry& r = registry();
   std::lock_guard<std::mutex> lock(r.mutex);
-  r.marks.push_back({std::this_thread::get_id(), owner});
+  r.marks.push_back({std::this_thread::get_id(), owner, later});
 }
 
 MessageBoxOwner::~MessageBoxOwner() {
@@ -90,7 +91,9 @@ MessageBoxOwner::~MessageBoxOwner() {
     }
 }
 
-bool MessageBoxFor(const void* owner, const char* text, const char* title, int type) {
+namespace {
+
+bool deliver(const void* owner, const char* text, const char* title, int type, bool later) {
   if (!text) text = "";
   if (!title) title = "";
   Registry& r = registry();
@@ -107,7 +110,11 @@ bool MessageBoxFor(const void* owner, const char* text, const char* title, int t
     std::fprintf(stderr, "Vellamor-ZUL: %s %s\n", title, text);
     return type != 1;
   }
-  bool answer = handler->show(text, title, type);
+  bool answer = true;
+  if (later)
+    handler->post(text, title);
+  else
+    answer = handler->show(text, title, type);
   {
     std::lock_guard<std::mutex> lock(r.mutex);
     auto it = std::find_if(r.calls.begin(), r.calls.end(), [&](const Registry::Call& c) {
@@ -119,8 +126,15 @@ bool MessageBoxFor(const void* owner, const char* text, const char* title, int t
   return answer;
 }
 
+}  // namespace
+
+bool MessageBoxFor(const void* owner, const char* text, const char* title, int type) {
+  return deliver(owner, text, title, type, false);
+}
+
 bool MessageBox(int /*window*/, const char* text, const char* title, int type) {
   const void* owner = nullptr;
+  bool later = false;
   {
     Registry& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
@@ -128,8 +142,10 @@ bool MessageBox(int /*window*/, const char* text, const char* title, int type) {
     for (auto it = r.marks.rbegin(); it != r.marks.rend(); ++it)
       if (it->thread == self) {
         owner = it->owner;
+        later = it->later;
         break;
       }
   }
-  return MessageBoxFor(owner, text, title, type);
+  // Only an alert can wait: a question needs its answer now.
+  return deliver(owner, text, title, type, later && type != 1);
 }

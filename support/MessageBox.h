@@ -16,6 +16,9 @@ class MessageBoxHandler {
  public:
   virtual ~MessageBoxHandler() = default;
   virtual bool show(const char* text, const char* title, int type) = 0;
+  // An alert whose answer nobody waits for, raised where a dialog must not
+  // block (a loader thread, a host's call): shown when the handler can.
+  virtual void post(const char* text, const char* title) { show(text, title, 0); }
 };
 
 // The most recently installed handler of an owner answers for it. `owner` is
@@ -26,10 +29,11 @@ void removeMessageBoxHandler(MessageBoxHandler* handler);
 
 // While it lives, messages raised on this thread without a named owner are
 // the owner's (the engine code that reports a failure does not know which
-// instance it works for). Scopes nest; each thread has its own.
+// instance it works for). Scopes nest; each thread has its own. In a scope
+// marked `later`, alerts are posted rather than shown; questions still ask.
 class MessageBoxOwner {
  public:
-  explicit MessageBoxOwner(const void* owner);
+  explicit MessageBoxOwner(const void* owner, bool later = false);
   ~MessageBoxOwner();
   MessageBoxOwner(const MessageBoxOwner&) = delete;
   MessageBoxOwner& operator=(const MessageBoxOwner&) = delete;

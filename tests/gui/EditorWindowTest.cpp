@@ -542,6 +542,56 @@ TEST_F(EditorWindowTest, AQuestionShownWhenTheHostTakesItsWindowAwayIsAnsweredNo
   EXPECT_TRUE(frame()->isOpen());
 }
 
+// Sets whose files are missing (the test's set folders are empty), chosen by
+// the host on its GUI thread and by a MIDI program change that the worker
+// loads: neither call waits for a dialog, and "Selected file is missing"
+// comes up once per load, over this instance's window, at the next idle.
+TEST_F(EditorWindowTest, AMissingSoundIsSaidOverItsOwnWindowWithoutHoldingUpTheCall) {
+  for (int program : {1, 0}) {  // both name "07-Bright Strings"
+    plugin_->setProgram(program);
+    plugin_->setParameter(24, 6.0f);  // folder numbers less one
+  }
+  ASSERT_TRUE(openEditor());
+  const Geometry own = geometryOf(host_, frame()->getWindow());
+  for (bool fromMidi : {false, true}) {
+    SCOPED_TRACE(fromMidi ? "program change loaded by the worker" : "host's set choice");
+    std::vector<std::string> said;
+    std::vector<CPoint> seen;
+    std::atomic<bool> returned{false}, waitedFor{false};
+    {
+      UserThread user(dialogOpen, [&](Display* d) {
+        waitedFor = !returned.load();
+        for (Window last = 0;;) {
+          Window w = 0;
+          for (int i = 0; i < 100 && ((w = EditorMessageBox::openWindow()) == 0 || w == last); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          if (w == 0 || w == last) return;
+          said.push_back(EditorMessageBox::openMessage());
+          Geometry g = geometryOf(d, w);
+          seen.push_back(CPoint(g.x + g.width / 2, g.y + g.height / 2));
+          last = w;
+          pressKey(d, XK_Escape);
+        }
+      });
+      if (fromMidi) {
+        host::MidiEventList events;
+        events.programChange(0, 0, 1);
+        plugin_->render(64, 64, events);
+      } else {
+        plugin_->setParameter(71, 0.0f);  // "03-Warm Gut"
+      }
+      returned = true;
+      pump([&] { return user.finished.load(); }, 6000);
+    }
+    EXPECT_FALSE(waitedFor.load()) << "the call waited for the dialog";
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find("Selected file is missing"), std::string::npos) << said[0];
+    EXPECT_NE(said[0].find("Warning!"), std::string::npos) << said[0];
+    EXPECT_TRUE(own.holds(seen[0]));
+  }
+  EXPECT_EQ(editor_->getSoundSetMenu()->getCurrentIndex(), 1) << "the worker loaded set 07";
+}
+
 int channelSpread(uint32_t a, uint32_t b) {
   int worst = 0;
   for (int shift : {0, 8, 16})
