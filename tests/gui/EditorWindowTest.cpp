@@ -105,14 +105,17 @@ Geometry geometryOf(Display* d, Window w) {
 }
 
 // A user who answers every dialog that comes up with Escape, noting where
-// each stood, until none has come for a second.
-std::function<void(Display*)> answerEveryDialog(std::vector<CPoint>& seen) {
-  return [&seen](Display* d) {
+// each stood (and, given `said`, its title and text), until none has come
+// for a second.
+std::function<void(Display*)> answerEveryDialog(std::vector<CPoint>& seen,
+                                                std::vector<std::string>* said = nullptr) {
+  return [&seen, said](Display* d) {
     for (Window last = 0;;) {
       Window w = 0;
       for (int i = 0; i < 100 && ((w = EditorMessageBox::openWindow()) == 0 || w == last); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       if (w == 0 || w == last) return;
+      if (said) said->push_back(EditorMessageBox::openMessage());
       Geometry g = geometryOf(d, w);
       seen.push_back(CPoint(g.x + g.width / 2, g.y + g.height / 2));
       last = w;
@@ -559,19 +562,9 @@ TEST_F(EditorWindowTest, AMissingSoundIsSaidOverItsOwnWindowWithoutHoldingUpTheC
     std::vector<CPoint> seen;
     std::atomic<bool> returned{false}, waitedFor{false};
     {
-      UserThread user(dialogOpen, [&](Display* d) {
+      UserThread user(dialogOpen, [&, answer = answerEveryDialog(seen, &said)](Display* d) {
         waitedFor = !returned.load();
-        for (Window last = 0;;) {
-          Window w = 0;
-          for (int i = 0; i < 100 && ((w = EditorMessageBox::openWindow()) == 0 || w == last); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-          if (w == 0 || w == last) return;
-          said.push_back(EditorMessageBox::openMessage());
-          Geometry g = geometryOf(d, w);
-          seen.push_back(CPoint(g.x + g.width / 2, g.y + g.height / 2));
-          last = w;
-          pressKey(d, XK_Escape);
-        }
+        answer(d);
       });
       if (fromMidi) {
         host::MidiEventList events;

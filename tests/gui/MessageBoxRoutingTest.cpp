@@ -30,7 +30,8 @@ struct Recorder : MessageBoxHandler {
     asked.push_back(text);
     return true;
   }
-  std::vector<std::string> asked;
+  void post(const char* text, const char*) override { posted.push_back(text); }
+  std::vector<std::string> asked, posted;
 };
 
 TEST(MessageBoxRouting, AMessageReachesOnlyItsOwnInstancesHandler) {
@@ -48,13 +49,21 @@ TEST(MessageBoxRouting, AMessageReachesOnlyItsOwnInstancesHandler) {
       MessageBox(0, "marked second", "Error!", 0);
     }
     MessageBox(0, "first again", "Error!", 0);
+    {
+      // A loader's mark: its alerts wait for the window, its questions ask.
+      MessageBoxOwner loading(&first, true);
+      EXPECT_TRUE(MessageBox(0, "posted", "Warning!", 0));
+      MessageBox(0, "asked while loading", "Warning!", 1);
+    }
     // The mark is this thread's only; another thread's question finds nobody.
     bool answer = true;
     std::thread([&] { answer = MessageBox(0, "unmarked", "Warning!", 1); }).join();
     EXPECT_FALSE(answer) << "no handler: a question is answered No";
   }
   EXPECT_FALSE(MessageBoxFor(&third, "no editor", "Warning!", 1));
-  EXPECT_EQ(a.asked, (std::vector<std::string>{"marked first", "first again"}));
+  EXPECT_EQ(a.asked,
+            (std::vector<std::string>{"marked first", "first again", "asked while loading"}));
+  EXPECT_EQ(a.posted, std::vector<std::string>{"posted"});
   EXPECT_EQ(b.asked, (std::vector<std::string>{"to second", "marked second"}));
 
   // A handler without an owner takes what no instance's handler takes.
