@@ -36,11 +36,12 @@ TEST(ADSRKeyOn, VelocityShapesThePeak) {
 // Stage lengths in samples follow from the times: a linear stage covering
 // `span` of a peak that takes `seconds` for the whole peak lasts
 // ceil(span * seconds * rate) ticks (one more or less from float steps).
-const double rate = 44100.0;
-int stageTicks(double span, double seconds) { return static_cast<int>(std::ceil(span * seconds * rate)); }
+int stageTicks(double span, double seconds, double rate) {
+  return static_cast<int>(std::ceil(span * seconds * rate));
+}
 // Release ticks from `from` down to the silence level 0.001: the distance to
 // -0.0001 shrinks 11-fold per release time.
-int releaseTicks(double from, double seconds) {
+int releaseTicks(double from, double seconds, double rate) {
   return static_cast<int>(std::ceil(std::log((from + 0.0001) / 0.0011) / std::log(11.0) * seconds * rate));
 }
 
@@ -56,17 +57,19 @@ void configure(ADSR& env, float a, float d, float sustain, float r) {
 
 // Percussion defers a key-off until the decay has ended.
 TEST(ADSRStages, StagesLastWhatTheirTimesSayAndPercussionDefersTheKeyOff) {
+  for (double rate : {44100.0, 48000.0, 96000.0})
   for (bool percussion : {false, true}) {
-    SCOPED_TRACE(percussion ? "percussion" : "plain");
+    SCOPED_TRACE(testing::Message() << (percussion ? "percussion at " : "plain at ") << rate);
     ADSR env;
+    env.setSampleRate(static_cast<float>(rate));
     configure(env, 0.1f, 0.1f, 0.5f, 0.1f);  // 0.1 s, 0.1 s, 0.14 s
     if (percussion) env.setPercussionMode();
     env.keyOn(127, 60);
     for (int i = 0; i < 100; ++i) env.tick();
     if (percussion) env.keyOff();
     EXPECT_EQ(env.getState(), ADSR::kAttack) << "the attack goes on";
-    EXPECT_NEAR(100 + ticksWhile(env, ADSR::kAttack), stageTicks(1.0, 0.1), 1);
-    EXPECT_NEAR(ticksWhile(env, ADSR::kDecay), stageTicks(0.5, 0.1), 1);
+    EXPECT_NEAR(100 + ticksWhile(env, ADSR::kAttack), stageTicks(1.0, 0.1, rate), 1);
+    EXPECT_NEAR(ticksWhile(env, ADSR::kDecay), stageTicks(0.5, 0.1, rate), 1);
     if (!percussion) {
       EXPECT_EQ(env.getState(), ADSR::kSustain);
       EXPECT_NEAR(env.tick(), 0.5f, 1e-6f);
@@ -74,7 +77,7 @@ TEST(ADSRStages, StagesLastWhatTheirTimesSayAndPercussionDefersTheKeyOff) {
     }
     EXPECT_EQ(env.getState(), ADSR::kRelease) << "straight from the decay into the release";
     EXPECT_NEAR(env.getValue(), 0.5f, 1e-6f);
-    EXPECT_NEAR(ticksWhile(env, ADSR::kRelease), releaseTicks(0.5, 0.14), 2);
+    EXPECT_NEAR(ticksWhile(env, ADSR::kRelease), releaseTicks(0.5, 0.14, rate), 2);
     EXPECT_EQ(env.getState(), ADSR::kIdle);
 
     // In sustain a key-off releases at once; a key-off before the key-on is
@@ -126,9 +129,9 @@ TEST(ADSRKeyTracking, VolumeTrackingShapesThePeakAndSpeedTrackingTheStages) {
     configure(speed, 0.1f, 0.1f, 0.5f, 0.1f);
     speed.setSpeedKeyTracking(c.k);
     speed.keyOn(127, c.note);
-    EXPECT_NEAR(ticksWhile(speed, ADSR::kAttack), stageTicks(1.0, 0.1 * c.factor), 1);
-    EXPECT_NEAR(ticksWhile(speed, ADSR::kDecay), stageTicks(0.5, 0.1 * c.factor), 1);
+    EXPECT_NEAR(ticksWhile(speed, ADSR::kAttack), stageTicks(1.0, 0.1 * c.factor, 44100.0), 1);
+    EXPECT_NEAR(ticksWhile(speed, ADSR::kDecay), stageTicks(0.5, 0.1 * c.factor, 44100.0), 1);
     speed.keyOff();
-    EXPECT_NEAR(ticksWhile(speed, ADSR::kRelease), releaseTicks(0.5, 0.14 * c.factor), 2);
+    EXPECT_NEAR(ticksWhile(speed, ADSR::kRelease), releaseTicks(0.5, 0.14 * c.factor, 44100.0), 2);
   }
 }
