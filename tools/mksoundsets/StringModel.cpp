@@ -26,19 +26,21 @@ class Random {
   std::uint64_t state_;
 };
 
-// Two-pole band-pass (constant peak gain) for the onset and hiss noise.
-class BandPass {
+// Two-pole filter (direct form I) with the cookbook's coefficients.
+class Biquad {
  public:
-  BandPass(double hz, double q, double rate) {
-    double w = kTwoPi * std::min(hz, 0.45 * rate) / rate;
-    double alpha = std::sin(w) / (2.0 * q);
-    double a0 = 1.0 + alpha;
-    b0_ = alpha / a0;
-    a1_ = -2.0 * std::cos(w) / a0;
-    a2_ = (1.0 - alpha) / a0;
+  // Band-pass with constant peak gain, for the onset and hiss noise.
+  static Biquad bandPass(double hz, double q, double rate) {
+    const double w = angle(hz, rate), alpha = std::sin(w) / (2.0 * q);
+    return Biquad(alpha, 0.0, -alpha, std::cos(w), alpha);
+  }
+  // Low-pass (Butterworth Q) keeping the noise under the partials' limit.
+  static Biquad lowPass(double hz, double rate) {
+    const double w = angle(hz, rate), c = std::cos(w);
+    return Biquad(0.5 * (1.0 - c), 1.0 - c, 0.5 * (1.0 - c), c, std::sin(w) / std::numbers::sqrt2);
   }
   double tick(double x) {
-    double y = b0_ * x - b0_ * x2_ - a1_ * y1_ - a2_ * y2_;
+    double y = b0_ * x + b1_ * x1_ + b2_ * x2_ - a1_ * y1_ - a2_ * y2_;
     x2_ = x1_;
     x1_ = x;
     y2_ = y1_;
@@ -47,33 +49,16 @@ class BandPass {
   }
 
  private:
-  double b0_, a1_, a2_;
-  double x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
-};
-
-// Two-pole low-pass (Butterworth Q) keeping the noise under the partials' limit.
-class LowPass {
- public:
-  LowPass(double hz, double rate) {
-    double w = kTwoPi * std::min(hz, 0.45 * rate) / rate;
-    double alpha = std::sin(w) / std::numbers::sqrt2;
-    double a0 = 1.0 + alpha;
-    b1_ = (1.0 - std::cos(w)) / a0;
-    b0_ = 0.5 * b1_;
-    a1_ = -2.0 * std::cos(w) / a0;
+  static double angle(double hz, double rate) { return kTwoPi * std::min(hz, 0.45 * rate) / rate; }
+  Biquad(double b0, double b1, double b2, double cosW, double alpha) {
+    const double a0 = 1.0 + alpha;
+    b0_ = b0 / a0;
+    b1_ = b1 / a0;
+    b2_ = b2 / a0;
+    a1_ = -2.0 * cosW / a0;
     a2_ = (1.0 - alpha) / a0;
   }
-  double tick(double x) {
-    double y = b0_ * (x + x2_) + b1_ * x1_ - a1_ * y1_ - a2_ * y2_;
-    x2_ = x1_;
-    x1_ = x;
-    y2_ = y1_;
-    y1_ = y;
-    return y;
-  }
-
- private:
-  double b0_, b1_, a1_, a2_;
+  double b0_, b1_, b2_, a1_, a2_;
   double x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
 };
 
@@ -82,13 +67,13 @@ class LowPass {
 class Noise {
  public:
   Noise(double hz, double q, double topHz, double rate)
-      : band_(hz, q, rate), cut1_(topHz, rate), cut2_(topHz, rate),
+      : band_(Biquad::bandPass(hz, q, rate)), cut1_(Biquad::lowPass(topHz, rate)),
+        cut2_(Biquad::lowPass(topHz, rate)),
         gain_(std::sqrt(rate / StringModel::kSampleRate)) {}
   double tick(Random& rnd) { return gain_ * cut2_.tick(cut1_.tick(band_.tick(rnd.bipolar()))); }
 
  private:
-  BandPass band_;
-  LowPass cut1_, cut2_;
+  Biquad band_, cut1_, cut2_;
   double gain_;
 };
 
