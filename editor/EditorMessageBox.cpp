@@ -407,8 +407,7 @@ void EditorMessageBox::post(const char* text, const char* title) {
 }
 
 void EditorMessageBox::showPosted() {
-  if (showingPosted_ || std::this_thread::get_id() != guiThread_) return;
-  showingPosted_ = true;
+  if (std::this_thread::get_id() != guiThread_) return;
   for (;;) {
     std::pair<std::string, std::string> alert;
     {
@@ -419,5 +418,4 @@ void EditorMessageBox::showPosted() {
     }
     show(alert.first.c_str(), alert.second.c_str(), 0);
   }
-  showingPosted_ = false;
 }

@@ -61,5 +61,4 @@ class EditorMessageBox : public MessageBoxHandler {
   std::atomic<bool> closing_{false};
   std::mutex postedMutex_;
   std::deque<std::pair<std::string, std::string>> posted_;  // text, title
-  bool showingPosted_ = false;
 };
