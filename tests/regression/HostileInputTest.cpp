@@ -14,13 +14,10 @@
 #include <functional>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "host/MidiEventList.h"
-#include "perform/MicroTuning.h"
-#include "perform/MidiEventQueue.h"
 #include "plugin/SynthEditor.h"
 #include "plugin/VstSynth.h"
 #include "sound/VORNsndWriter.h"
@@ -74,22 +71,6 @@ std::vector<float> render(VstSynth& synth, int frames, int note = -1, int progra
 bool finite(const std::vector<float>& x) {
   return std::all_of(x.begin(), x.end(), [](float v) { return std::isfinite(v); });
 }
-
-
-TEST(ScaleFiles, OffsetsBeyondAnOctaveAreCutToItAndSmallerOnesKept) {
-  const std::string folder = (g_root / "scales").string();
-  // Semitones at a note; the float of -1e300 would be infinite.
-  const std::tuple<const char*, long, float> cases[] = {
-      {"20000\n", 0, 12.0f}, {"-5000\n", 0, -12.0f}, {"0\n-1e300\n", 1, -12.0f},
-      {"0\n150\n-1199.5\n", 1, 1.5f}, {"0\n150\n-1199.5\n", 2, -11.995f}};
-  for (auto [text, note, semitones] : cases) {
-    testfiles::writeFile(folder + "/Case.txt", std::string(text));
-    MicroTuning tuning(folder.c_str());
-    tuning.setTable("Case");
-    EXPECT_FLOAT_EQ(tuning.Tick(note), semitones) << text << note;
-  }
-}
-
 
 class Engine : public ::testing::Test {
  protected:
@@ -202,43 +183,6 @@ TEST_F(Engine, NoParameterValueFromAHostMakesTheOutputNonFinite) {
   EXPECT_TRUE(sounds(render(synth, 8192, 60)));
 }
 
-
-TEST(EventLists, OddListsAreReadWithoutOverrunAndOddEntriesSkipped) {
-  // A host's list is one record with as many pointers as numEvents says.
-  struct {
-    VstInt32 numEvents;
-    VstIntPtr reserved;
-    VstEvent* events[6];
-  } list{};
-  VstMidiEvent events[6]{};
-  for (int i = 0; i < 6; ++i) {
-    events[i] = {kVstMidiType, sizeof(VstMidiEvent), i, 0, 0, 0, {char(0x90), char(60 + i)}, 0, 0, 0, 0};
-    list.events[i] = reinterpret_cast<VstEvent*>(&events[i]);
-  }
-  list.events[1] = nullptr;
-  events[2].type = kVstSysExType;
-  list.numEvents = 6;
-  static MidiEventQueue queue;
-  queue.take(reinterpret_cast<VstEvents*>(&list));
-  ASSERT_EQ(queue.size(), 4);
-  for (int key : {60, 63, 64, 65}) {
-    const MidiEventQueue::Event* e = queue.nextDue(1000);
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->data1, key);
-  }
-  list.numEvents = -7;
-  queue.take(reinterpret_cast<VstEvents*>(&list));
-  EXPECT_EQ(queue.size(), 0);
-  queue.take(nullptr);
-  EXPECT_EQ(queue.size(), 0);
-  // Past the queue's 4096 places the rest of a block's events is dropped.
-  host::MidiEventList many(5000);
-  for (int i = 0; i < 5000; ++i) many.noteOn(0, 0, 60, 100);
-  queue.take(many.vstEvents());
-  EXPECT_EQ(queue.size(), 4096);
-  EXPECT_EQ(queue.dropped(), 5000 - 4096);
-}
-
 TEST_F(Engine, EveryOpcodeSurvivesNullPointersAndWildNumbers) {
   VstSynth synth(quietHost);
   const VstInt32 indices[] = {0, -1, 56, 57, 1 << 30};
@@ -269,7 +213,6 @@ TEST_F(Engine, EveryOpcodeSurvivesNullPointersAndWildNumbers) {
     EXPECT_TRUE(finite(render(synth, 1024, 60)));
   }
 }
-
 
 // Runs a hook once inside setPreset (mid-switch) or setParameter.
 class InterruptingEditor : public AEffEditor, public SynthEditor {
@@ -302,27 +245,24 @@ class ProgramSwitch : public ::testing::Test {
   testfiles::MessageLog quiet_{false};  // every question answered "No"
 };
 
-TEST_F(ProgramSwitch, MidiChangeDuringTheHostsSwitchIsMadeAtTheNextBlock) {
+// Each thread's switch arriving while the other's is under way.
+TEST_F(ProgramSwitch, SwitchesFromTheHostAndFromMidiMeetingMidSwitchAreBothMade) {
   VstSynth synth(quietHost);
   synth.resume();
   ASSERT_TRUE(g_editor);
+  // A MIDI change during the host's switch is made at the next block.
   g_editor->during = [&] { std::thread([&] { render(synth, 64, -1, 9); }).join(); };
   synth.setProgram(3);
   EXPECT_EQ(synth.getProgram(), 3);
   render(synth, 64);
   EXPECT_EQ(synth.getProgram(), 9);
-}
 
-TEST_F(ProgramSwitch, HostsSwitchDuringAMidiChangeWaitsAndIsMade) {
-  VstSynth synth(quietHost);
-  synth.resume();
-  ASSERT_TRUE(g_editor);
+  // The host's switch during a MIDI change waits for it, then is made.
   std::thread control;
   std::atomic<bool> finishedEarly{false};
   g_editor->during = [&] {
     control = std::thread([&] { synth.setProgram(5); });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    // The audio thread's switch is still under way: the host's must wait.
     finishedEarly = synth.getProgram() == 5;
   };
   render(synth, 64, -1, 7);

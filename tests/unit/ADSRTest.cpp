@@ -107,8 +107,6 @@ TEST(ADSRKeyTracking, VolumeTrackingShapesThePeakAndSpeedTrackingTheStages) {
   } cases[] = {
       {0.5f, 66, 0.75 * 0.75},          // distance 30
       {-0.5f, 66, 0.75 * 0.75},         // 60 - 30
-      {0.5f, 46, (11.0 / 12) * (11.0 / 12)},  // distance 10
-      {-0.5f, 46, (7.0 / 12) * (7.0 / 12)},   // distance 60 - 10
       {1.0f, 126, 0.25},                // 90 beyond the range: not clamped, x = 1.5
       {3.0f, 36, 1.0},                  // clamped to 1; the low note itself
       {-3.0f, 36, 0.0},                 // clamped to -1: distance 60, x = 1

@@ -78,7 +78,7 @@ TEST_F(OscillatorTest, FrequencyTableMatchesMidiPitchesAndTheRootKeyWraps) {
 
 // Bend and scale offsets are measured through the plug-in; here the
 // envelope and LFO deviations, which add in Hz.
-TEST_F(OscillatorTest, PitchDeviationsAddAndRefusedInputsLeaveThePitch) {
+TEST_F(OscillatorTest, PitchDeviationsAddInHertz) {
   auto snd = sound({constant(0.5f, 1000)});
   Wavetable osc(snd.get());
   osc.setNote(60, 100, true, false);
@@ -89,17 +89,6 @@ TEST_F(OscillatorTest, PitchDeviationsAddAndRefusedInputsLeaveThePitch) {
   const float expected = f60 + 0.5f * (osc.frequencyTable(65) - f60) -
                          (f60 - osc.frequencyTable(59));
   EXPECT_NEAR(osc.frequency(), expected, 1e-3f);
-
-  // Refused inputs leave the pitch alone and nothing non-finite comes out.
-  const float before = osc.frequency();
-  osc.setPitchBend(NAN, 2);
-  osc.setFine3(INFINITY);
-  osc.setPitchEnv(NAN, 5);
-  osc.setTuning(0, NAN);
-  osc.setGlider(NAN);
-  osc.setRate();
-  EXPECT_EQ(osc.frequency(), before);
-  for (int i = 0; i < 100; ++i) ASSERT_TRUE(std::isfinite(osc.tick()));
 }
 
 // A looped sine of u = 0.05 cycles per sample played a little above its root
