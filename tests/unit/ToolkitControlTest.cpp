@@ -2,7 +2,6 @@
 // mouse logic, entry numbering, shared entries and the pop-up's geometry.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -104,7 +103,6 @@ TEST(ToolkitControlTest, LinearKnobFollowsVerticalTravelFinerWithShift) {
   ASSERT_GE(r.events.size(), 3u);
   EXPECT_EQ(r.events.front(), "begin");
   EXPECT_EQ(r.events.back(), "end");
-  EXPECT_EQ(std::count(r.events.begin(), r.events.end(), "begin"), 1);
 }
 
 TEST(ToolkitControlTest, ButtonsStepOnLeftClicksOnly) {
