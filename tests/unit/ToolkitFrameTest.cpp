@@ -2,8 +2,6 @@
 // the numbered skin bitmaps views draw with, in their shared cache.
 #include <gtest/gtest.h>
 
-#include <cairo.h>
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -16,22 +14,13 @@
 #include "toolkit/CFrame.h"
 #include "toolkit/ResourceBitmaps.h"
 
+#include "testsupport/XTestDisplay.h"
+
 using namespace vgui;
 namespace fs = std::filesystem;
 
 namespace {
 
-// cairo keeps font faces for the life of the process; hand them back at the
-// end so leak checkers see only real leaks. Tests only: a plug-in must never
-// reset cairo, the host uses it too.
-class CairoStaticData : public ::testing::Environment {
- public:
-  void TearDown() override {
-    cairo_debug_reset_static_data();
-    // fontconfig comes with cairo; looked up so the tests need not link it.
-    if (auto fini = reinterpret_cast<void (*)()>(dlsym(RTLD_DEFAULT, "FcFini"))) fini();
-  }
-};
 const auto* const kCairoStaticData = ::testing::AddGlobalTestEnvironment(new CairoStaticData);
 
 // Writes a film strip of `frames` frames, each `h` high.
@@ -72,9 +61,7 @@ class Swatch : public CControl {
 
 uint32_t pixelOf(CFrame* f, int x, int y) {
   cairo_surface_t* s = f->copyBackBuffer();
-  cairo_surface_flush(s);
-  uint32_t p = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s) +
-                                           y * cairo_image_surface_get_stride(s))[x] & 0xffffff;
+  uint32_t p = surfacePixel(s, x, y);
   cairo_surface_destroy(s);
   return p;
 }
