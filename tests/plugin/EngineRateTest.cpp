@@ -174,8 +174,6 @@ INSTANTIATE_TEST_SUITE_P(Rates, EngineRate, ::testing::Values(44100.0, 48000.0, 
 // Instances at 44.1 and 48 kHz in one process, built and switched in turns,
 // each stay in tune; so does one built while the others play.
 TEST_F(EngineRate, InstancesAtDifferentRatesInOneProcessEachStayInTune) {
-  writeSoundSet(1, "Voices", TestSoundSet{});
-  writeSoundSet(2, "Lower", {{150, 60}, {200, 36}, {300, 36}});
   auto a = loadPlugin(44100.0);
   auto b = loadPlugin(48000.0);
   ASSERT_TRUE(a && b);
