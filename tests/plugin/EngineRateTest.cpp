@@ -174,10 +174,8 @@ INSTANTIATE_TEST_SUITE_P(Rates, EngineRate, ::testing::Values(44100.0, 48000.0, 
 // Instances at 44.1 and 48 kHz in one process, built and switched in turns,
 // each stay in tune; so does one built while the others play.
 TEST_F(EngineRate, InstancesAtDifferentRatesInOneProcessEachStayInTune) {
-  writeSoundSet(1, "Voices", TestSoundSet{});
-  writeSoundSet(2, "Lower", {{150, 60}, {200, 36}, {300, 36}});
-  auto a = loadPlugin(44100.0);
-  auto b = loadPlugin(48000.0);
+  auto a = loadDry(44100.0);
+  auto b = loadDry(48000.0);
   ASSERT_TRUE(a && b);
   const auto pitch = [](host::HostedPlugin& p, double rate) {
     RenderedAudio out = render(p, 8192, notes({{0, 60}, {8000, -60}}));
@@ -186,7 +184,6 @@ TEST_F(EngineRate, InstancesAtDifferentRatesInOneProcessEachStayInTune) {
   };
   for (int round = 0; round < 3; ++round) {
     SCOPED_TRACE(round);
-    for (auto* p : {a.get(), b.get()}) dryMainOnly(*p);
     const double period = round == 1 ? 150 : 100;
     EXPECT_NEAR(cents(pitch(*a, 44100.0), 44100.0 / period), 0.0, 1.0);
     EXPECT_NEAR(cents(pitch(*b, 48000.0), 44100.0 / period), 0.0, 1.0);

@@ -108,7 +108,7 @@ TEST_F(EngineVoice, AllNotesOffSilencesEverythingAndNothingRingsOnAfterwards) {
   EXPECT_GT(measure::rms(out.left, 4410, 8820), 0.02);
 }
 
-// A learned controller sets a mode in whole steps, others by data2 / 127.
+// A learned controller sets a mode in whole steps.
 TEST_F(EngineVoice, LearnedControllersDriveModesInWholeSteps) {
   auto plugin = loadDry();
   ASSERT_TRUE(plugin);
@@ -123,14 +123,6 @@ TEST_F(EngineVoice, LearnedControllersDriveModesInWholeSteps) {
     turn(data2);
     EXPECT_FLOAT_EQ(plugin->getParameter(kMonoType), mode) << data2;
   }
-  plugin->setParameter(kLearn, static_cast<float>(kVolume));
-  turn(127);
-  EXPECT_FLOAT_EQ(plugin->getParameter(kVolume), 1.0f);
-  EXPECT_FLOAT_EQ(plugin->getParameter(kMonoType), 2.0f / 3.0f);
-  // Forgetting it (1000 + index) leaves the controller without effect.
-  plugin->setParameter(kLearn, 1000.0f + static_cast<float>(kVolume));
-  turn(0);
-  EXPECT_FLOAT_EQ(plugin->getParameter(kVolume), 1.0f);
 }
 
 // The renderer works ahead over stretches of a block. When the effects turn
